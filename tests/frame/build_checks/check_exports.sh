@@ -1,7 +1,7 @@
 #!/bin/sh
 # The shared library's dynamic symbol table lists only the API: every
 # defined symbol carries a family prefix and is declared in the public
-# header; the SONAME is libmorvanevelt.so.23.
+# header, every declared function is exported, and the SONAME is libmorvanevelt.so.23.
 set -eu
 lib=$1
 header=$2
@@ -26,6 +26,14 @@ for s in $symbols; do
         status=1
     elif ! grep -Eq "VELT_API[^;]*[ *]$s\(" "$header"; then
         echo "exported but not declared in the header: $s"
+        status=1
+    fi
+done
+# And the other way round: every function the header declares is exported.
+declared=$(sed -n 's/^VELT_API[^(]*[ *]\([A-Za-z0-9_]*\)(.*/\1/p' "$header")
+for d in $declared; do
+    if ! echo "$symbols" | grep -qx "$d"; then
+        echo "declared in the header but not exported: $d"
         status=1
     fi
 done
