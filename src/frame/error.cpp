@@ -116,7 +116,9 @@ void format_piece(char* piece, const char* format, va_list ap) {
 
 void errclear() {
     ErrorRecord& r = record();
-    ewipe(r.message, sizeof r.message);
+    // Every byte past the message's NUL is already zero (each write wipes the
+    // whole buffer or appends after the text), so wiping the text is enough.
+    if (r.message[0] != '\0') ewipe(r.message, strnlen(r.message, sizeof r.message));
     r.code = 0;
 }
 

@@ -52,9 +52,8 @@ void efree_mem(void* p) {
 }
 
 void* ewipe(void* p, size_t n) {
-    if (!p) return p;
-    volatile unsigned char* b = static_cast<volatile unsigned char*>(p);
-    while (n > 0) b[--n] = 0;
+    if (!p || n == 0) return p;
+    memset(p, 0, n);
     // The barrier tells the compiler the wiped memory is observed, so the
     // stores survive even when the block is freed right after.
     __asm__ __volatile__("" : : "r"(p) : "memory");

@@ -23,7 +23,7 @@ void* erealloc(void* p, size_t new_size, size_t old_size);
 void efree_mem(void* p);
 [[noreturn]] void eout_of_memory();
 
-// Writes n zero bytes from the last byte backwards; the compiler may not
+// Writes n zero bytes; the compiler may not
 // remove it even when the buffer is freed straight afterwards.
 void* ewipe(void* p, size_t n);
 // Wipes the characters of s (not its NUL); null is allowed.
