@@ -1,5 +1,6 @@
 #include "frame/selftest.h"
 
+#include "cipher/cipher.h"
 #include "frame/error.h"
 
 namespace {
@@ -7,7 +8,7 @@ namespace {
 // The known-answer tests in the order they run. Each subsystem's test is
 // added here as the subsystem lands.
 constexpr KnownAnswerTest kKnownAnswerTests[] = {
-    // Triple DES
+    {"Failed Known Answer Test for Triple DES", -1073733821, [] { return velt::cipher::tdeaKnownAnswerTest() == 0; }},
     // SHA-1, SHA-256, SHA-384, SHA-512, SHA-224, SHA-3, MD5, MD2
     // HMAC-SHA-1, HMAC-SHA-256, HMAC-SHA-384, HMAC-SHA-512, HMAC-SHA-224, HMAC-MD5
     // RSA pair-wise consistency
