@@ -93,20 +93,28 @@ Bytes padded(const Bytes& in, size_t b, const std::string& pad) {
     return p;
 }
 
-class CipherPaths : public ::testing::TestWithParam<bool> {
+// Runs each test on the portable path, on AES-NI alone, and on AES-NI with
+// VAES (AVX-512), as far as the machine has them.
+class CipherPaths : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
-        if (GetParam()) {
-            if (!velt::cpu::has(velt::cpu::kAesNi)) GTEST_SKIP() << "no AES-NI on this machine";
-        } else {
-            velt::cpu::restrict_features(0);
+        using namespace velt::cpu;
+        const uint32_t wide = kVaes | kAvx512f | kAvx512bw;
+        if (GetParam() == 0) {
+            restrict_features(0);
+        } else if (GetParam() == 1) {
+            if (!has(kAesNi)) GTEST_SKIP() << "no AES-NI on this machine";
+            restrict_features(~kVaes);
+        } else if (!has(kAesNi | wide)) {
+            GTEST_SKIP() << "no VAES/AVX-512 on this machine";
         }
     }
     void TearDown() override { velt::cpu::restrict_features(~0u); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Paths, CipherPaths, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "AesNi" : "Portable"; });
+INSTANTIATE_TEST_SUITE_P(Paths, CipherPaths, ::testing::Values(0, 1, 2), [](const auto& info) {
+    return info.param == 0 ? "Portable" : info.param == 1 ? "AesNi" : "Vaes";
+});
 
 const size_t kLengths[] = {0, 1, 15, 16, 17, 4095, 4096, 4097, 8193, 0 /* random */};
 
