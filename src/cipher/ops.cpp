@@ -165,12 +165,14 @@ long cipherDecryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_l
             eprintf("Ciphertext length %zu is not a multiple of the block length %zu", ct_len, b);
             return -BAD_LENGTH_ERROR;
         }
+        // The context copies the IV before the output, which may hold the
+        // input's IV prefix, is written.
+        Context ctx;
+        if ((r = ctx.init(s.alg, key, false, s.mode, ctx_iv))) return r;
         if (overlaps(out, ct, ct_len)) {
             memmove(out, ct, ct_len);
             ct = out;
         }
-        Context ctx;
-        if ((r = ctx.init(s.alg, key, false, s.mode, ctx_iv))) return r;
         if ((r = ctx.update(out, ct, ct_len))) return r;
         return long(ct_len);
     }
