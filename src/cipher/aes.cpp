@@ -407,23 +407,26 @@ bool set_key(Key& k, const uint8_t* key, size_t key_len) {
 
 void clear(Key& k) { ewipe(&k, sizeof k); }
 
-// Long runs go to VAES first; the AES-NI code takes what is left.
-#define VELT_WIDE(call)                          \
-    if (k.wide && nblocks >= 16) {               \
-        size_t done = detail::call;              \
-        in += 16 * done;                         \
-        out += 16 * done;                        \
-        nblocks -= done;                         \
+// Long runs go to VAES first; the AES-NI code takes what is left. `wide`
+// runs whole groups of 16 blocks and returns how many blocks it did.
+template <class Wide>
+inline void wide_first(const Key& k, const uint8_t*& in, uint8_t*& out, size_t& nblocks, Wide wide) {
+    if (k.wide && nblocks >= 16) {
+        size_t done = wide();
+        in += 16 * done;
+        out += 16 * done;
+        nblocks -= done;
     }
+}
 
 void encrypt_blocks(const Key& k, const uint8_t* in, uint8_t* out, size_t nblocks) {
-    VELT_WIDE(vaes_ecb(k, in, out, nblocks, true))
+    wide_first(k, in, out, nblocks, [&] { return detail::vaes_ecb(k, in, out, nblocks, true); });
     if (k.accel) return detail::ni_encrypt_blocks(k, in, out, nblocks);
     portable_ecb(k, in, out, nblocks, true);
 }
 
 void decrypt_blocks(const Key& k, const uint8_t* in, uint8_t* out, size_t nblocks) {
-    VELT_WIDE(vaes_ecb(k, in, out, nblocks, false))
+    wide_first(k, in, out, nblocks, [&] { return detail::vaes_ecb(k, in, out, nblocks, false); });
     if (k.accel) return detail::ni_decrypt_blocks(k, in, out, nblocks);
     portable_ecb(k, in, out, nblocks, false);
 }
@@ -441,7 +444,7 @@ void cbc_encrypt(const Key& k, uint8_t iv[16], const uint8_t* in, uint8_t* out, 
 }
 
 void cbc_decrypt(const Key& k, uint8_t iv[16], const uint8_t* in, uint8_t* out, size_t nblocks) {
-    VELT_WIDE(vaes_cbc_decrypt(k, iv, in, out, nblocks))
+    wide_first(k, in, out, nblocks, [&] { return detail::vaes_cbc_decrypt(k, iv, in, out, nblocks); });
     if (k.accel) return detail::ni_cbc_decrypt(k, iv, in, out, nblocks);
     alignas(16) uint8_t s[64];
     uint8_t c[64];
@@ -463,7 +466,7 @@ void cbc_decrypt(const Key& k, uint8_t iv[16], const uint8_t* in, uint8_t* out, 
 
 void ctr_blocks(const Key& k, uint8_t counter[16], const uint8_t* in, uint8_t* out, size_t nblocks,
                 CtrWidth width) {
-    VELT_WIDE(vaes_ctr(k, counter, in, out, nblocks, width))
+    wide_first(k, in, out, nblocks, [&] { return detail::vaes_ctr(k, counter, in, out, nblocks, width); });
     if (k.accel) return detail::ni_ctr_blocks(k, counter, in, out, nblocks, width);
     alignas(16) uint8_t s[64];
     while (nblocks) {
