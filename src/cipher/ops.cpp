@@ -42,11 +42,14 @@ bool hex_in(const char* s, SecureBytes& out) {
     return true;
 }
 
+// Upper-case hexadecimal of (possibly secret) bytes without a table lookup:
+// digits above 9 are moved up by 7 to reach 'A' through a mask.
+inline char hex_digit(int v) { return char('0' + v + (((9 - v) >> 8) & 7)); }
+
 void hex_out(char* out, const uint8_t* p, size_t n) {
-    static const char kDigits[] = "0123456789ABCDEF";
     for (size_t i = 0; i < n; ++i) {
-        out[2 * i] = kDigits[p[i] >> 4];
-        out[2 * i + 1] = kDigits[p[i] & 15];
+        out[2 * i] = hex_digit(p[i] >> 4);
+        out[2 * i + 1] = hex_digit(p[i] & 15);
     }
     out[2 * n] = '\0';
 }
