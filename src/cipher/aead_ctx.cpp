@@ -25,13 +25,14 @@ constexpr long kBadLength = -26;
 constexpr uint64_t kGcmMaxText = (uint64_t(1) << 36) - 32;
 }  // namespace
 
-struct AeadState {
+// The per-message state of a context.
+struct AeadSmall {
     uint64_t aad_len = 0, text_len = 0;
     uint8_t expected[16];
     size_t expected_len = 0;
     // Partial-block buffers: abuf collects associated data (GCM), ks holds
-    // the unused key stream of the current block and cbuf the ciphertext
-    // bytes of the current block not yet hashed (GCM).
+    // the key stream of the current block and cbuf the ciphertext bytes of
+    // the current block not yet hashed (GCM).
     uint8_t abuf[16];
     size_t aused = 0;
     uint8_t ks[64];
@@ -39,8 +40,6 @@ struct AeadState {
     size_t kslen = 0;  // block size of the key stream: 16 (GCM) or 64
 
     // GCM
-    aes::Key aes;
-    ghash::Key gh;
     uint8_t y[16];
     uint8_t counter[16];
     uint8_t ek0[16];  // E(K, J0), masks the tag
@@ -52,13 +51,36 @@ struct AeadState {
     poly1305::State poly;
 };
 
+// With the keys; the AES and GHASH keys are wiped by their own modules (only
+// the part they filled).
+struct AeadState : AeadSmall {
+    aes::Key aes;
+    ghash::Key gh;
+};
+
 AeadCtx::AeadCtx(Algorithm alg) noexcept : alg_(alg) {}
 
 AeadCtx::~AeadCtx() { Destroy(); }
 
 void AeadCtx::Destroy() {
     if (s_) {
-        ewipe(s_, sizeof *s_);
+        // Only the fields the algorithm uses hold anything.
+        AeadState& s = *s_;
+        ewipe(s.expected, sizeof s.expected);
+        ewipe(s.ks, sizeof s.ks);
+        if (alg_ == kGcm) {
+            if (state_ != kEmpty) {
+                aes::clear(s.aes);
+                ghash::clear(s.gh);
+            }
+            ewipe(s.abuf, sizeof s.abuf);
+            ewipe(s.cbuf, sizeof s.cbuf);
+            ewipe(s.y, sizeof s.y);
+            ewipe(s.ek0, sizeof s.ek0);
+        } else {
+            ewipe(&s.ck, sizeof s.ck);
+            ewipe(&s.poly, sizeof s.poly);
+        }
         s_->~AeadState();
         efree_mem(s_);
         s_ = nullptr;
