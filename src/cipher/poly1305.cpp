@@ -73,7 +73,7 @@ void update(State& st, const uint8_t* data, size_t len) {
     }
     size_t n = len / 16;
     if (n >= 16 && cpu::has(cpu::kAvx2)) {
-        size_t v = n & ~size_t(3);
+        size_t v = n & ~size_t(7);
         blocks_avx2(st, data, v);
         data += 16 * v;
         len -= 16 * v;

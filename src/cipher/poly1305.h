@@ -13,9 +13,9 @@ struct State {
     uint64_t pad0, pad1;  // s, added at the end
     uint8_t buf[16];      // partial block
     size_t used;
-    // r, r^2, r^3, r^4 in five 26-bit limbs for the vector path (filled on
+    // r, r^2, ..., r^8 in five 26-bit limbs for the vector path (filled on
     // first use when powers_ready is false).
-    uint32_t pw[4][5];
+    uint32_t pw[8][5];
     bool powers_ready;
 };
 
@@ -25,8 +25,9 @@ void update(State& st, const uint8_t* data, size_t len);
 void pad16(State& st);
 void finish(State& st, uint8_t tag[16]);  // wipes the state
 
-// The AVX2 form: nblocks (a multiple of 4, at least 8) whole blocks with the
-// 2^128 bit, four interleaved accumulators multiplied by r^4 per step.
+// The AVX2 form: nblocks (a multiple of 8) whole blocks with the 2^128 bit,
+// eight interleaved accumulators (two registers of four) multiplied by r^8
+// per step.
 void blocks_avx2(State& st, const uint8_t* m, size_t nblocks);
 
 }  // namespace velt::poly1305

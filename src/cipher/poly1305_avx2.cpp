@@ -1,7 +1,8 @@
-// Poly1305 with AVX2: four accumulators in 26-bit limbs, one 64-bit lane
-// each, so that h_j collects blocks j, j+4, j+8, ... multiplied by r^4 per
-// step; the last step multiplies the lanes by r^4, r^3, r^2 and r and sums
-// them, which equals the serial Horner evaluation.
+// Poly1305 with AVX2: eight accumulators in 26-bit limbs, one 64-bit lane
+// each in two registers, so that h_j collects blocks j, j+8, j+16, ...
+// multiplied by r^8 per step (two independent dependency chains); the last
+// step multiplies the lanes by r^8 ... r and sums them, which equals the
+// serial Horner evaluation.
 #include "cipher/poly1305.h"
 #include "util/bytes.h"
 
@@ -45,12 +46,10 @@ void split26(uint64_t h0, uint64_t h1, uint64_t h2, uint64_t l[5]) {
 }
 
 void compute_powers(State& st) {
-    uint64_t r[4][5];
+    uint64_t r[8][5];
     split26(st.r0, st.r1, 0, r[0]);
-    mul26(r[0], r[0], r[1]);
-    mul26(r[1], r[0], r[2]);
-    mul26(r[2], r[0], r[3]);
-    for (int k = 0; k < 4; ++k)
+    for (int k = 1; k < 8; ++k) mul26(r[k - 1], r[0], r[k]);
+    for (int k = 0; k < 8; ++k)
         for (int i = 0; i < 5; ++i) st.pw[k][i] = uint32_t(r[k][i]);
     st.powers_ready = true;
 }
@@ -106,34 +105,53 @@ inline uint64_t hsum(__m256i v) {
     return uint64_t(_mm_cvtsi128_si64(x)) + uint64_t(_mm_extract_epi64(x, 1));
 }
 
+// Limb i of f * (powers a, b, c, d) in the four lanes.
+inline __m256i lanes(const uint32_t (*pw)[5], int a, int b, int c, int d, int i, int64_t f) {
+    return _mm256_setr_epi64x(f * pw[a][i], f * pw[b][i], f * pw[c][i], f * pw[d][i]);
+}
+
 }  // namespace
 
 void blocks_avx2(State& st, const uint8_t* m, size_t nblocks) {
     if (!st.powers_ready) compute_powers(st);
     const __m256i mask = _mm256_set1_epi64x(int64_t(kMask26));
     const __m256i hibit = _mm256_set1_epi64x(int64_t(1) << 24);
-    __m256i r4[5], s4[5], rv[5], sv[5];
+    // r^8 for every lane; for the last step, lanes of register A (blocks
+    // 8k..8k+3) take r^8..r^5 and those of B (8k+4..8k+7) r^4..r.
+    __m256i r8[5], s8[5], ra[5], sa[5], rb[5], sb[5];
     for (int i = 0; i < 5; ++i) {
-        r4[i] = _mm256_set1_epi64x(int64_t(st.pw[3][i]));
-        s4[i] = _mm256_set1_epi64x(int64_t(5) * st.pw[3][i]);
-        rv[i] = _mm256_setr_epi64x(st.pw[3][i], st.pw[2][i], st.pw[1][i], st.pw[0][i]);
-        sv[i] = _mm256_setr_epi64x(5 * int64_t(st.pw[3][i]), 5 * int64_t(st.pw[2][i]), 5 * int64_t(st.pw[1][i]),
-                                   5 * int64_t(st.pw[0][i]));
+        r8[i] = _mm256_set1_epi64x(int64_t(st.pw[7][i]));
+        s8[i] = _mm256_set1_epi64x(int64_t(5) * st.pw[7][i]);
+        ra[i] = lanes(st.pw, 7, 6, 5, 4, i, 1);
+        sa[i] = lanes(st.pw, 7, 6, 5, 4, i, 5);
+        rb[i] = lanes(st.pw, 3, 2, 1, 0, i, 1);
+        sb[i] = lanes(st.pw, 3, 2, 1, 0, i, 5);
     }
     uint64_t hl[5];
     split26(st.h0, st.h1, st.h2, hl);
-    __m256i h[5];
-    for (int i = 0; i < 5; ++i) h[i] = _mm256_setr_epi64x(int64_t(hl[i]), 0, 0, 0);
-    for (size_t g = 0; g < nblocks; g += 4, m += 64) {
-        __m256i l[5];
-        load4(m, l, mask, hibit);
-        for (int i = 0; i < 5; ++i) h[i] = ADD(h[i], l[i]);
-        if (g + 4 < nblocks) {
-            mul_lanes(h, r4, s4, mask);
+    __m256i ha[5], hb[5];
+    for (int i = 0; i < 5; ++i) {
+        ha[i] = _mm256_setr_epi64x(int64_t(hl[i]), 0, 0, 0);
+        hb[i] = _mm256_setzero_si256();
+    }
+    for (size_t g = 0; g < nblocks; g += 8, m += 128) {
+        __m256i la[5], lb[5];
+        load4(m, la, mask, hibit);
+        load4(m + 64, lb, mask, hibit);
+        for (int i = 0; i < 5; ++i) {
+            ha[i] = ADD(ha[i], la[i]);
+            hb[i] = ADD(hb[i], lb[i]);
+        }
+        if (g + 8 < nblocks) {
+            mul_lanes(ha, r8, s8, mask);
+            mul_lanes(hb, r8, s8, mask);
         } else {
-            mul_lanes(h, rv, sv, mask);
+            mul_lanes(ha, ra, sa, mask);
+            mul_lanes(hb, rb, sb, mask);
         }
     }
+    __m256i h[5];
+    for (int i = 0; i < 5; ++i) h[i] = ADD(ha[i], hb[i]);
     // Sum the lanes and carry to 26-bit limbs, then back to radix 2^64.
     uint64_t t[5];
     for (int i = 0; i < 5; ++i) t[i] = hsum(h[i]);
