@@ -21,8 +21,10 @@ constexpr long kBadParam = -6;
 constexpr long kWrongState = -41;
 constexpr long kAuthFail = -40;
 constexpr long kBadLength = -26;
-// GCM encrypts at most 2^32 - 2 blocks under one IV (SP 800-38D 5.2.1.1).
+// GCM encrypts at most 2^32 - 2 blocks under one IV (SP 800-38D 5.2.1.1);
+// ChaCha20's 32-bit block counter starts at 1 (RFC 8439 section 2.8).
 constexpr uint64_t kGcmMaxText = (uint64_t(1) << 36) - 32;
+constexpr uint64_t kChaChaMaxText = ((uint64_t(1) << 32) - 1) * 64;
 }  // namespace
 
 // The per-message state of a context.
@@ -202,7 +204,8 @@ long AeadCtx::Update(unsigned char* out, const unsigned char* in, size_t len) {
     if (!in || (!out && state_ == kEncrypting)) return kBadParam;
     AeadState& s = *s_;
     const bool enc = state_ == kEncrypting;
-    if (alg_ == kGcm && (s.text_len > kGcmMaxText || len > kGcmMaxText - s.text_len)) return kBadLength;
+    const uint64_t max_text = alg_ == kGcm ? kGcmMaxText : kChaChaMaxText;
+    if (len > max_text - s.text_len) return kBadLength;
     const size_t bs = s.kslen;
     size_t pos = size_t(s.text_len % bs);
     s.text_len += len;
