@@ -60,28 +60,42 @@ struct AeadState : AeadSmall {
     ghash::Key gh;
 };
 
+namespace {
+// Wipes what one message left in the context: expected tag, key stream,
+// partial blocks, GHASH accumulator and tag mask, or the Poly1305 state
+// (poly_live: not yet wiped by its finish).
+void wipe_message(AeadCtx::Algorithm alg, AeadState& s, bool poly_live) {
+    ewipe(s.expected, sizeof s.expected);
+    ewipe(s.ks, s.kslen);
+    if (alg == AeadCtx::kGcm) {
+        ewipe(s.abuf, sizeof s.abuf);
+        ewipe(s.cbuf, sizeof s.cbuf);
+        ewipe(s.y, sizeof s.y);
+        ewipe(s.ek0, sizeof s.ek0);
+    } else if (poly_live) {
+        ewipe(&s.poly, sizeof s.poly);
+    }
+}
+}  // namespace
+
 AeadCtx::AeadCtx(Algorithm alg) noexcept : alg_(alg) {}
 
 AeadCtx::~AeadCtx() { Destroy(); }
 
 void AeadCtx::Destroy() {
     if (s_) {
-        // Only the fields the algorithm uses hold anything.
+        // A message in progress leaves its buffers; Finish has already
+        // wiped those of a finished one. Only the key fields the algorithm
+        // uses hold anything.
         AeadState& s = *s_;
-        ewipe(s.expected, sizeof s.expected);
-        ewipe(s.ks, sizeof s.ks);
-        if (alg_ == kGcm) {
-            if (state_ != kEmpty) {
+        if (state_ >= kNonceSet) wipe_message(alg_, s, true);
+        if (state_ != kEmpty) {
+            if (alg_ == kGcm) {
                 aes::clear(s.aes);
                 ghash::clear(s.gh);
+            } else {
+                ewipe(&s.ck, sizeof s.ck);
             }
-            ewipe(s.abuf, sizeof s.abuf);
-            ewipe(s.cbuf, sizeof s.cbuf);
-            ewipe(s.y, sizeof s.y);
-            ewipe(s.ek0, sizeof s.ek0);
-        } else {
-            ewipe(&s.ck, sizeof s.ck);
-            ewipe(&s.poly, sizeof s.poly);
         }
         s_->~AeadState();
         efree_mem(s_);
@@ -267,8 +281,7 @@ long AeadCtx::Update(unsigned char* out, const unsigned char* in, size_t len) {
 }
 
 namespace {
-// Computes the full 16-byte tag and returns the context's per-message state
-// to empty.
+// Computes the full 16-byte tag from the state the message left.
 void compute_tag(AeadCtx::Algorithm alg, AeadState& s, uint8_t tag[16]) {
     if (alg == AeadCtx::kGcm) {
         size_t rem = size_t(s.text_len % 16);
@@ -281,18 +294,14 @@ void compute_tag(AeadCtx::Algorithm alg, AeadState& s, uint8_t tag[16]) {
         store_be64(lens + 8, s.text_len * 8);
         ghash::update(s.gh, s.y, lens, 1);
         for (int i = 0; i < 16; ++i) tag[i] = uint8_t(s.y[i] ^ s.ek0[i]);
-        ewipe(s.y, sizeof s.y);
-        ewipe(s.ek0, sizeof s.ek0);
     } else {
         poly1305::pad16(s.poly);
         uint8_t lens[16];
         store_le64(lens, s.aad_len);
         store_le64(lens + 8, s.text_len);
         poly1305::update(s.poly, lens, 16);
-        poly1305::finish(s.poly, tag);
+        poly1305::finish(s.poly, tag);  // wipes the Poly1305 state
     }
-    ewipe(s.ks, sizeof s.ks);
-    ewipe(s.cbuf, sizeof s.cbuf);
 }
 }  // namespace
 
@@ -300,6 +309,7 @@ long AeadCtx::FinishEncrypt(unsigned char* tagOut, size_t tagLen) {
     if (state_ != kEncrypting) return kWrongState;
     if (!tagOut || tagLen < kTagLen) return kBadParam;
     compute_tag(alg_, *s_, tagOut);
+    wipe_message(alg_, *s_, false);
     state_ = kKeyed;
     return 0;
 }
@@ -310,7 +320,7 @@ long AeadCtx::FinishDecrypt() {
     compute_tag(alg_, *s_, tag);
     int ok = ct::equal(tag, s_->expected, s_->expected_len);
     ewipe(tag, sizeof tag);
-    ewipe(s_->expected, sizeof s_->expected);
+    wipe_message(alg_, *s_, false);
     state_ = kKeyed;
     return ok ? 0 : kAuthFail;
 }

@@ -46,7 +46,68 @@ void blocks(State& st, const uint8_t* m, size_t nblocks, uint64_t hibit) {
     st.h2 = h2;
 }
 
+constexpr uint64_t kMask26 = 0x3ffffff;
+
+// c = a * b mod 2^130 - 5 on five-limb values, limbs carried to 26 bits
+// (the top limb may keep a small excess).
+void mul26(const uint64_t a[5], const uint64_t b[5], uint64_t c[5]) {
+    uint64_t s1 = 5 * b[1], s2 = 5 * b[2], s3 = 5 * b[3], s4 = 5 * b[4];
+    uint64_t d0 = a[0] * b[0] + a[1] * s4 + a[2] * s3 + a[3] * s2 + a[4] * s1;
+    uint64_t d1 = a[0] * b[1] + a[1] * b[0] + a[2] * s4 + a[3] * s3 + a[4] * s2;
+    uint64_t d2 = a[0] * b[2] + a[1] * b[1] + a[2] * b[0] + a[3] * s4 + a[4] * s3;
+    uint64_t d3 = a[0] * b[3] + a[1] * b[2] + a[2] * b[1] + a[3] * b[0] + a[4] * s4;
+    uint64_t d4 = a[0] * b[4] + a[1] * b[3] + a[2] * b[2] + a[3] * b[1] + a[4] * b[0];
+    d1 += d0 >> 26;
+    d2 += d1 >> 26;
+    d3 += d2 >> 26;
+    d4 += d3 >> 26;
+    uint64_t c0 = (d0 & kMask26) + 5 * (d4 >> 26);
+    c[1] = (d1 & kMask26) + (c0 >> 26);
+    c[0] = c0 & kMask26;
+    c[2] = d2 & kMask26;
+    c[3] = d3 & kMask26;
+    c[4] = d4 & kMask26;
+}
+
 }  // namespace
+
+void split26(uint64_t h0, uint64_t h1, uint64_t h2, uint64_t l[5]) {
+    l[0] = h0 & kMask26;
+    l[1] = (h0 >> 26) & kMask26;
+    l[2] = ((h0 >> 52) | (h1 << 12)) & kMask26;
+    l[3] = (h1 >> 14) & kMask26;
+    l[4] = (h1 >> 40) | (h2 << 24);
+}
+
+
+void compute_powers(State& st, int n) {
+    uint64_t r[16][5];
+    split26(st.r0, st.r1, 0, r[0]);
+    for (int k = 1; k < n; ++k) mul26(r[k - 1], r[0], r[k]);
+    for (int k = 0; k < n; ++k)
+        for (int i = 0; i < 5; ++i) st.pw[k][i] = uint32_t(r[k][i]);
+    st.npw = n;
+    ewipe(r, sizeof r);
+}
+
+void join26(State& st, uint64_t t[5]) {
+    t[1] += t[0] >> 26;
+    t[0] &= kMask26;
+    t[2] += t[1] >> 26;
+    t[1] &= kMask26;
+    t[3] += t[2] >> 26;
+    t[2] &= kMask26;
+    t[4] += t[3] >> 26;
+    t[3] &= kMask26;
+    t[0] += 5 * (t[4] >> 26);
+    t[4] &= kMask26;
+    u128 acc = u128(t[0]) + (u128(t[1]) << 26) + (u128(t[2]) << 52);
+    st.h0 = uint64_t(acc);
+    acc >>= 64;
+    acc += (u128(t[3]) << 14) + (u128(t[4]) << 40);
+    st.h1 = uint64_t(acc);
+    st.h2 = uint64_t(acc >> 64);
+}
 
 void init(State& st, const uint8_t key[32]) {
     st.r0 = load_le64(key) & 0x0ffffffc0fffffffULL;
@@ -56,7 +117,7 @@ void init(State& st, const uint8_t key[32]) {
     st.pad0 = load_le64(key + 16);
     st.pad1 = load_le64(key + 24);
     st.used = 0;
-    st.powers_ready = false;
+    st.npw = 0;
 }
 
 void update(State& st, const uint8_t* data, size_t len) {
@@ -72,6 +133,13 @@ void update(State& st, const uint8_t* data, size_t len) {
         st.used = 0;
     }
     size_t n = len / 16;
+    if (n >= 32 && cpu::has(cpu::kAvx512f)) {
+        size_t v = n & ~size_t(15);
+        blocks_avx512(st, data, v);
+        data += 16 * v;
+        len -= 16 * v;
+        n -= v;
+    }
     if (n >= 16 && cpu::has(cpu::kAvx2)) {
         size_t v = n & ~size_t(7);
         blocks_avx2(st, data, v);

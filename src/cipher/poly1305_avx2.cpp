@@ -13,46 +13,7 @@
 namespace velt::poly1305 {
 namespace {
 
-using u128 = unsigned __int128;
 constexpr uint64_t kMask26 = 0x3ffffff;
-
-// c = a * b mod 2^130 - 5 on five-limb values, limbs carried to 26 bits
-// (the top limb may keep a small excess).
-void mul26(const uint64_t a[5], const uint64_t b[5], uint64_t c[5]) {
-    uint64_t s1 = 5 * b[1], s2 = 5 * b[2], s3 = 5 * b[3], s4 = 5 * b[4];
-    uint64_t d0 = a[0] * b[0] + a[1] * s4 + a[2] * s3 + a[3] * s2 + a[4] * s1;
-    uint64_t d1 = a[0] * b[1] + a[1] * b[0] + a[2] * s4 + a[3] * s3 + a[4] * s2;
-    uint64_t d2 = a[0] * b[2] + a[1] * b[1] + a[2] * b[0] + a[3] * s4 + a[4] * s3;
-    uint64_t d3 = a[0] * b[3] + a[1] * b[2] + a[2] * b[1] + a[3] * b[0] + a[4] * s4;
-    uint64_t d4 = a[0] * b[4] + a[1] * b[3] + a[2] * b[2] + a[3] * b[1] + a[4] * b[0];
-    d1 += d0 >> 26;
-    d2 += d1 >> 26;
-    d3 += d2 >> 26;
-    d4 += d3 >> 26;
-    uint64_t c0 = (d0 & kMask26) + 5 * (d4 >> 26);
-    c[1] = (d1 & kMask26) + (c0 >> 26);
-    c[0] = c0 & kMask26;
-    c[2] = d2 & kMask26;
-    c[3] = d3 & kMask26;
-    c[4] = d4 & kMask26;
-}
-
-void split26(uint64_t h0, uint64_t h1, uint64_t h2, uint64_t l[5]) {
-    l[0] = h0 & kMask26;
-    l[1] = (h0 >> 26) & kMask26;
-    l[2] = ((h0 >> 52) | (h1 << 12)) & kMask26;
-    l[3] = (h1 >> 14) & kMask26;
-    l[4] = (h1 >> 40) | (h2 << 24);
-}
-
-void compute_powers(State& st) {
-    uint64_t r[8][5];
-    split26(st.r0, st.r1, 0, r[0]);
-    for (int k = 1; k < 8; ++k) mul26(r[k - 1], r[0], r[k]);
-    for (int k = 0; k < 8; ++k)
-        for (int i = 0; i < 5; ++i) st.pw[k][i] = uint32_t(r[k][i]);
-    st.powers_ready = true;
-}
 
 // Four message blocks to limbs: lane j holds block j.
 inline void load4(const uint8_t* m, __m256i l[5], __m256i mask, __m256i hibit) {
@@ -113,7 +74,7 @@ inline __m256i lanes(const uint32_t (*pw)[5], int a, int b, int c, int d, int i,
 }  // namespace
 
 void blocks_avx2(State& st, const uint8_t* m, size_t nblocks) {
-    if (!st.powers_ready) compute_powers(st);
+    if (st.npw < 8) compute_powers(st, 8);
     const __m256i mask = _mm256_set1_epi64x(int64_t(kMask26));
     const __m256i hibit = _mm256_set1_epi64x(int64_t(1) << 24);
     // r^8 for every lane; for the last step, lanes of register A (blocks
@@ -152,25 +113,10 @@ void blocks_avx2(State& st, const uint8_t* m, size_t nblocks) {
     }
     __m256i h[5];
     for (int i = 0; i < 5; ++i) h[i] = ADD(ha[i], hb[i]);
-    // Sum the lanes and carry to 26-bit limbs, then back to radix 2^64.
+    // Sum the lanes into the scalar accumulator.
     uint64_t t[5];
     for (int i = 0; i < 5; ++i) t[i] = hsum(h[i]);
-    t[1] += t[0] >> 26;
-    t[0] &= kMask26;
-    t[2] += t[1] >> 26;
-    t[1] &= kMask26;
-    t[3] += t[2] >> 26;
-    t[2] &= kMask26;
-    t[4] += t[3] >> 26;
-    t[3] &= kMask26;
-    t[0] += 5 * (t[4] >> 26);
-    t[4] &= kMask26;
-    u128 acc = u128(t[0]) + (u128(t[1]) << 26) + (u128(t[2]) << 52);
-    st.h0 = uint64_t(acc);
-    acc >>= 64;
-    acc += (u128(t[3]) << 14) + (u128(t[4]) << 40);
-    st.h1 = uint64_t(acc);
-    st.h2 = uint64_t(acc >> 64);
+    join26(st, t);
 }
 
 }  // namespace velt::poly1305

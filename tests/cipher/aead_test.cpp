@@ -8,6 +8,7 @@
 
 #include "cipher/aead.h"
 #include "common/test_util.h"
+#include "morvanevelt.h"
 #include "util/cpu.h"
 
 using testutil::Bytes;
@@ -374,6 +375,26 @@ TEST(AeadOneShot, LayoutAndErrors) {
     EXPECT_EQ(-37, dec(back.data(), 8, 21, nullptr, 0, g128));
     EXPECT_EQ(-14, velt::aead::aeadDecrypt(back.data(), 8, out.data(), 33, key16.data(), 16, nullptr, 0, nullptr, 4,
                                            g128 | pre));
+}
+
+// The exported pair: a bad tag is -40, recorded with its detail, and the
+// caller's buffer holds no unauthenticated plaintext.
+TEST(AeadExported, FailureIsRecordedAndOutputZeroed) {
+    Bytes key(32, 4), iv(12, 5), aad = testutil::bytes_of("header"), pt(100, 0x61), ct(128);
+    ASSERT_EQ(116, CIPHER_EncryptAEAD(ct.data(), 128, pt.data(), 100, key.data(), 32, iv.data(), 12, aad.data(), 6,
+                                      velt::aead::kChaCha20Poly1305));
+    Bytes out(100, 0xEE);
+    ASSERT_EQ(100, CIPHER_DecryptAEAD(out.data(), 100, ct.data(), 116, key.data(), 32, iv.data(), 12, aad.data(), 6,
+                                      velt::aead::kChaCha20Poly1305));
+    EXPECT_EQ(pt, out);
+    EXPECT_EQ(0, VELT_ErrorCode());
+    aad[0] ^= 1;
+    EXPECT_EQ(-40, CIPHER_DecryptAEAD(out.data(), 100, ct.data(), 116, key.data(), 32, iv.data(), 12, aad.data(), 6,
+                                      velt::aead::kChaCha20Poly1305));
+    EXPECT_EQ(40, VELT_ErrorCode());
+    EXPECT_EQ(Bytes(100, 0), out);
+    char msg[200];
+    EXPECT_GT(VELT_LastError(msg, sizeof msg - 1), 0);
 }
 
 }  // namespace
