@@ -10,5 +10,9 @@ if(NOT VELT_SANITIZE AND EXISTS /usr/include/valgrind/memcheck.h)
         add_test(NAME cipher_ct COMMAND ${VELT_VALGRIND} --quiet --error-exitcode=99 --track-origins=yes
             $<TARGET_FILE:cipher_ct_check>)
         set_tests_properties(cipher_ct PROPERTIES TIMEOUT 300)
+        # The AEAD paths mark key and plaintext undefined inside the test program itself.
+        add_test(NAME cipher_aead_ct COMMAND ${VELT_VALGRIND} --quiet --error-exitcode=99
+            $<TARGET_FILE:test_cipher> --gtest_filter=*AeadConstantTime*)
+        set_tests_properties(cipher_aead_ct PROPERTIES TIMEOUT 600)
     endif()
 endif()
