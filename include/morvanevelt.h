@@ -143,10 +143,89 @@ VELT_API long CNV_NumFromBytes(const unsigned char *lpInput, long nBytes, long n
 
 /* ===== Digests and MACs (HASH_, HMAC_) ===== */
 
+/* Hash algorithm selector: the low 4 bits of the option word. */
+#define VELT_HASH_SHA1 0
+#define VELT_HASH_MD5 1
+#define VELT_HASH_MD2 2
+#define VELT_HASH_SHA256 3
+#define VELT_HASH_SHA384 4
+#define VELT_HASH_SHA512 5
+#define VELT_HASH_SHA224 6
+#define VELT_HASH_RMD160 7
+#define VELT_HASH_RMD160_SHA256 8
+#define VELT_HASH_SHA3_224 10
+#define VELT_HASH_SHA3_256 11
+#define VELT_HASH_SHA3_384 12
+#define VELT_HASH_SHA3_512 13
+/* Open files in text mode (the same bytes as binary mode here). */
+#define VELT_HASH_MODE_TEXT 0x10000
+/* Hash the digest once more with the same algorithm. */
+#define VELT_HASH_DOUBLE 0x20000
+
+/* Digest of a message into lpOutput (truncated to nOutBytes); digest bytes written. */
+VELT_API long HASH_Bytes(unsigned char *lpOutput, long nOutBytes, const void *lpMessage, long nMsgLen,
+                         long nOptions);
+/* Digest of a message as lower-case hex; characters written. */
+VELT_API long HASH_HexFromBytes(char *szOutput, long nOutChars, const void *lpMessage, long nMsgLen,
+                                long nOptions);
+/* Digest of a file's contents; digest bytes written. */
+VELT_API long HASH_File(unsigned char *lpOutput, long nOutBytes, const char *szFileName, long nOptions);
+/* Digest of a file's contents as lower-case hex; characters written. */
+VELT_API long HASH_HexFromFile(char *szOutput, long nOutChars, const char *szFileName, long nOptions);
+/* Digest of a message given in hex, as lower-case hex; characters written. */
+VELT_API long HASH_HexFromHex(char *szOutput, long nOutChars, const char *szMsgHex, long nOptions);
+/* Digest length in bytes of an algorithm value, or -17. */
+VELT_API long HASH_Length(long nAlgId);
+/* HMAC of a message under a key; MAC bytes written. */
+VELT_API long HMAC_Bytes(unsigned char *lpOutput, long nOutBytes, const void *lpMessage, long nMsgLen,
+                         const void *lpKey, long nKeyLen, long nOptions);
+/* HMAC as lower-case hex; characters written. */
+VELT_API long HMAC_HexFromBytes(char *szOutput, long nOutChars, const void *lpMessage, long nMsgLen,
+                                const void *lpKey, long nKeyLen, long nOptions);
+/* HMAC of a hex message under a hex key, as lower-case hex; characters written. */
+VELT_API long HMAC_HexFromHex(char *szOutput, long nOutChars, const char *szMsgHex, const char *szKeyHex,
+                              long nOptions);
+
 /* end of HASH_, HMAC_ */
 
 
 /* ===== Key derivation (KDF_, XOF_, PRF_, HPKE_) ===== */
+
+/* KDF selector (bits 0xF000), OR-ed with a hash value. */
+#define VELT_KDF_X963 0
+#define VELT_KDF_HKDF 0x1000
+#define VELT_KDF_KDF2 0x2000
+#define VELT_KDF_KDF3 0x3000
+/* XOF and PRF selectors. */
+#define VELT_KMAC_128 0x201
+#define VELT_KMAC_256 0x202
+#define VELT_XOF_SHAKE128 0x203
+#define VELT_XOF_SHAKE256 0x204
+#define VELT_XOF_MGF1 0x210
+#ifndef VELT_ENCODE_HEX
+#define VELT_ENCODE_HEX 0x30000
+#endif
+
+/* Derives nOutBytes from shared secret Z and shared info; 0. szParams: "salt=<hex>" for HKDF. */
+VELT_API long KDF_Bytes(unsigned char *lpOutput, long nOutBytes, const void *lpZ, long nZLen, const void *lpInfo,
+                        long nInfoLen, const char *szParams, long nOptions);
+/* SHAKE128/256 or MGF1 output of a message; the output length. */
+VELT_API long XOF_Bytes(unsigned char *lpOutput, long nOutBytes, const void *lpMessage, long nMsgLen,
+                        long nOptions);
+/* KMAC128/256 of a message under a key with a customization string; the output length. */
+VELT_API long PRF_Bytes(unsigned char *lpOutput, long nOutBytes, const void *lpMessage, long nMsgLen,
+                        const void *lpKey, long nKeyLen, const char *szCustom, long nOptions);
+/* HPKE LabeledExtract with the hash of the curve's KEM; Nh. */
+VELT_API long HPKE_LabeledExtract(unsigned char *lpOutput, long nOutBytes, const void *lpSalt, long nSaltLen,
+                                  const char *szLabel, const void *lpIkm, long nIkmLen, const char *szCurveName,
+                                  const char *szParams, long nOptions);
+/* HPKE LabeledExpand to nOutBytes; 0. */
+VELT_API long HPKE_LabeledExpand(unsigned char *lpOutput, long nOutBytes, const void *lpPrk, long nPrkLen,
+                                 const char *szLabel, const void *lpInfo, long nInfoLen, const char *szCurveName,
+                                 const char *szParams, long nOptions);
+/* HPKE DeriveKeyPair private key as an internal key string or (VELT_ENCODE_HEX) hex; characters. */
+VELT_API long HPKE_DerivePrivateKey(char *szOutput, long nOutChars, const void *lpIkm, long nIkmLen,
+                                    const char *szCurveName, const char *szParams, long nOptions);
 
 /* end of KDF_, XOF_, PRF_, HPKE_ */
 
@@ -192,6 +271,86 @@ VELT_API long CNV_NumFromBytes(const unsigned char *lpInput, long nBytes, long n
 
 
 /* ===== Symmetric ciphers (CIPHER_, TDEA_, PAD_) ===== */
+
+/*
+ * Algorithm/mode/padding: a selector string such as "aes128/cbc/pkcs5" or
+ * "tdea-ctr", or these option bits: algorithm 0x10 Triple DES, 0x20 AES-128,
+ * 0x30 AES-192, 0x40 AES-256; mode 0x000 ECB, 0x100 CBC, 0x200 OFB,
+ * 0x300 CFB, 0x400 CTR, 0x500 GCM; padding 0x10000 none, 0x20000 PKCS #5,
+ * 0x30000 one-and-zeroes, 0x40000 ANSI X9.23, 0x50000 W3C (default: PKCS #5
+ * in ECB and CBC, none otherwise); 0x1000 the IV precedes the ciphertext;
+ * 0x2000 file decryption keeps the padding.
+ */
+/* Encrypts bytes; returns the output length (required length if lpOutput is null). */
+VELT_API long CIPHER_EncryptBytes(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
+                                  long nInputLen, const unsigned char *lpKey, long nKeyLen,
+                                  const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                  long nOptions);
+/* Decrypts bytes; returns the plaintext length (exact, also on a length query). */
+VELT_API long CIPHER_DecryptBytes(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
+                                  long nInputLen, const unsigned char *lpKey, long nKeyLen,
+                                  const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                  long nOptions);
+/* Same as CIPHER_EncryptBytes. */
+VELT_API long CIPHER_EncryptBytes2(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
+                                   long nInputLen, const unsigned char *lpKey, long nKeyLen,
+                                   const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                   long nOptions);
+/* Same as CIPHER_DecryptBytes. */
+VELT_API long CIPHER_DecryptBytes2(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
+                                   long nInputLen, const unsigned char *lpKey, long nKeyLen,
+                                   const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                   long nOptions);
+/* CIPHER_EncryptBytes over hexadecimal strings; returns the characters written. */
+VELT_API long CIPHER_EncryptHex(char *szOutput, long nOutChars, const char *szInputHex, const char *szKeyHex,
+                                const char *szIvHex, const char *szAlgModePad, long nOptions);
+/* CIPHER_DecryptBytes over hexadecimal strings; returns the characters written. */
+VELT_API long CIPHER_DecryptHex(char *szOutput, long nOutChars, const char *szInputHex, const char *szKeyHex,
+                                const char *szIvHex, const char *szAlgModePad, long nOptions);
+/* Encrypts a file into another; 0 on success. */
+VELT_API long CIPHER_FileEncrypt(const char *szFileOut, const char *szFileIn, const unsigned char *lpKey,
+                                 long nKeyLen, const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                 long nOptions);
+/* Decrypts a file into another; 0 on success. */
+VELT_API long CIPHER_FileDecrypt(const char *szFileOut, const char *szFileIn, const unsigned char *lpKey,
+                                 long nKeyLen, const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                 long nOptions);
+/* Older form: encrypts (fEncrypt nonzero) or decrypts nBytes without padding; 0 on success. */
+VELT_API long CIPHER_Bytes(long fEncrypt, unsigned char *lpOutput, const unsigned char *lpData, long nDataLen,
+                           const unsigned char *lpKey, const unsigned char *lpIV, const char *szAlgModePad,
+                           long nOptions);
+/* Older form over hexadecimal strings, output as long as the input; 0 on success. */
+VELT_API long CIPHER_Hex(long fEncrypt, char *szOutput, long nOutChars, const char *szInput, const char *szKey,
+                         const char *szIV, const char *szAlgModePad, long nOptions);
+/* Older file form; 0 on success. */
+VELT_API long CIPHER_File(long fEncrypt, const char *szFileOut, const char *szFileIn, const unsigned char *lpKey,
+                          const unsigned char *lpIV, const char *szAlgModePad, long nOptions);
+/* Triple DES on bytes with a mode word ("ECB", "CBC", "CFB", "OFB", "CTR"); 0 on success. */
+VELT_API long TDEA_BytesMode(unsigned char *lpOutput, const unsigned char *lpInput, long nBytes,
+                             const unsigned char *lpKey, long fEncrypt, const char *szMode,
+                             const unsigned char *lpIV);
+/* Triple DES on hexadecimal strings; the output is as long as the input; 0 on success. */
+VELT_API long TDEA_HexMode(char *szOutput, const char *szInput, const char *szKey, long fEncrypt,
+                           const char *szMode, const char *szIV);
+/* Triple DES on base64 strings; the output must fit in the input's length; 0 on success. */
+VELT_API long TDEA_B64Mode(char *szOutput, const char *szInput, const char *szKey, long fEncrypt,
+                           const char *szMode, const char *szIV);
+/* Triple DES on files (ECB and CBC padded); 0 on success. */
+VELT_API long TDEA_File(const char *szFileOut, const char *szFileIn, const unsigned char *lpKey, long fEncrypt,
+                        const char *szMode, const unsigned char *lpIV);
+/* Pads bytes to a multiple of nBlkLen (8 or 16); returns the padded length. */
+VELT_API long PAD_BytesBlock(unsigned char *lpOutput, long nOutputLen, const unsigned char *lpInput,
+                             long nBytes, long nBlkLen, long nOptions);
+/* Checks and removes padding; returns the unpadded length. */
+VELT_API long PAD_UnpadBytes(unsigned char *lpOutput, long nOutputLen, const unsigned char *lpInput,
+                             long nBytes, long nBlkLen, long nOptions);
+/* Pads a hexadecimal string; returns its new length in characters. */
+VELT_API long PAD_HexBlock(char *szOutput, long nOutChars, const char *szInput, long nBlkLen, long nOptions);
+/* Removes padding from a hexadecimal string; returns its new length. */
+VELT_API long PAD_UnpadHex(char *szOutput, long nOutChars, const char *szInput, long nBlkLen, long nOptions);
+
+/* Authenticated encryption and key wrap */
+
 
 /* end of CIPHER_, TDEA_, PAD_ */
 
