@@ -267,6 +267,23 @@ VELT_API long RNG_TestDRBGVS(char *szOutput, long nOutChars, long nReturnedBitsL
 
 /* ===== Password-based encryption (PBE_) ===== */
 
+/* PBKDF2 (RFC 8018) of dkLen bytes; PRF in option bits 0x0F (0 HMAC-SHA-1, 3 SHA-256, 4 SHA-384,
+   5 SHA-512, 6 SHA-224). 0, or the error code returned positive. */
+VELT_API long PBE_Kdf2(unsigned char *lpDerivedKey, long dkLen, const void *lpPwd, long pwdLen, const void *lpSalt,
+                       long saltLen, long nCount, long nOptions);
+/* PBKDF2 of a text password and a hex salt, written as 2*dkLen lower-case hex characters; 0, or the
+   error code returned positive. */
+VELT_API long PBE_Kdf2Hex(char *szOutput, long nMaxChars, long dkLen, const char *szPwd, const char *szSaltHex,
+                          long nCount, long nOptions);
+/* scrypt (RFC 7914) of dkLen bytes with cost N (a power of 2), block size r and parallelism p; 0 or a
+   negative error code. nOptions is not used. */
+VELT_API long PBE_Scrypt(unsigned char *lpDerivedKey, long dkLen, const void *lpPwd, long pwdLen, const void *lpSalt,
+                         long saltLen, long nParamN, long nParamR, long nParamP, long nOptions);
+/* scrypt of a text password and a hex salt, written as 2*dkLen lower-case hex characters; 0 or a
+   negative error code. */
+VELT_API long PBE_ScryptHex(char *szOutput, long nMaxChars, long dkLen, const char *szPwd, const char *szSaltHex,
+                            long nParamN, long nParamR, long nParamP, long nOptions);
+
 /* end of PBE_ */
 
 
