@@ -341,7 +341,11 @@ Bytes pbes2_epki(const char* kdf, long key_len, const char* prf, const char* enc
     const uint8_t salt[8] = {1, 2, 3, 4, 5, 6, 7, 8}, ct[16] = {0};
     AsnNode* kp = asn_LinkVar(asn_NewOctetString(salt, 8), asn_NewInteger(10), nullptr);
     if (key_len) kp = asn_Link(kp, asn_NewInteger(uint64_t(key_len)));
-    if (prf) kp = asn_Link(kp, asn_Sequence(asn_LinkVar(asn_NewOID(prf), asn_NewNull(), nullptr)));
+    if (prf) {
+        AsnNode* oid = asn_NewOID(prf);
+        if (!oid) oid = asn_NewOIDFromDotted(prf);
+        kp = asn_Link(kp, asn_Sequence(asn_LinkVar(oid, asn_NewNull(), nullptr)));
+    }
     AsnNode* kdf_id = asn_Sequence(asn_LinkVar(asn_NewOID(kdf), asn_Sequence(kp), nullptr));
     AsnNode* enc_id = asn_Sequence(asn_LinkVar(asn_NewOID(enc), enc_params, nullptr));
     AsnNode* alg = asn_Sequence(asn_LinkVar(asn_NewOID("pkcs5PBES2"), asn_Sequence(asn_LinkVar(kdf_id, enc_id, nullptr)),
@@ -385,7 +389,7 @@ TEST(EncryptedKey, Pbes2ParametersFromAFileAreValidated) {
         {pbes2_epki("pkcs5PBKDF2", 0, nullptr, "rc2CBC", rc2_params(58, 4)),
          "PBES2 encryption scheme parameters invalid or not supported"},
         {pbes2_epki("scrypt", 0, nullptr, "aes128-CBC", iv_of(16)), "Key derivation algorithm 'scrypt' not supported"},
-        {pbes2_epki("pkcs5PBKDF2", 0, "hmacWithSHA512-256", "aes128-CBC", iv_of(16)), "PRF algorithm not supported"},
+        {pbes2_epki("pkcs5PBKDF2", 0, "1.2.840.113549.2.13", "aes128-CBC", iv_of(16)), "PRF algorithm not supported"},
         {pbes2_epki("pkcs5PBKDF2", 0, nullptr, "aes128-GCM", iv_of(16)), "'aes128-GCM' not supported"},
     };
     for (const auto& c : cases) {
