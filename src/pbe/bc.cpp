@@ -7,10 +7,10 @@
 #include "cipher/aes.h"
 #include "cipher/cipher.h"
 #include "cipher/des.h"
+#include "frame/error.h"
 #include "pbe/rc2.h"
 
 namespace velt::pbe {
-namespace {
 
 // One keyed block cipher in one direction.
 class Block {
@@ -80,8 +80,6 @@ private:
     rc2::Key rc2_{};
 };
 
-}  // namespace
-
 size_t block_bytes(Bc alg) { return alg == Bc::kAes ? 16 : 8; }
 
 bool cbc_encrypt(Bc alg, const uint8_t* key, size_t key_len, unsigned rc2_bits, const uint8_t* iv,
@@ -122,6 +120,124 @@ bool cbc_decrypt(Bc alg, const uint8_t* key, size_t key_len, unsigned rc2_bits, 
 }
 
 }  // namespace velt::pbe
+
+using velt::pbe::Bc;
+
+bool bc_EncDES_CBC(std::vector<uint8_t>& out, const uint8_t* in, size_t n, const uint8_t key[8], const uint8_t iv[8]) {
+    return velt::pbe::cbc_encrypt(Bc::kDes, key, 8, 0, iv, in, n, out);
+}
+bool bc_EncTDEA_CBC(std::vector<uint8_t>& out, const uint8_t* in, size_t n, const uint8_t key[24],
+                    const uint8_t iv[8]) {
+    return velt::pbe::cbc_encrypt(Bc::kTdea, key, 24, 0, iv, in, n, out);
+}
+bool bc_EncAES_CBC(std::vector<uint8_t>& out, const uint8_t* in, size_t n, const uint8_t* key, long bits,
+                   const uint8_t iv[16]) {
+    return velt::pbe::cbc_encrypt(Bc::kAes, key, size_t(bits / 8), 0, iv, in, n, out);
+}
+bool bc_EncRC2_CBC(std::vector<uint8_t>& out, const uint8_t* in, size_t n, const uint8_t* key, size_t key_len,
+                   long effective_bits, const uint8_t iv[8]) {
+    return effective_bits > 0 &&
+           velt::pbe::cbc_encrypt(Bc::kRc2, key, key_len, unsigned(effective_bits), iv, in, n, out);
+}
+bool bc_DecDES_CBC(velt::SecureBytes& out, const uint8_t* in, size_t n, const uint8_t key[8], const uint8_t iv[8]) {
+    return velt::pbe::cbc_decrypt(Bc::kDes, key, 8, 0, iv, in, n, out);
+}
+bool bc_DecTDEA_CBC(velt::SecureBytes& out, const uint8_t* in, size_t n, const uint8_t key[24], const uint8_t iv[8]) {
+    return velt::pbe::cbc_decrypt(Bc::kTdea, key, 24, 0, iv, in, n, out);
+}
+bool bc_DecAES_CBC(velt::SecureBytes& out, const uint8_t* in, size_t n, const uint8_t* key, long bits,
+                   const uint8_t iv[16]) {
+    return velt::pbe::cbc_decrypt(Bc::kAes, key, size_t(bits / 8), 0, iv, in, n, out);
+}
+bool bc_DecRC2_CBC(velt::SecureBytes& out, const uint8_t* in, size_t n, const uint8_t* key, size_t key_len,
+                   long effective_bits, const uint8_t iv[8]) {
+    return effective_bits > 0 &&
+           velt::pbe::cbc_decrypt(Bc::kRc2, key, key_len, unsigned(effective_bits), iv, in, n, out);
+}
+
+struct BcDecrypter {
+    velt::pbe::Block block;
+    bool ready = false;
+    size_t size = 8;
+    uint8_t chain[16] = {0};
+    uint8_t held[32] = {0};  // input not yet decrypted (at most one block plus a partial one)
+    size_t held_len = 0;
+    ~BcDecrypter() {
+        ewipe(chain, sizeof chain);
+        ewipe(held, sizeof held);
+    }
+};
+
+BcDecrypter* bc_decrypter_New() { return new BcDecrypter(); }
+
+void bc_decrypter_Free(BcDecrypter** d) {
+    if (!d || !*d) return;
+    delete *d;
+    *d = nullptr;
+}
+
+long bc_decrypter_Init(BcDecrypter* d, long alg, const uint8_t* key, size_t key_len, long rc2_bits,
+                       const uint8_t* iv) {
+    if (!d || !key || !iv) return -BAD_PARAM_ERROR;
+    d->ready = false;
+    d->held_len = 0;
+    Bc kind;
+    switch (alg) {
+        case 0: kind = Bc::kTdea; break;
+        case 1: kind = Bc::kRc2; break;
+        case 2: case 3: case 4:
+            kind = Bc::kAes;
+            if (key_len != size_t(16 + 8 * (alg - 2))) return -BAD_PARAM_ERROR;
+            break;
+        default: return -BAD_PARAM_ERROR;
+    }
+    if (rc2_bits < 0 || !d->block.init(kind, key, key_len, unsigned(rc2_bits), false)) return -BAD_PARAM_ERROR;
+    d->size = velt::pbe::block_bytes(kind);
+    memcpy(d->chain, iv, d->size);
+    d->ready = true;
+    return 0;
+}
+
+long bc_decrypter_Decrypt(BcDecrypter* d, uint8_t* out, const uint8_t* in, size_t n) {
+    if (!d || !d->ready || (!in && n) || !out) return -BAD_PARAM_ERROR;
+    const size_t b = d->size;
+    size_t written = 0;
+    while (n) {
+        size_t take = 2 * b - d->held_len < n ? 2 * b - d->held_len : n;
+        memcpy(d->held + d->held_len, in, take);
+        d->held_len += take;
+        in += take;
+        n -= take;
+        // With two blocks held and more input to come, the first cannot be the last.
+        if (d->held_len == 2 * b && n) {
+            d->block.cbc(false, d->chain, d->held, out + written, b);
+            written += b;
+            memmove(d->held, d->held + b, b);
+            d->held_len = b;
+        }
+    }
+    if (d->held_len == 2 * b) {
+        d->block.cbc(false, d->chain, d->held, out + written, b);
+        written += b;
+        memmove(d->held, d->held + b, b);
+        d->held_len = b;
+    }
+    return long(written);
+}
+
+long bc_decrypter_Unpad(BcDecrypter* d, uint8_t* out) {
+    if (!d || !d->ready || !out) return -BAD_PARAM_ERROR;
+    d->ready = false;
+    const size_t b = d->size;
+    if (d->held_len != b) return -DECRYPT_ERROR;
+    uint8_t last[16];
+    velt::WipeOnExit wipe(last, sizeof last);
+    d->block.cbc(false, d->chain, d->held, last, b);
+    long pad = velt::cipher::unpad_length(last, b, b, velt::cipher::Pad::kPkcs5);
+    if (pad < 0) return -DECRYPT_ERROR;
+    memcpy(out, last, b - size_t(pad));
+    return long(b - size_t(pad));
+}
 
 long bc_KeyBytes(long alg, long bits) {
     switch (alg) {

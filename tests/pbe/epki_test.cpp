@@ -10,6 +10,7 @@
 #include "encode/encode.h"
 #include "frame/error.h"
 #include "pbe/pbe.h"
+#include "pbe/bc.h"
 #include "pbe/rc2.h"
 
 using testutil::Bytes;
@@ -430,4 +431,66 @@ TEST(EncryptedKey, DamagedInputFailsCleanly) {
     // Not an EncryptedPrivateKeyInfo at all.
     decrypt(key.pki, "pw", &rc);
     EXPECT_EQ(rc, DECRYPT_ERROR);
+}
+
+TEST(CbcRoutines, StreamingDecrypterMatchesOneShot) {
+    const Bytes key = from_hex("000102030405060708090a0b0c0d0e0f1011121314151617");
+    const Bytes iv = from_hex("f0e0d0c0b0a090807060504030201000");
+    const struct {
+        long id;
+        size_t key_len;
+        long bits;
+    } algs[] = {{0, 24, 0}, {1, 5, 40}, {1, 16, 128}, {2, 16, 0}, {3, 24, 0}};
+    Bytes msg(77);
+    for (size_t i = 0; i < msg.size(); i++) msg[i] = uint8_t(i * 7 + 1);
+    for (const auto& a : algs)
+        for (size_t len : {size_t(0), size_t(15), size_t(16), size_t(77)}) {
+            std::vector<uint8_t> ct;
+            bool ok = a.id == 0   ? bc_EncTDEA_CBC(ct, msg.data(), len, key.data(), iv.data())
+                      : a.id == 1 ? bc_EncRC2_CBC(ct, msg.data(), len, key.data(), a.key_len, a.bits, iv.data())
+                                  : bc_EncAES_CBC(ct, msg.data(), len, key.data(), long(a.key_len * 8), iv.data());
+            ASSERT_TRUE(ok);
+            velt::SecureBytes back;
+            ok = a.id == 0   ? bc_DecTDEA_CBC(back, ct.data(), ct.size(), key.data(), iv.data())
+                 : a.id == 1 ? bc_DecRC2_CBC(back, ct.data(), ct.size(), key.data(), a.key_len, a.bits, iv.data())
+                             : bc_DecAES_CBC(back, ct.data(), ct.size(), key.data(), long(a.key_len * 8), iv.data());
+            ASSERT_TRUE(ok);
+            EXPECT_EQ(Bytes(back.begin(), back.end()), Bytes(msg.begin(), msg.begin() + long(len)));
+            // The same through the streaming decrypter in uneven pieces.
+            for (size_t piece : {size_t(1), size_t(5), size_t(16), size_t(100)}) {
+                BcDecrypter* d = bc_decrypter_New();
+                ASSERT_EQ(bc_decrypter_Init(d, a.id, key.data(), a.key_len, a.bits, iv.data()), 0);
+                Bytes out(ct.size() + 32);
+                size_t n = 0;
+                for (size_t off = 0; off < ct.size(); off += piece) {
+                    size_t take = std::min(piece, ct.size() - off);
+                    long w = bc_decrypter_Decrypt(d, out.data() + n, ct.data() + off, take);
+                    ASSERT_GE(w, 0);
+                    n += size_t(w);
+                }
+                long last = bc_decrypter_Unpad(d, out.data() + n);
+                ASSERT_GE(last, 0) << a.id << " " << len << " " << piece;
+                out.resize(n + size_t(last));
+                EXPECT_EQ(out, Bytes(msg.begin(), msg.begin() + long(len))) << a.id << " " << len << " " << piece;
+                bc_decrypter_Free(&d);
+            }
+            // Input that is not a whole number of blocks, and a last block
+            // whose plaintext is not padding (the message's own octets), fail.
+            const size_t b = a.id < 2 ? 8 : 16;
+            for (size_t cut : {ct.size() - 1, len >= b ? b : size_t(0)}) {
+                if (!cut) continue;
+                BcDecrypter* d = bc_decrypter_New();
+                ASSERT_EQ(bc_decrypter_Init(d, a.id, key.data(), a.key_len, a.bits, iv.data()), 0);
+                Bytes out(ct.size() + 32);
+                long w = bc_decrypter_Decrypt(d, out.data(), ct.data(), cut);
+                EXPECT_EQ(bc_decrypter_Unpad(d, out.data() + w), -DECRYPT_ERROR) << a.id << " " << cut;
+                bc_decrypter_Free(&d);
+            }
+        }
+    EXPECT_EQ(bc_KeyBytes(0, 0), 24);
+    EXPECT_EQ(bc_KeyBytes(1, 40), 5);
+    EXPECT_EQ(bc_KeyBytes(9, 0), -1);
+    EXPECT_EQ(bc_BlockBytes(1), 8);
+    EXPECT_EQ(bc_BlockBytes(4), 16);
+    EXPECT_EQ(bc_BlockBytes(5), 0);
 }
