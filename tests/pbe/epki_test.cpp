@@ -494,3 +494,32 @@ TEST(CbcRoutines, StreamingDecrypterMatchesOneShot) {
     EXPECT_EQ(bc_BlockBytes(4), 16);
     EXPECT_EQ(bc_BlockBytes(5), 0);
 }
+
+TEST(EncryptedKey, EmptyPasswordBothWays) {
+    const auto& key = fixture();
+    for (const char* v : {"-v1 PBE-SHA1-3DES", "-v2 aes-128-cbc"}) {
+        std::string out = testutil::temp_path("empty.der");
+        int st = -1;
+        std::string log = run_command("openssl pkcs8 -topk8 -in " + key.pem + " -passout pass: -outform DER -out " +
+                                          out + " " + v + " 2>&1",
+                                      &st);
+        ASSERT_EQ(st, 0) << log;
+        long rc;
+        auto plain = decrypt(testutil::read_file(out), "", &rc);
+        EXPECT_EQ(rc, 0) << v << ": " << errmsg();
+        EXPECT_EQ(Bytes(plain.begin(), plain.end()), key.pki) << v;
+    }
+    for (long opt : {0L, 0x1020L}) {
+        std::vector<uint8_t> epki;
+        ASSERT_EQ(pbeEncryptPrivateKeyInfoDer(epki, key.pki.data(), key.pki.size(), "", 5, opt), 0);
+        std::string in = testutil::temp_path("ours_empty.der"), out = testutil::temp_path("back_empty.der");
+        testutil::write_file(in, Bytes(epki.begin(), epki.end()));
+        int st = -1;
+        std::string log = run_command("openssl pkcs8 -inform DER -in " + in +
+                                          " -passin pass: | openssl pkcs8 -topk8 -nocrypt -outform DER -out " + out +
+                                          " 2>&1",
+                                      &st);
+        EXPECT_EQ(st, 0) << log;
+        EXPECT_EQ(testutil::read_file(out), key.pki) << std::hex << opt;
+    }
+}
