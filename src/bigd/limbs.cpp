@@ -201,6 +201,15 @@ int cmp(const limb* a, const limb* b, size_t n) {
 
 void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv) {
     if (nv == 1) {
+        divrem(q, r, u, nu, v, nv, nullptr);
+        return;
+    }
+    LimbVec scratch(nu + nv + 1);
+    divrem(q, r, u, nu, v, nv, scratch.data());
+}
+
+void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv, limb* scratch) {
+    if (nv == 1) {
         limb rem = 0;
         for (size_t i = nu; i-- > 0;) q[i] = div_2by1(rem, u[i], v[0], &rem);
         r[0] = rem;
@@ -208,7 +217,8 @@ void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv
     }
     // D1: normalise copies so that the divisor's top bit is set.
     unsigned s = unsigned(__builtin_clzll(v[nv - 1]));
-    LimbVec vn(nv), un(nu + 1);
+    limb* vn = scratch;
+    limb* un = scratch + nv;
     if (s) {
         for (size_t i = nv - 1; i > 0; --i) vn[i] = (v[i] << s) | (v[i - 1] >> (64 - s));
         vn[0] = v[0] << s;
@@ -216,8 +226,8 @@ void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv
         for (size_t i = nu - 1; i > 0; --i) un[i] = (u[i] << s) | (u[i - 1] >> (64 - s));
         un[0] = u[0] << s;
     } else {
-        std::copy(v, v + nv, vn.begin());
-        std::copy(u, u + nu, un.begin());
+        std::copy(v, v + nv, vn);
+        std::copy(u, u + nu, un);
         un[nu] = 0;
     }
     const limb vtop = vn[nv - 1], vnext = vn[nv - 2];
@@ -244,12 +254,12 @@ void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv
             rhat_overflow = (t >> 64) != 0;
         }
         // D4-D6: multiply and subtract; add back once if it went negative.
-        limb borrow = submul_1(un.data() + j, vn.data(), nv, qhat);
+        limb borrow = submul_1(un + j, vn, nv, qhat);
         limb top = un[j + nv];
         un[j + nv] = top - borrow;
         if (top < borrow) {
             --qhat;
-            limb c = add_n(un.data() + j, un.data() + j, vn.data(), nv);
+            limb c = add_n(un + j, un + j, vn, nv);
             un[j + nv] += c;
         }
         q[j] = qhat;
@@ -259,7 +269,7 @@ void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv
         for (size_t i = 0; i + 1 < nv; ++i) r[i] = (un[i] >> s) | (un[i + 1] << (64 - s));
         r[nv - 1] = un[nv - 1] >> s;
     } else {
-        std::copy(un.begin(), un.begin() + nv, r);
+        std::copy(un, un + nv, r);
     }
 }
 

@@ -36,6 +36,8 @@ void sqr(limb* r, const limb* a, size_t n);
 // r (nv limbs) = u mod v, for nu >= nv >= 1 and v[nv - 1] != 0. The inputs
 // are read only (the normalised divisor is a temporary copy).
 void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv);
+// The same with caller scratch of nu + nv + 1 limbs (null allowed when nv is 1).
+void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv, limb* scratch);
 // Significant limbs of a.
 size_t normlen(const limb* a, size_t n);
 int cmp(const limb* a, const limb* b, size_t n);
