@@ -98,8 +98,8 @@ static void sqr_basecase(limb* r, const limb* a, size_t n) {
     }
 }
 
-// Karatsuba pays from about 24 limbs (1536 bits) on this kind of machine.
-static constexpr size_t kKaratsubaLimbs = 24;
+// Karatsuba pays from about 48 limbs (3072 bits) on this kind of machine.
+static constexpr size_t kKaratsubaLimbs = 48;
 
 // r (2n limbs) = a * b, both n limbs: a = a0 + a1*B^h, z1 = (a0+a1)(b0+b1) - z0 - z2.
 static void karatsuba(limb* r, const limb* a, const limb* b, size_t n) {

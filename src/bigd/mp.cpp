@@ -350,19 +350,53 @@ int modexp_common(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDig
 
 }  // namespace
 
+namespace {
+
+// a = x * y mod m (x * x with y null) through one scratch block: operands,
+// product, quotient, remainder and division workspace side by side, so the
+// small field sizes cost one stack buffer and one wipe.
+void mod_product(BdDigit a[], const BdDigit x[], const BdDigit y[], const BdDigit m[], size_t ndigits) {
+    size_t nmd = mpSizeof(m, ndigits);
+    if (nmd == 0) {
+        mpSetZero(a, ndigits);
+        return;
+    }
+    size_t nl = limbs_for(ndigits), ml = limbs_for(nmd);
+    Scratch<limb> buf(2 * nl + 2 * nl + ml + (2 * nl + 1) + ml + (3 * nl + 1));
+    limb* xl = buf.data();
+    limb* yl = xl + nl;
+    limb* prod = yl + nl;
+    limb* mlimbs = prod + 2 * nl;
+    limb* q = mlimbs + ml;
+    limb* r = q + 2 * nl + 1;
+    limb* work = r + ml;
+    digits_to_limbs(xl, nl, x, ndigits);
+    digits_to_limbs(mlimbs, ml, m, nmd);
+    size_t nx = std::max<size_t>(normlen(xl, nl), 1);
+    if (!y) {
+        sqr(prod, xl, nx);
+    } else {
+        digits_to_limbs(yl, nl, y, ndigits);
+        size_t ny = std::max<size_t>(normlen(yl, nl), 1);
+        mul(prod, xl, nx, yl, ny);
+    }
+    size_t plen = normlen(prod, 2 * nl);
+    if (plen < ml || (plen == ml && cmp(prod, mlimbs, ml) < 0))
+        std::copy(prod, prod + ml, r);
+    else
+        divrem(q, r, prod, plen, mlimbs, ml, work);
+    limbs_to_digits(a, ndigits, r, ml);
+}
+
+}  // namespace
+
 int mpModMult(BdDigit a[], const BdDigit x[], const BdDigit y[], const BdDigit m[], size_t ndigits) {
-    if (ndigits == 0) return 0;
-    Scratch<BdDigit> t(2 * ndigits);
-    mpMultiply(t.data(), x, y, ndigits);
-    mpModulo(a, t.data(), 2 * ndigits, m, ndigits);
+    if (ndigits) mod_product(a, x, y, m, ndigits);
     return 0;
 }
 
 int mpModSquare(BdDigit a[], const BdDigit x[], const BdDigit m[], size_t ndigits) {
-    if (ndigits == 0) return 0;
-    Scratch<BdDigit> t(2 * ndigits);
-    mpSquare(t.data(), x, ndigits);
-    mpModulo(a, t.data(), 2 * ndigits, m, ndigits);
+    if (ndigits) mod_product(a, x, nullptr, m, ndigits);
     return 0;
 }
 
