@@ -333,15 +333,22 @@ void reduce_to_limbs(limb* out, const BdDigit* x, size_t ndigits, const LimbModu
 
 template <class Op>
 int modexp_common(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[], size_t ndigits,
-                  Op op) {
+                  Op op, bool secret_base = false) {
     LimbModulus mod(m, ndigits);
     if (mod.nm == 0) {
         mpSetZero(y, ndigits);
         return 0;
     }
     size_t ne = limbs_for(ndigits);
-    LimbVec xl(mod.nm), el(ne), yl(mod.nm);
-    reduce_to_limbs(xl.data(), x, ndigits, mod);
+    LimbVec xl(std::max(mod.nm, ne)), el(ne), yl(mod.nm);
+    if (secret_base && (mod.m[0] & 1) && ne <= mod.nm) {
+        // The array fits the modulus' limbs: no reduction, which would
+        // branch on the base. The Montgomery conversion (x * R^2 / R) is
+        // exact for any x below R, so the base need not be below m.
+        digits_to_limbs(xl.data(), mod.nm, x, ndigits);
+    } else {
+        reduce_to_limbs(xl.data(), x, ndigits, mod);
+    }
     digits_to_limbs(el.data(), ne, e, ndigits);
     op(yl.data(), xl.data(), el.data(), ne, mod.m.data(), mod.nm);
     limbs_to_digits(y, ndigits, yl.data(), mod.nm);
@@ -407,7 +414,7 @@ int mpModExp(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[
 
 int mpModExp_ct(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[], size_t ndigits) {
     if (ndigits == 0) return 0;
-    return modexp_common(y, x, e, m, ndigits, modexp_consttime);
+    return modexp_common(y, x, e, m, ndigits, modexp_consttime, true);
 }
 
 // ---- bits ----
