@@ -10,3 +10,6 @@ cmake --build build/asan -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build/asan --output-on-failure -j "$jobs" "$@"
+# Constant-time checks under valgrind (a plain build: valgrind and the
+# sanitizers do not run together).
+scripts/ct-check.sh build/ct
