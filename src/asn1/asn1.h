@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <ctime>
 
+class InpStream;
+
 struct AsnNode {
     uint32_t id;          // class bits | 0x20 when constructed (no tag-number bits)
     uint32_t tag;         // tag number
@@ -47,10 +49,13 @@ struct AsnInput {
     size_t len = 0;
     size_t pos = 0;
     FILE* fp = nullptr;
+    InpStream* inp = nullptr;
     int64_t fileSize = -1;  // regular files: the size, for the remaining-input check
 
     static AsnInput memory(const void* p, size_t n);
     static AsnInput file(FILE* f);
+    // Reads through an INP_ stream, keeping its position in step.
+    static AsnInput stream(InpStream* s);
     int getc();
     size_t read(uint8_t* out, size_t n);
     int64_t tell() const;
@@ -145,6 +150,17 @@ int asn_ParseSignedFromInput(AsnInput* in, int64_t* tbsOffset, int64_t* tbsSize,
 int asn_SearchInData(int64_t* offset, int64_t* size, const uint8_t* octets, size_t n, long tag, long count,
                      long level);
 
+// The same over an INP_ input stream (file or memory).
+AsnNode* asn_ReadFromInput(InpStream* in);
+AsnNode* asn_ReadImplicitSetFromInput(InpStream* in);
+AsnNode* asn_ReadByList(InpStream* in, const AsnMatchItem* tmpl);
+AsnNode* asn_ReadSequenceFromInput(InpStream* in);
+uint8_t* asn_ReadNextRaw(InpStream* in, int64_t* n, AsnNode* work);
+long asn_ReadNextRawHeader(InpStream* in, AsnNode* work);
+long asn_TagLookAhead(InpStream* in, AsnNode* work);
+int asn_ParseSignedFromInput(InpStream* in, int64_t* tbsOffset, int64_t* tbsSize, int64_t* sigAlgOffset,
+                             int64_t* sigOffset);
+
 // ---- Indefinite-length output ----
 AsnNode* asn_NdefOpen(uint32_t tag);
 AsnNode* asn_NdefOpenContext(uint32_t tag);
@@ -224,6 +240,7 @@ RdoReader* rdo_New();
 void rdo_Free(RdoReader** r);
 void rdo_Init(RdoReader* r, int64_t length, int primitive);
 long rdo_ReadOctetString_Part(RdoReader* r, uint8_t* buf, long max, AsnInput* in);
+long rdo_ReadOctetString_Part(RdoReader* r, uint8_t* buf, long max, InpStream* in);
 
 // ---- Object identifiers ----
 int oid_SetOID(OidRec* rec, const char* name);

@@ -9,6 +9,7 @@
 #include "encode/encode.h"
 #include "frame/error.h"
 #include "util/emem.h"
+#include "util/inp.h"
 #include "util/strl.h"
 
 namespace {
@@ -564,4 +565,10 @@ long rdo_ReadOctetString_Part(RdoReader* r, uint8_t* buf, long max, AsnInput* in
     r->segmentLeft -= want;
     if (r->segmentLeft == 0) r->state = 1;
     return want;
+}
+
+long rdo_ReadOctetString_Part(RdoReader* r, uint8_t* buf, long max, InpStream* s) {
+    if (!s) return -2;
+    AsnInput in = AsnInput::stream(s);
+    return rdo_ReadOctetString_Part(r, buf, max, &in);
 }
