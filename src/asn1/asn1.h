@@ -13,6 +13,7 @@
 #include <ctime>
 
 class InpStream;
+struct BdNumber;
 
 struct AsnNode {
     uint32_t id;          // class bits | 0x20 when constructed (no tag-number bits)
@@ -223,6 +224,13 @@ void asn_PrintStringMsg(FILE* f, const char* before, const AsnNode* node, const 
 void asn_DisplayStringMsg(const char* before, const AsnNode* node, const char* after);
 AsnNode* asn_MakeDigestAlg(long code);
 AsnNode* asn_MakeDigestAlgStrict(long code);
+// DER-encode the chain and hash the encoding (hash selector code); the
+// hashing result, or -1 when the chain encodes to nothing.
+long asn_HashToBytes(AsnNode* chain, uint8_t* out, long max, long code);
+long asn_HashToHex(AsnNode* chain, char* outHex, long max, long code);
+// INTEGER contents into a big number, read as an unsigned big-endian
+// magnitude like asn_Integer2Long; 0, or -1 for anything but an INTEGER.
+int asn_Integer2BigD(const AsnNode* node, BdNumber* b);
 
 // ---- Streaming OCTET STRING reader ----
 struct RdoReader {

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "asn1/asn1.h"
+#include "bigd/bigd.h"
+#include "hash/hash.h"
 #include "encode/encode.h"
 #include "frame/error.h"
 #include "util/emem.h"
@@ -461,6 +463,32 @@ AsnNode* asn_MakeDigestAlgStrict(long code) {
     bool withNull = !strcmp(name, "md5") || !strcmp(name, "md2") || !strcmp(name, "sha1");
     AsnNode* oid = asn_NewOID(name);
     return asn_Sequence(withNull ? asn_Link(oid, asn_NewNull()) : oid);
+}
+
+long asn_HashToBytes(AsnNode* chain, uint8_t* out, long max, long code) {
+    int64_t n = 0;
+    uint8_t* der = asn_Store(chain, &n);
+    if (!der) return -1;
+    long r = hashBytes(out, max, der, long(n), code);
+    ewipe(der, size_t(n));
+    efree_mem(der);
+    return r;
+}
+
+long asn_HashToHex(AsnNode* chain, char* outHex, long max, long code) {
+    int64_t n = 0;
+    uint8_t* der = asn_Store(chain, &n);
+    if (!der) return -1;
+    long r = hashBytesHex(outHex, max, der, long(n), code);
+    ewipe(der, size_t(n));
+    efree_mem(der);
+    return r;
+}
+
+int asn_Integer2BigD(const AsnNode* node, BdNumber* b) {
+    if (!b || !node || node->id != 0 || node->tag != 2 || node->length < 1 || !node->data) return -1;
+    bdConvFromOctets(b, node->data, size_t(node->length));
+    return 0;
 }
 
 // ---- Streaming OCTET STRING reader ----
