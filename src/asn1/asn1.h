@@ -70,6 +70,21 @@ inline constexpr int kAsnMaxDepth = 200;      // open constructed elements while
 inline constexpr int kAsnMaxHeader = 8;       // identifier + length octets
 inline constexpr uint32_t kAsnMaxBuildTag = 30;
 
+// Fixed-capacity stack of 64-bit values. A push on a full stack or a pop on
+// an empty one sets the error flag, empties the stack and returns 0.
+struct STACK {
+    size_t capacity;
+    uint64_t* items;
+    size_t count;
+    int error;
+};
+STACK* STACK_new(size_t n);
+int STACK_push(STACK* s, uint64_t value);
+uint64_t STACK_pop(STACK* s);
+int STACK_iserror(const STACK* s);
+void STACK_clear(STACK* s);
+void STACK_free(STACK** s);
+
 // ---- Accessors ----
 int64_t asn_length(const AsnNode* n);
 int64_t asn_hdrSize(const AsnNode* n);

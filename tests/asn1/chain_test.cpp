@@ -398,3 +398,23 @@ TEST(AsnParse, InputStreamsOverFileAndMemory) {
     EXPECT_EQ(der_hex(first.get()), "3003020105");
     fclose(f);
 }
+
+TEST(AsnStack, OverflowAndUnderflowSetTheFlag) {
+    STACK* s = STACK_new(2);
+    EXPECT_EQ(STACK_push(s, 7), 1);
+    EXPECT_EQ(STACK_push(s, 8), 1);
+    EXPECT_EQ(STACK_iserror(s), 0);
+    EXPECT_EQ(STACK_push(s, 9), 0);
+    EXPECT_EQ(STACK_iserror(s), 1);
+    EXPECT_EQ(s->count, 0u);
+    EXPECT_EQ(STACK_pop(s), 0u);
+    STACK_free(&s);
+    EXPECT_EQ(s, nullptr);
+    s = STACK_new(3);
+    STACK_push(s, 1);
+    STACK_push(s, 2);
+    EXPECT_EQ(STACK_pop(s), 2u);
+    EXPECT_EQ(STACK_pop(s), 1u);
+    EXPECT_EQ(STACK_iserror(s), 0);
+    STACK_free(&s);
+}
