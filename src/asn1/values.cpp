@@ -243,6 +243,20 @@ static void assemble_octets(const AsnNode* node, velt::SecureBytes& out) {
 uint8_t* asn_OctetString2Bytes(const AsnNode* node, int64_t* n) {
     if (n) *n = 0;
     if (!node || node->tag != 4) return nullptr;
+    if (!(node->id & 0x20) && !node->data && node->length > 0 && node->next && node->next->level > node->level) {
+        // A wrapper built around a chain: its contents are that chain's encoding.
+        AsnNode* copy = asn_ExtractCurrent(node);
+        int64_t total = 0;
+        uint8_t* der = asn_Store(copy, &total);
+        asn_Free(&copy);
+        if (!der) return nullptr;
+        int64_t hdr = total - node->length;
+        uint8_t* out = hdr >= 0 && node->length > 0 ? dup_bytes(der + hdr, size_t(node->length)) : nullptr;
+        if (out && n) *n = node->length;
+        ewipe(der, size_t(total));
+        efree_mem(der);
+        return out;
+    }
     if (!(node->id & 0x20)) {
         if (!node->data || node->length <= 0) return nullptr;
         if (n) *n = node->length;

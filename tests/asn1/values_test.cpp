@@ -188,6 +188,10 @@ TEST(AsnValues, OctetStrings) {
     b = asn_TaggedOctetString2Bytes(t.get(), &n);
     EXPECT_EQ(testutil::to_hex(b, size_t(n)), "4142");
     efree_mem(b);
+    Chain built(asn_NewOctetStringAsn(asn_Sequence(asn_NewNull())));
+    b = asn_OctetString2Bytes(built.get(), &n);
+    EXPECT_EQ(testutil::to_hex(b, size_t(n)), "30020500");
+    efree_mem(b);
     // Segments nested in another type do not count.
     Chain mixed(parse_hex("2480" "3003040143" "040144" "0000"));
     b = asn_OctetString2Bytes(mixed.get(), &n);
