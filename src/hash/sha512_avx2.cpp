@@ -81,7 +81,7 @@ VELT_AVX2_TARGET inline __m128i schedule(const __m128i* x) {
 
 VELT_AVX2_TARGET void sha512_blocks_avx2(uint64_t st[8], const uint8_t* p, size_t blocks) {
     const __m128i bswap = _mm_set_epi64x(0x08090a0b0c0d0e0fLL, 0x0001020304050607LL);
-    alignas(32) uint64_t wk[80];
+    alignas(16) uint64_t wk[80];
     while (blocks--) {
         __m128i x[8];
         for (int i = 0; i < 8; i++) {
