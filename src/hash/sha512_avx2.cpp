@@ -77,18 +77,25 @@ VELT_AVX2_TARGET inline __m128i schedule(const __m128i* x) {
     AROUND(c, d, e, f, g, h, a, b, u, v, (base) + 6);     \
     AROUND(b, c, d, e, f, g, h, a, v, u, (base) + 7)
 
+// W[0..15] of a block into x and W + K into wk[0..15]. For every block after
+// the first this runs during the last rounds of the block before, whose
+// wk[0..15] and x are no longer needed.
+VELT_AVX2_TARGET inline void load_block(__m128i x[8], uint64_t* wk, const uint8_t* q, __m128i bswap) {
+    for (int i = 0; i < 8; i++) {
+        x[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * i)), bswap);
+        _mm_store_si128(reinterpret_cast<__m128i*>(wk + 2 * i),
+                        _mm_add_epi64(x[i], _mm_load_si128(reinterpret_cast<const __m128i*>(kSha512K + 2 * i))));
+    }
+}
+
 }  // namespace
 
 VELT_AVX2_TARGET void sha512_blocks_avx2(uint64_t st[8], const uint8_t* p, size_t blocks) {
     const __m128i bswap = _mm_set_epi64x(0x08090a0b0c0d0e0fLL, 0x0001020304050607LL);
     alignas(16) uint64_t wk[80];
+    __m128i x[8];
+    if (blocks) load_block(x, wk, p, bswap);
     while (blocks--) {
-        __m128i x[8];
-        for (int i = 0; i < 8; i++) {
-            x[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i)), bswap);
-            _mm_store_si128(reinterpret_cast<__m128i*>(wk + 2 * i),
-                            _mm_add_epi64(x[i], _mm_load_si128(reinterpret_cast<const __m128i*>(kSha512K + 2 * i))));
-        }
         uint64_t a = st[0], b = st[1], c = st[2], d = st[3], e = st[4], f = st[5], g = st[6], h = st[7];
         uint64_t u, v = b ^ c, fcopy = f, s0 = 0, t0;
         // Rounds 0..63 in groups of eight, each followed by the schedule of
@@ -106,6 +113,7 @@ VELT_AVX2_TARGET void sha512_blocks_avx2(uint64_t st[8], const uint8_t* p, size_
             }
         }
         ROUND8(64);
+        if (blocks) load_block(x, wk, p + 128, bswap);
         ROUND8(72);
         a += s0;  // the last round's Sigma0
         (void)c;
