@@ -11,7 +11,7 @@ cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELT_BUILD_BENCH
 cmake --build build/bench --target velt_bench
 out=$(mktemp)
 build/bench/bench/velt_bench --benchmark_repetitions="${VELT_BENCH_REPS:-5}" \
-    --benchmark_report_aggregates_only=true --benchmark_format=json --benchmark_out="$out" \
+    --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true --benchmark_format=json --benchmark_out="$out" \
     --benchmark_out_format=json "$@" >/dev/null
 python3 bench/report.py "$out"
 rm -f "$out"
