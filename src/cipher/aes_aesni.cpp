@@ -1,7 +1,6 @@
 // AES with the AES-NI instructions. Independent blocks (ECB, CTR, CBC and
 // CFB decryption) go eight at a time so that the pipelined AESENC/AESDEC
 // units stay busy; CBC encryption is serial by construction.
-#pragma GCC target("aes,sse4.1,ssse3")
 
 #include <immintrin.h>
 #include <wmmintrin.h>
@@ -10,6 +9,15 @@
 
 #include "cipher/aes.h"
 #include "util/bytes.h"
+
+// Everything below is compiled for the instruction set this file serves;
+// the included headers above keep the baseline target.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("aes,sse4.1,ssse3"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("aes,sse4.1,ssse3")
+#endif
 
 namespace velt::aes::detail {
 namespace {
@@ -259,3 +267,9 @@ void ni_ctr_blocks(const Key& k, uint8_t counter[16], const uint8_t* in, uint8_t
 }
 
 }  // namespace velt::aes::detail
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

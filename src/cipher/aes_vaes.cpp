@@ -2,16 +2,26 @@
 // blocks per loop) for the independent-block loops: ECB, CTR and CBC
 // decryption. Used for runs of at least 16 blocks on processors with VAES and
 // AVX-512; the remainder goes to the AES-NI code.
-#pragma GCC target("vaes,avx512f,avx512bw,aes,sse4.1,ssse3")
 // GCC 12's AVX-512 headers start some intrinsics from _mm512_undefined, which
 // its own uninitialised-value analysis then reports.
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #include <immintrin.h>
 
 #include "cipher/aes.h"
 #include "util/bytes.h"
+
+// Everything below is compiled for the instruction set this file serves;
+// the included headers above keep the baseline target.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("vaes,avx512f,avx512bw,aes,sse4.1,ssse3"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("vaes,avx512f,avx512bw,aes,sse4.1,ssse3")
+#endif
 
 namespace velt::aes::detail {
 namespace {
@@ -108,3 +118,9 @@ size_t vaes_ctr(const Key& k, uint8_t counter[16], const uint8_t* in, uint8_t* o
 }
 
 }  // namespace velt::aes::detail
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

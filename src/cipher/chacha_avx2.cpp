@@ -5,7 +5,15 @@
 
 #include "cipher/chacha.h"
 
+// Everything below is compiled for the instruction set this file serves;
+// the included headers above keep the baseline target.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
+
 
 namespace velt::chacha {
 namespace {
@@ -100,3 +108,9 @@ void chacha20_xor_avx2(uint8_t* out, const uint8_t* in, size_t nblocks, const ui
 }
 
 }  // namespace velt::chacha
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

@@ -7,9 +7,16 @@
 
 #include <immintrin.h>
 
-// Everything above is compiled for the baseline; the code below for the
-// instruction sets it uses.
+// Everything below is compiled for the instruction set this file serves;
+// the included headers above keep the baseline target.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("aes,pclmul,sse4.1,ssse3"))), apply_to = function)
+#else
+#pragma GCC push_options
 #pragma GCC target("aes,pclmul,sse4.1,ssse3")
+#endif
+
+// Intrinsic helpers that need the target above.
 #include "cipher/ghash_clmul.h"
 
 namespace velt::gcm {
@@ -86,3 +93,9 @@ void ctr_ghash_aesni(const aes::Key& k, ghash::Key& hk, uint8_t y[16], uint8_t c
 }
 
 }  // namespace velt::gcm
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

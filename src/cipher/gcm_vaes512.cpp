@@ -9,12 +9,21 @@
 
 // GCC 12 reports the deliberately undefined source operand inside the
 // AVX-512 intrinsics as "may be used uninitialized".
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #pragma GCC diagnostic ignored "-Wuninitialized"
 
-// Everything above is compiled for the baseline; the code below for the
-// instruction sets it uses.
+// Everything below is compiled for the instruction set this file serves;
+// the included headers above keep the baseline target.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("aes,pclmul,sse4.1,ssse3,avx2,avx512f,avx512bw,avx512vl,vaes,vpclmulqdq"))), apply_to = function)
+#else
+#pragma GCC push_options
 #pragma GCC target("aes,pclmul,sse4.1,ssse3,avx2,avx512f,avx512bw,avx512vl,vaes,vpclmulqdq")
+#endif
+
+// Intrinsic helpers that need the target above.
 #include "cipher/ghash_clmul.h"
 
 namespace velt::gcm {
@@ -103,3 +112,9 @@ void ctr_ghash_vaes512(const aes::Key& k, ghash::Key& hk, uint8_t y[16], uint8_t
 }
 
 }  // namespace velt::gcm
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

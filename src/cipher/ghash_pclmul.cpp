@@ -3,9 +3,16 @@
 
 #include <immintrin.h>
 
-// Everything above is compiled for the baseline; the code below for the
-// instruction sets it uses.
+// Everything below is compiled for the instruction set this file serves;
+// the included headers above keep the baseline target.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("pclmul,sse4.1,ssse3"))), apply_to = function)
+#else
+#pragma GCC push_options
 #pragma GCC target("pclmul,sse4.1,ssse3")
+#endif
+
+// Intrinsic helpers that need the target above.
 #include "cipher/ghash_clmul.h"
 
 namespace velt::ghash {
@@ -51,3 +58,9 @@ void update_pclmul(const Key& key, uint8_t y[16], const uint8_t* data, size_t nb
 }
 
 }  // namespace velt::ghash
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

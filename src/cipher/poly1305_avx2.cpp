@@ -8,7 +8,15 @@
 
 #include <immintrin.h>
 
+// Everything below is compiled for the instruction set this file serves;
+// the included headers above keep the baseline target.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
+
 
 namespace velt::poly1305 {
 namespace {
@@ -120,3 +128,9 @@ void blocks_avx2(State& st, const uint8_t* m, size_t nblocks) {
 }
 
 }  // namespace velt::poly1305
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

@@ -7,11 +7,21 @@
 
 #include <immintrin.h>
 
+// Everything below is compiled for the instruction set this file serves;
+// the included headers above keep the baseline target.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx512f")
+#endif
+
 // GCC 12 reports the deliberately undefined source operand inside the
 // AVX-512 intrinsics as "may be used uninitialized".
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC target("avx512f")
 
 namespace velt::poly1305 {
 namespace {
@@ -118,3 +128,9 @@ void blocks_avx512(State& st, const uint8_t* m, size_t nblocks) {
 }
 
 }  // namespace velt::poly1305
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

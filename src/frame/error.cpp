@@ -107,7 +107,7 @@ std::string lookup_text(long code) {
 }
 
 // Formats into a buffer of kPieceMax + 1 bytes (cut to 646 characters).
-void format_piece(char* piece, const char* format, va_list ap) {
+__attribute__((format(printf, 2, 0))) void format_piece(char* piece, const char* format, va_list ap) {
     int n = vsnprintf(piece, kPieceMax + 1, format, ap);
     if (n < 0) piece[0] = '\0';
 }
