@@ -44,11 +44,59 @@ std::vector<uint8_t> b64_bytes(const char* string);
 std::vector<uint8_t> hex_bytes(const char* string);  // lenient
 
 // --- Filters and detectors ---
+// Copy the input's hex digits (hexfilter) or its base64 alphabet characters
+// and "=" (b64filter) into a buffer of `size` bytes (NUL included), reading
+// at most input_len characters and stopping at the input's NUL; return the
+// characters written.
 long hexfilter(char* output, long size, const char* input, long input_len);
 long b64filter(char* output, long size, const char* input, long input_len);
-// Each is true for the empty string.
-bool detect_isbase64(const char* s);
-bool detect_isbase64url(const char* s);
-bool detect_ishexstrict(const char* s);
-bool detect_ishexloose(const char* s);
+// Character classes of the library's own table (independent of the C
+// locale; bytes 128 to 255 are in no class).
+bool is_hexdigit(char c);
+bool is_space(char c);   // blank, tab, LF, VT, FF, CR
+bool is_punct(char c);   // printable ASCII other than letters, digits, blank
+// Each is true for the empty (or null) string.
+bool detect_isbase64(const char* s);     // base64 alphabet, "=" or white space
+bool detect_isbase64url(const char* s);  // the same with "-" and "_"
+bool detect_ishexstrict(const char* s);  // hex digits only
+bool detect_ishexloose(const char* s);   // hex digits, white space, punctuation
+// True if no byte has its top bit set.
 bool dataIs7bit(const unsigned char* bytes, long count);
+
+// --- Base58 ---
+// The text: a "1" for each leading zero byte, then the base-58 digits.
+std::string base58_Encode(const unsigned char* bytes, size_t count);
+// Decodes, skipping blanks, tabs, CR and LF; the bytes go to `out`. Returns
+// their number, or -8 for a character outside the alphabet.
+long base58_Decode(std::vector<uint8_t>& out, const char* string);
+
+// --- UTF-8 and 8-bit character sets ---
+// 0 not valid UTF-8; 1 valid, all bytes below 0x80; 2 valid, multi-byte
+// characters only in U+0080..U+00FF; 3 valid with other characters. Null or
+// empty is 1. Lead bytes F8 to FD with 4 and 5 continuation bytes are
+// accepted; overlong forms, surrogates, U+FFFE and U+FFFF are not.
+int check_utf8_bytes(const unsigned char* bytes, size_t count);
+int check_utf8(const char* s);
+// UTF-8 bytes to Latin-1: -8 for FE, FF, a lead C0/C1 or a missing
+// continuation byte; -11 for a character above U+00FF or a stray
+// continuation byte. Writes at most max bytes; returns the characters
+// written, or the full count when out is null.
+long utf8_to_latin1(unsigned char* out, long max, const unsigned char* in, long n);
+// 8-bit text to UTF-8: charset 0 Latin-1, 1 ISO 8859-15, 2 Windows-1252
+// (anything else Latin-1). Characters are written only whole, the first that
+// does not fit ends the output. Returns the bytes written, or the full
+// length when out is null.
+long eightbit_to_utf8(unsigned char* out, long max, const unsigned char* in, long n, int charset);
+long latin1_to_utf8(unsigned char* out, long max, const unsigned char* in, long n);
+// One code point as 1 to 4 UTF-8 bytes; 0 bytes above U+10FFFF.
+size_t utf8_encode_cp(unsigned char* out, uint32_t cp);
+// Big-endian UCS-2 / UCS-4 (BMPString, UniversalString) to Latin-1 or UTF-8
+// in `out`. Returns the output length; -26 when n is not a multiple of the
+// unit size; -11 (Latin-1 only) for a character above U+00FF. The UTF-8
+// forms encode each unit as it is (nothing for values above U+10FFFF).
+long ucs2_to_latin1(std::string& out, const unsigned char* in, size_t n);
+long ucs4_to_latin1(std::string& out, const unsigned char* in, size_t n);
+long ucs2_to_utf8(std::string& out, const unsigned char* in, size_t n);
+long ucs4_to_utf8(std::string& out, const unsigned char* in, size_t n);
+// 32-bit code points to UTF-8; -39 for a surrogate or a value above U+10FFFF.
+long wide_to_utf8(std::string& out, const uint32_t* in, size_t n);

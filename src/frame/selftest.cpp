@@ -1,6 +1,7 @@
 #include "frame/selftest.h"
 
 #include "frame/error.h"
+#include "hash/hash.h"
 
 namespace {
 
@@ -8,8 +9,20 @@ namespace {
 // added here as the subsystem lands.
 constexpr KnownAnswerTest kKnownAnswerTests[] = {
     // Triple DES
-    // SHA-1, SHA-256, SHA-384, SHA-512, SHA-224, SHA-3, MD5, MD2
-    // HMAC-SHA-1, HMAC-SHA-256, HMAC-SHA-384, HMAC-SHA-512, HMAC-SHA-224, HMAC-MD5
+    {"Failed Known Answer Test for SHA-1", -1073733818, [] { return selftest_sha1() == 0; }},
+    {"Failed Known Answer Test for SHA-256", -1073733817, [] { return selftest_sha256() == 0; }},
+    {"Failed Known Answer Test for SHA-384", -1073733816, [] { return selftest_sha384() == 0; }},
+    {"Failed Known Answer Test for SHA-512", -1073733815, [] { return selftest_sha512() == 0; }},
+    {"Failed Known Answer Test for SHA-224", -1073733814, [] { return selftest_sha224() == 0; }},
+    {"Failed Known Answer Test for SHA-3", -1073733804, [] { return selftest_sha3() == 0; }},
+    {"Failed Known Answer Test for MD5", -1073733820, [] { return selftest_md5() == 0; }},
+    {"Failed Known Answer Test for MD2", -1073733819, [] { return selftest_md2() == 0; }},
+    {"Failed Known Answer Test for HMAC-SHA-1", -1073733812, [] { return selftest_hmac_sha1() == 0; }},
+    {"Failed Known Answer Test for HMAC-SHA-256", -1073733811, [] { return selftest_hmac_sha256() == 0; }},
+    {"Failed Known Answer Test for HMAC-SHA-384", -1073733810, [] { return selftest_hmac_sha384() == 0; }},
+    {"Failed Known Answer Test for HMAC-SHA-512", -1073733809, [] { return selftest_hmac_sha512() == 0; }},
+    {"Failed Known Answer Test for HMAC-SHA-224", -1073733808, [] { return selftest_hmac_sha224() == 0; }},
+    {"Failed Known Answer Test for HMAC-MD5", -1073733813, [] { return selftest_hmac_md5() == 0; }},
     // RSA pair-wise consistency
     {nullptr, 0, nullptr},
 };

@@ -1,0 +1,169 @@
+#include "util/futil.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "frame/error.h"
+#include "rng/rng.h"
+#include "util/emem.h"
+
+long futil_filesize(const char* name) {
+    if (!name) return -1;
+    struct stat st;
+    if (stat(name, &st) != 0) return -1;
+    return long(st.st_size);
+}
+
+long futil_filesizefp(FILE* fp) {
+    if (!fp) return -1;
+    struct stat st;
+    if (fstat(fileno(fp), &st) != 0) return -1;
+    return long(st.st_size);
+}
+
+bool futil_samefile(const char* a, const char* b) {
+    if (!a || !b) return false;
+    char* ra = realpath(a, nullptr);
+    char* rb = realpath(b, nullptr);
+    bool same = ra && rb && strcmp(ra, rb) == 0;
+    free(ra);
+    free(rb);
+    return same;
+}
+
+bool futil_exists(const char* name) {
+    if (!name) return false;
+    FILE* fp = fopen(name, "rb");
+    if (!fp) return false;
+    fclose(fp);
+    return true;
+}
+
+namespace {
+
+constexpr char kNameChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int kNameLen = 10;
+constexpr int kTriesPerDir = 10;
+
+bool is_directory(const char* d) {
+    struct stat st;
+    return d && *d && stat(d, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Ten name characters drawn uniformly from the library's generator.
+std::string random_name_part() {
+    std::string s(kNameLen, 'x');
+    for (char& c : s) c = kNameChars[rngRange(0, long(sizeof kNameChars) - 2)];
+    return s;
+}
+
+}  // namespace
+
+FILE* tmpfileplus(const char* directory, const char* prefix, std::string* path, bool keep) {
+    const char* dirs[] = {directory, getenv("TMPDIR"), "/tmp", "."};
+    if (!prefix) prefix = "tmp.";
+    for (const char* dir : dirs) {
+        if (!is_directory(dir)) continue;
+        for (int i = 0; i < kTriesPerDir; ++i) {
+            std::string name = std::string(dir) + "/" + prefix + random_name_part();
+            int fd = open(name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+            if (fd < 0) {
+                if (errno == EEXIST) continue;
+                break;  // this directory does not take new files
+            }
+            FILE* fp = fdopen(fd, "w+b");
+            if (!fp) {
+                close(fd);
+                unlink(name.c_str());
+                break;
+            }
+            if (!keep) unlink(name.c_str());
+            if (path) *path = name;
+            return fp;
+        }
+    }
+    errno = ENOENT;
+    return nullptr;
+}
+
+namespace {
+
+constexpr size_t kWipeBlock = 4096;
+
+// Writes `pattern` over the whole file (the last block cut to the file's
+// length) and flushes it to the device.
+bool write_pass(FILE* fp, long size, const unsigned char* pattern) {
+    if (fseek(fp, 0, SEEK_SET) != 0) return false;
+    long left = size;
+    while (left > 0) {
+        size_t n = left < long(kWipeBlock) ? size_t(left) : kWipeBlock;
+        if (fwrite(pattern, 1, n, fp) != n) return false;
+        left -= long(n);
+    }
+    if (fflush(fp) != 0) return false;
+    return fsync(fileno(fp)) == 0;
+}
+
+// Reads the file back and compares every block with `pattern`.
+bool check_pass(FILE* fp, long size, const unsigned char* pattern) {
+    if (fseek(fp, 0, SEEK_SET) != 0) return false;
+    unsigned char buf[kWipeBlock];
+    long left = size;
+    while (left > 0) {
+        size_t n = left < long(kWipeBlock) ? size_t(left) : kWipeBlock;
+        if (fread(buf, 1, n, fp) != n) return false;
+        if (memcmp(buf, pattern, n) != 0) return false;
+        left -= long(n);
+    }
+    return true;
+}
+
+long wipe_passes(FILE* fp, long size, long options) {
+    unsigned char pattern[kWipeBlock];
+    velt::WipeOnExit guard(pattern, sizeof pattern);
+    if (size == 0) return 0;
+
+    memset(pattern, 0, sizeof pattern);
+    if (!write_pass(fp, size, pattern) || !check_pass(fp, size, pattern)) return WIPE_ERROR;
+    if (options & 1) return 0;
+
+    for (unsigned char fill : {0xFF, 0xAA, 0x55}) {
+        memset(pattern, fill, sizeof pattern);
+        if (!write_pass(fp, size, pattern)) return WIPE_ERROR;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (rngNonce(pattern, long(sizeof pattern)) != 0) return WIPE_ERROR;
+        if (!write_pass(fp, size, pattern)) return WIPE_ERROR;
+    }
+    if (!check_pass(fp, size, pattern)) return WIPE_ERROR;
+    memset(pattern, 0, sizeof pattern);
+    if (!write_pass(fp, size, pattern)) return WIPE_ERROR;
+    return 0;
+}
+
+}  // namespace
+
+long wipe_file_ex(const char* name, long options) {
+    if (!name) return OPEN_ERROR;
+    FILE* fp = fopen(name, "r+b");
+    if (!fp) return OPEN_ERROR;
+    long size = futil_filesizefp(fp);
+    if (size < 0) {
+        fclose(fp);
+        return OPEN_ERROR;
+    }
+    long r = wipe_passes(fp, size, options);
+    if (fclose(fp) != 0 && r == 0) r = WIPE_ERROR;
+    if (r != 0) return r;
+    // Truncate to zero length, then remove.
+    FILE* t = fopen(name, "wb");
+    if (t) fclose(t);
+    if (remove(name) != 0) return WIPE_ERROR;
+    return 0;
+}

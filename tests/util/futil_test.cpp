@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/test_util.h"
+#include "util/futil.h"
+
+namespace {
+
+using testutil::temp_path;
+
+std::vector<int> rand_sequence(unsigned seed) {
+    srand(seed);
+    std::vector<int> v;
+    for (int i = 0; i < 8; ++i) v.push_back(rand());
+    return v;
+}
+
+TEST(FileUtil, SizeExistsSame) {
+    std::string p = temp_path("futil.bin");
+    EXPECT_EQ(futil_filesize(p.c_str()), -1);
+    EXPECT_FALSE(futil_exists(p.c_str()));
+    testutil::write_file(p, std::string(1234, 'a'));
+    EXPECT_EQ(futil_filesize(p.c_str()), 1234);
+    EXPECT_TRUE(futil_exists(p.c_str()));
+    FILE* fp = fopen(p.c_str(), "rb");
+    EXPECT_EQ(futil_filesizefp(fp), 1234);
+    fclose(fp);
+    EXPECT_EQ(futil_filesizefp(nullptr), -1);
+
+    std::string dir = p.substr(0, p.rfind('/'));
+    EXPECT_TRUE(futil_samefile(p.c_str(), (dir + "/./futil.bin").c_str()));
+    std::string link = temp_path("futil.lnk");
+    ASSERT_EQ(symlink(p.c_str(), link.c_str()), 0);
+    EXPECT_TRUE(futil_samefile(p.c_str(), link.c_str()));
+    EXPECT_FALSE(futil_samefile(p.c_str(), dir.c_str()));
+    EXPECT_FALSE(futil_samefile(p.c_str(), temp_path("absent").c_str()));
+}
+
+TEST(TmpFile, CreatesPrivateNamedFile) {
+    std::string dir = temp_path("tmpdir");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    std::string path;
+    FILE* fp = tmpfileplus(dir.c_str(), "pre.", &path, true);
+    ASSERT_NE(fp, nullptr);
+    ASSERT_EQ(path.size(), dir.size() + 15) << path;
+    EXPECT_EQ(path.substr(0, dir.size() + 5), dir + "/pre.");
+    for (char c : path.substr(dir.size() + 5)) EXPECT_TRUE(isalnum(static_cast<unsigned char>(c))) << path;
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // A binary update stream.
+    EXPECT_EQ(fputs("hello", fp), 1);
+    rewind(fp);
+    char buf[8] = {};
+    EXPECT_EQ(fread(buf, 1, 5, fp), 5u);
+    EXPECT_STREQ(buf, "hello");
+    fclose(fp);
+    unlink(path.c_str());
+
+    // Without keep the name is gone at once; the default prefix is "tmp.".
+    fp = tmpfileplus(dir.c_str(), nullptr, &path, false);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_NE(path.find("/tmp."), std::string::npos);
+    EXPECT_FALSE(futil_exists(path.c_str()));
+    fclose(fp);
+}
+
+TEST(TmpFile, FallsBackAndLeavesRandAlone) {
+    std::vector<int> expected = rand_sequence(42);
+    srand(42);
+    std::string path;
+    FILE* fp = tmpfileplus("/nonexistent-velt-dir", nullptr, &path, false);
+    ASSERT_NE(fp, nullptr);
+    fclose(fp);
+    EXPECT_EQ(path.rfind("/nonexistent-velt-dir", 0), std::string::npos);
+    std::vector<int> after;
+    for (int i = 0; i < 8; ++i) after.push_back(rand());
+    EXPECT_EQ(after, expected);  // the host's rand() sequence is not reset
+}
+
+TEST(WipeFile, RemovesFileBothModes) {
+    for (long opt : {0L, 1L}) {
+        for (size_t size : {size_t(0), size_t(1), size_t(4096), size_t(10000)}) {
+            std::string p = temp_path("wipe.bin");
+            testutil::write_file(p, std::string(size, 'S'));
+            EXPECT_EQ(wipe_file_ex(p.c_str(), opt), 0) << opt << " " << size;
+            EXPECT_FALSE(futil_exists(p.c_str()));
+        }
+    }
+    EXPECT_EQ(wipe_file_ex(temp_path("missing.bin").c_str(), 0), 1);
+    EXPECT_EQ(wipe_file_ex(nullptr, 0), 1);
+}
+
+TEST(WipeFile, LeavesRandAlone) {
+    std::vector<int> expected = rand_sequence(7);
+    srand(7);
+    std::string p = temp_path("wipe2.bin");
+    testutil::write_file(p, std::string(5000, 'k'));
+    ASSERT_EQ(wipe_file_ex(p.c_str(), 0), 0);
+    std::vector<int> after;
+    for (int i = 0; i < 8; ++i) after.push_back(rand());
+    EXPECT_EQ(after, expected);
+}
+
+TEST(WipeFile, UnopenableFileIsOne) {
+    // A directory cannot be opened for update.
+    std::string d = temp_path("wipe-dir");
+    ASSERT_EQ(mkdir(d.c_str(), 0700), 0);
+    EXPECT_EQ(wipe_file_ex(d.c_str(), 1), 1);
+    struct stat st;
+    EXPECT_EQ(stat(d.c_str(), &st), 0);
+}
+
+}  // namespace
