@@ -91,6 +91,30 @@ VELT_API long PWD_PromptEx(char *szPassword, long nPwdLen, const char *szCaption
 
 /* ===== RSA (RSA_) ===== */
 
+/* Generates an RSA key pair: public key file and encrypted private key file. */
+VELT_API long RSA_MakeKeys(const char *szPubKeyFile, const char *szPriKeyFile, long nBits, long nExpFermat,
+                           long nTests, long nCount, const char *szPassword, const void *lpSeed, long nSeedLen,
+                           long nOptions);
+/* As RSA_MakeKeys with a parameter string ("count=N;prf=NAME;rngseed=TEXT;tests=N"). */
+VELT_API long RSA_MakeKeysXtd(const char *szPubKeyFile, const char *szPriKeyFile, const char *szPassword,
+                              long nBits, long nExpFermat, const char *szParams, long nOptions);
+/* Raw public-key operation in place (data length = key length); 0 or a positive error. */
+VELT_API long RSA_RawPublic(unsigned char *lpData, long nDataLen, const char *szPublicKey64, long nOptions);
+/* Raw private-key operation in place; 0 or a positive error. */
+VELT_API long RSA_RawPrivate(unsigned char *lpData, long nDataLen, const char *szPrivateKey64, long nOptions);
+/* 0 for a valid private key, 1 for a valid public key, else a negative error. */
+VELT_API long RSA_CheckKey(const char *szKeyString, long nOptions);
+/* 0 when the private and public key strings form a pair. */
+VELT_API long RSA_KeyMatch(const char *szPrivateKey64, const char *szPublicKey64);
+/* 32-bit hash code of a key's public part (0 on error). */
+VELT_API long RSA_KeyHashCode(const char *szKeyString);
+/* Bit length of the key's modulus. */
+VELT_API long RSA_KeyBits(const char *szKeyString);
+/* Length of the key's modulus in bytes. */
+VELT_API long RSA_KeyBytes(const char *szKeyString);
+/* Public key string of a private key string. */
+VELT_API long RSA_PublicKeyFromPrivate(char *szOutput, long nOutChars, const char *szKeyString, long nOptions);
+
 /* end of RSA_ */
 
 

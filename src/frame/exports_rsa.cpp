@@ -1,0 +1,71 @@
+// Exported RSA functions: thin wrappers over the RSA module.
+#include "frame/frame.h"
+#include "rsa/rsa.h"
+
+namespace {
+
+// The raw operations report failures as positive codes; the record keeps them.
+long positive(long rc) {
+    if (rc > 0) errset(rc);
+    return rc;
+}
+
+}  // namespace
+
+extern "C" VELT_API long RSA_MakeKeys(const char* szPubKeyFile, const char* szPriKeyFile, long nBits, long nExpFermat,
+                                      long nTests, long nCount, const char* szPassword, const void* lpSeed,
+                                      long nSeedLen, long nOptions) {
+    return frame::run(frame::kSlowPoll, [&]() -> frame::Result {
+        return rsaMakeKeys(szPubKeyFile, szPriKeyFile, nBits, nExpFermat, nTests, nCount, szPassword,
+                           static_cast<const unsigned char*>(lpSeed), nSeedLen, nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_MakeKeysXtd(const char* szPubKeyFile, const char* szPriKeyFile, const char* szPassword,
+                                         long nBits, long nExpFermat, const char* szParams, long nOptions) {
+    return frame::run(frame::kSlowPoll, [&]() -> frame::Result {
+        return rsaMakeKeysXtd(szPubKeyFile, szPriKeyFile, szPassword, nBits, nExpFermat, szParams, nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_RawPublic(unsigned char* lpData, long nDataLen, const char* szPublicKey64,
+                                       long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return positive(rsaRawPublicInPlace(lpData, nDataLen, szPublicKey64, nOptions));
+    });
+}
+
+extern "C" VELT_API long RSA_RawPrivate(unsigned char* lpData, long nDataLen, const char* szPrivateKey64,
+                                        long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return positive(rsaRawPrivateInPlace(lpData, nDataLen, szPrivateKey64, nOptions));
+    });
+}
+
+extern "C" VELT_API long RSA_CheckKey(const char* szKeyString, long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result { return rsaCheckKey(szKeyString, nOptions); });
+}
+
+extern "C" VELT_API long RSA_KeyMatch(const char* szPrivateKey64, const char* szPublicKey64) {
+    return frame::run(frame::kStandard,
+                      [&]() -> frame::Result { return rsaKeyMatch(szPrivateKey64, szPublicKey64); });
+}
+
+extern "C" VELT_API long RSA_KeyHashCode(const char* szKeyString) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result { return rsaKeyHashCode(szKeyString); });
+}
+
+extern "C" VELT_API long RSA_KeyBits(const char* szKeyString) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result { return rsaKeyBits(szKeyString); });
+}
+
+extern "C" VELT_API long RSA_KeyBytes(const char* szKeyString) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result { return rsaKeyBytes(szKeyString); });
+}
+
+extern "C" VELT_API long RSA_PublicKeyFromPrivate(char* szOutput, long nOutChars, const char* szKeyString,
+                                                  long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaPublicKeyFromPrivate(szOutput, nOutChars, szKeyString, nOptions);
+    });
+}
