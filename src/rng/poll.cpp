@@ -1,4 +1,128 @@
-#include "rng/rng_poll.h"
+// The polls that feed system events into the accumulator. The quick poll runs
+// on every exported call, so its common path makes no system call: the time
+// comes through the vDSO, and the times() value and the sysinfo CRC are
+// refreshed at most once a millisecond.
+#include <sys/statvfs.h>
+#include <sys/sysinfo.h>
+#include <sys/time.h>
+#include <sys/times.h>
 
-// The accumulator is not built yet: the poll is an empty hook for now.
-void rngPoll(int level) { (void)level; }
+#include <atomic>
+#include <cstring>
+
+#include "rng/internal.h"
+#include "rng/rng_poll.h"
+#include "util/bytes.h"
+
+namespace velt::rng {
+namespace {
+
+// One poll at a time: a thread that finds another thread polling skips its
+// own poll rather than interleave writes into the same pool.
+std::atomic_flag g_polling = ATOMIC_FLAG_INIT;
+
+struct PollCache {
+    bool valid;
+    uint64_t stamp_us;  // gettimeofday time of the last refresh
+    uint8_t times_value[8];
+    uint8_t sysinfo_crc[8];
+};
+PollCache g_cache;
+
+uint64_t micros(const struct timeval& tv) { return uint64_t(tv.tv_sec) * 1000000u + uint64_t(tv.tv_usec); }
+
+void read_times(uint8_t out[8]) {
+    struct tms t;
+    clock_t c = times(&t);
+    store_le64(out, uint64_t(c));
+}
+
+void read_sysinfo(uint8_t out[8]) {
+    struct sysinfo si;
+    memset(&si, 0, sizeof si);
+    sysinfo(&si);
+    store_le64(out, crc64(&si, sizeof si));
+}
+
+void read_statvfs(uint8_t out[8]) {
+    struct statvfs sv;
+    memset(&sv, 0, sizeof sv);
+    statvfs("/", &sv);
+    store_le64(out, crc64(&sv, sizeof sv));
+}
+
+void add_time(Accumulator& acc, struct timeval* tv_out) {
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    uint8_t b[16];
+    store_le64(b, uint64_t(tv.tv_sec));
+    store_le64(b + 8, uint64_t(tv.tv_usec));
+    AddRandomEvent(acc, 0, b, sizeof b);
+    if (tv_out) *tv_out = tv;
+}
+
+class PollGuard {
+public:
+    PollGuard() : held_(!g_polling.test_and_set(std::memory_order_acquire)) {}
+    ~PollGuard() {
+        if (held_) g_polling.clear(std::memory_order_release);
+    }
+    bool held() const { return held_; }
+
+private:
+    bool held_;
+};
+
+}  // namespace
+
+void quick_poll() {
+    PollGuard g;
+    if (!g.held()) return;
+    Accumulator& acc = control().acc;
+    struct timeval tv;
+    add_time(acc, &tv);
+    uint64_t now = micros(tv);
+    if (!g_cache.valid || now - g_cache.stamp_us >= 1000 || now < g_cache.stamp_us) {
+        read_times(g_cache.times_value);
+        read_sysinfo(g_cache.sysinfo_crc);
+        g_cache.stamp_us = now;
+        g_cache.valid = true;
+    }
+    AddRandomEvent(acc, 1, g_cache.times_value, 8);
+    AddRandomEvent(acc, 2, g_cache.sysinfo_crc, 8);
+}
+
+void slow_poll() {
+    PollGuard g;
+    if (!g.held()) return;
+    Control& ctl = control();
+    Accumulator& acc = ctl.acc;
+    uint8_t b[8];
+    add_time(acc, nullptr);
+    read_times(b);
+    AddRandomEvent(acc, 1, b, 8);
+    read_sysinfo(b);
+    AddRandomEvent(acc, 2, b, 8);
+    read_statvfs(b);
+    AddRandomEvent(acc, 3, b, 8);
+    add_time(acc, nullptr);
+    read_times(b);
+    AddRandomEvent(acc, 1, b, 8);
+    if (ctl.hardware > 0) {
+        uint32_t w = hardware_word(ctl.hardware);
+        if (w != 0) {
+            store_le32(b, w);
+            AddRandomEvent(acc, 8, b, 4);
+        }
+    }
+}
+
+}  // namespace velt::rng
+
+void rngPoll(int level) {
+    if (level < 0 && (level & 1)) return;
+    if (level & 1)
+        velt::rng::slow_poll();
+    else
+        velt::rng::quick_poll();
+}
