@@ -56,10 +56,77 @@ VELT_API long PWD_PromptEx(char *szPassword, long nPwdLen, const char *szCaption
 
 /* ===== Secure deletion (WIPE_) ===== */
 
+/* Option of WIPE_File: one pass of zeros instead of seven passes. */
+#define VELT_WIPEFILE_FAST 1
+
+/* Overwrites a file and deletes it: 0, 1 (cannot open), 18 (wipe failed), 14 (null name). */
+VELT_API long WIPE_File(const char *szFileName, long nOptions);
+/* Zeroes a block of memory: 0, or 6 for a null pointer or a length below 1. */
+VELT_API long WIPE_Data(void *lpData, long nDataLen);
+
 /* end of WIPE_ */
 
 
 /* ===== Text encodings (CNV_) ===== */
+
+#include <stddef.h> /* wchar_t */
+
+/* Character sets of CNV_UTF8BytesFrom8Bit (low 4 bits of the option word). */
+#define VELT_CNV_LATIN1 0
+#define VELT_CNV_ISO8859_15 1
+#define VELT_CNV_WINDOWS1252 2
+/* Directions of CNV_ByteEncoding. */
+#define VELT_CNV_UTF8_FROM_LATIN1 1
+#define VELT_CNV_LATIN1_FROM_UTF8 2
+/* Byte order of CNV_NumToBytes and CNV_NumFromBytes (default big-endian). */
+#define VELT_CNV_LITTLE_ENDIAN 1
+
+/* Upper-case hexadecimal of the bytes; truncated to whole pairs. */
+VELT_API long CNV_HexStrFromBytes(char *szOutput, long nOutChars, const unsigned char *lpInput, long nInputLen);
+/* Bytes of a hexadecimal string (separators allowed); -8 for other characters. */
+VELT_API long CNV_BytesFromHexStr(unsigned char *lpOutput, long nOutBytes, const char *szInput);
+/* The input's hex digits only; szOutput holds nStrLen + 1 bytes. */
+VELT_API long CNV_HexFilter(char *szOutput, const char *szInput, long nStrLen);
+/* Base64 of the bytes; truncated to whole groups of four. */
+VELT_API long CNV_B64StrFromBytes(char *szOutput, long nOutChars, const unsigned char *lpInput, long nInputLen);
+/* Bytes of a base64 string (white space allowed); -8 for other characters. */
+VELT_API long CNV_BytesFromB64Str(unsigned char *lpOutput, long nOutBytes, const char *szInput);
+/* The input's base64 characters and "=" only; szOutput holds nStrLen + 1 bytes. */
+VELT_API long CNV_B64Filter(char *szOutput, const char *szInput, long nStrLen);
+/* Base58 of the bytes; -30 if it does not fit whole. */
+VELT_API long CNV_Base58FromBytes(char *szOutput, long nOutChars, const unsigned char *lpInput, long nInputLen);
+/* Bytes of a base58 string; -8 for an invalid character, -30 if they do not fit whole. */
+VELT_API long CNV_Base58ToBytes(unsigned char *lpOutput, long nOutBytes, const char *szInput);
+/* UTF-8 string from a Latin-1 string. */
+VELT_API long CNV_UTF8FromLatin1(char *szOutput, long nOutChars, const char *szInput);
+/* Latin-1 string from a UTF-8 string; -11 for a character above U+00FF. */
+VELT_API long CNV_Latin1FromUTF8(char *szOutput, long nOutChars, const char *szInput);
+/* UTF-8 bytes (no NUL) from a Latin-1 string. */
+VELT_API long CNV_UTF8BytesFromLatin1(unsigned char *lpOutput, long nOutBytes, const char *szInput);
+/* UTF-8 bytes from 8-bit text in the set chosen by VELT_CNV_LATIN1, _ISO8859_15 or _WINDOWS1252. */
+VELT_API long CNV_UTF8BytesFrom8Bit(unsigned char *lpOutput, long nOutBytes, const char *szInput, long nOptions);
+/* Latin-1 string from UTF-8 bytes. */
+VELT_API long CNV_Latin1FromUTF8Bytes(char *szOutput, long nOutChars, const unsigned char *lpInput,
+                                      long nInputLen);
+/* 0 not UTF-8, 1 plain ASCII, 2 UTF-8 within Latin-1, 3 other UTF-8. */
+VELT_API long CNV_CheckUTF8(const char *szInput);
+/* As CNV_CheckUTF8 for a byte array. */
+VELT_API long CNV_CheckUTF8Bytes(const unsigned char *lpInput, long nBytes);
+/* As CNV_CheckUTF8 for a file's whole content. */
+VELT_API long CNV_CheckUTF8File(const char *szFileName);
+/* Converts bytes: option 1 Latin-1 to UTF-8, 2 UTF-8 to Latin-1. */
+VELT_API long CNV_ByteEncoding(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
+                               long nBytes, long nOptions);
+/* UTF-8 string from a wide-character string; -39 for a surrogate or a value above U+10FFFF. */
+VELT_API long CNV_Utf8FromWide(char *szOutput, long nOutChars, const wchar_t *wstr);
+/* Not supported on this platform: always -19. */
+VELT_API long CNV_ShortPathName(char *szOutput, long nOutChars, const char *szLongPathName);
+/* Reverses the order of the bytes; the output may be the input. */
+VELT_API long CNV_ReverseBytes(unsigned char *lpOutput, const unsigned char *lpInput, long nBytes);
+/* Writes the first min(nOutBytes, 4) bytes of a 32-bit number (big-endian, or VELT_CNV_LITTLE_ENDIAN). */
+VELT_API long CNV_NumToBytes(unsigned char *lpOutput, long nOutBytes, long nNumber, long nOptions);
+/* The unsigned 32-bit number in the first min(nBytes, 4) bytes, missing bytes taken as 0. */
+VELT_API long CNV_NumFromBytes(const unsigned char *lpInput, long nBytes, long nOptions);
 
 /* end of CNV_ */
 
