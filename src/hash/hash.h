@@ -267,6 +267,10 @@ long selftest_hmac_md5();
 // ---------------------------------------------------------------------------
 // Key derivation (results as stated per function).
 
+// The body of KDF_Bytes: parses the "salt=<hex>" parameter string and runs
+// the KDF of bits 0xF000 (X9.63, HKDF, KDF2, KDF3); 0 or a negative code.
+long kdfBytes(unsigned char* output, long length, const unsigned char* z, long z_length, const unsigned char* info,
+              long info_length, const char* params, long options);
 // ANSI X9.63 KDF: 0, or a negative code.
 long kdfX963(unsigned char* output, long length, const unsigned char* z, long z_length, const unsigned char* info,
              long info_length, long options);
