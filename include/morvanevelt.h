@@ -286,6 +286,20 @@ VELT_API long RSA_KeyBytes(const char *szKeyString);
 /* Public key string of a private key string. */
 VELT_API long RSA_PublicKeyFromPrivate(char *szOutput, long nOutChars, const char *szKeyString, long nOptions);
 
+/* Encrypts with PKCS #1 v1.5 or OAEP (options); returns the block length written. */
+VELT_API long RSA_Encrypt(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput, long nInputLen,
+                          const char *szPublicKeyFile, const char *szParams, long nOptions);
+/* Decrypts a PKCS #1 v1.5 or OAEP block; returns the message length. */
+VELT_API long RSA_Decrypt(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput, long nInputLen,
+                          const char *szPrivateKeyFile, const char *szPassword, const char *szParams,
+                          long nOptions);
+/* Encodes a message into a block of nOutBytes octets (EME-PKCS1, OAEP or EMSA-PKCS1). */
+VELT_API long RSA_EncodeMsg(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput, long nInputLen,
+                            long nOptions);
+/* Decodes a block; returns the message length (lpOutput may be null). */
+VELT_API long RSA_DecodeMsg(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput, long nInputLen,
+                            long nOptions);
+
 /* end of RSA_ */
 
 

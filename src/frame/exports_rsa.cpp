@@ -69,3 +69,34 @@ extern "C" VELT_API long RSA_PublicKeyFromPrivate(char* szOutput, long nOutChars
         return rsaPublicKeyFromPrivate(szOutput, nOutChars, szKeyString, nOptions);
     });
 }
+
+extern "C" VELT_API long RSA_Encrypt(unsigned char* lpOutput, long nOutBytes, const unsigned char* lpInput,
+                                     long nInputLen, const char* szPublicKeyFile, const char* szParams,
+                                     long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaEncrypt(lpOutput, nOutBytes, lpInput, nInputLen, szPublicKeyFile, szParams, nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_Decrypt(unsigned char* lpOutput, long nOutBytes, const unsigned char* lpInput,
+                                     long nInputLen, const char* szPrivateKeyFile, const char* szPassword,
+                                     const char* szParams, long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaDecrypt(lpOutput, nOutBytes, lpInput, nInputLen, szPrivateKeyFile, szPassword, szParams,
+                          nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_EncodeMsg(unsigned char* lpOutput, long nOutBytes, const unsigned char* lpInput,
+                                       long nInputLen, long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaEncodeMsg(lpOutput, nOutBytes, lpInput, nInputLen, nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_DecodeMsg(unsigned char* lpOutput, long nOutBytes, const unsigned char* lpInput,
+                                       long nInputLen, long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaDecodeMsg(lpOutput, nOutBytes, lpInput, nInputLen, nOptions);
+    });
+}

@@ -75,8 +75,7 @@ const uint8_t* IK_GetKeyPtr() {
     if (!wk.ready.load(std::memory_order_relaxed)) {
         // Secret key material from the library generator; a failed draw
         // leaves the key unset and the caller fails.
-        static const unsigned char kLabel[] = "internal key wrapping key";
-        if (rngFunc(wk.key, 24, kLabel, long(sizeof kLabel - 1)) != 0) {
+        if (rngKeyMaterial(wk.key, 24) != 0) {
             ewipe(wk.key, 24);
             return nullptr;
         }
