@@ -300,6 +300,34 @@ VELT_API long RSA_EncodeMsg(unsigned char *lpOutput, long nOutBytes, const unsig
 VELT_API long RSA_DecodeMsg(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput, long nInputLen,
                             long nOptions);
 
+/* Reads a private key from any supported form into a private key string. */
+VELT_API long RSA_ReadAnyPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
+                                    const char *szPassword, long nOptions);
+/* Reads a public key from any supported form into a public key string. */
+VELT_API long RSA_ReadAnyPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
+/* Reads an unencrypted PKCS #8 or PKCS #1 private key (DER or PEM). */
+VELT_API long RSA_ReadPrivateKeyInfo(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
+/* Reads a password-encrypted PKCS #8 private key (DER or PEM). */
+VELT_API long RSA_ReadEncPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
+                                    const char *szPassword, long nOptions);
+/* Reads a PKCS #1 or SubjectPublicKeyInfo public key (DER or PEM). */
+VELT_API long RSA_ReadPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
+/* Reads the RSA public key of an X.509 certificate. */
+VELT_API long RSA_GetPublicKeyFromCert(char *szOutput, long nOutChars, const char *szCertFile, long nOptions);
+/* Saves a public key file (DER, or PEM by option); 0 or a positive error. */
+VELT_API long RSA_SavePublicKey(const char *szOutputFile, const char *szKeyString, long nOptions);
+/* Saves an unencrypted private key file (PKCS #8, or PKCS #1 PEM by option); 0 or a positive error. */
+VELT_API long RSA_SavePrivateKeyInfo(const char *szOutputFile, const char *szKeyString, long nOptions);
+/* Saves a password-encrypted private key file; 0 or a positive error. */
+VELT_API long RSA_SaveEncPrivateKey(const char *szOutputFile, const char *szKeyString, long nCount,
+                                    const char *szPassword, long nOptions);
+/* As RSA_SaveEncPrivateKey with a parameter string ("count=N;prf=NAME"). */
+VELT_API long RSA_SaveEncKey(const char *szOutputFile, const char *szKeyString, const char *szPassword,
+                             const char *szParams, long nOptions);
+/* Base64 of the key's "Modulus" or "Exponent". */
+VELT_API long RSA_KeyValue(char *szOutput, long nOutChars, const char *szKeyString, const char *szFieldName,
+                           long nOptions);
+
 /* end of RSA_ */
 
 

@@ -100,3 +100,78 @@ extern "C" VELT_API long RSA_DecodeMsg(unsigned char* lpOutput, long nOutBytes, 
         return rsaDecodeMsg(lpOutput, nOutBytes, lpInput, nInputLen, nOptions);
     });
 }
+
+extern "C" VELT_API long RSA_ReadAnyPrivateKey(char* szOutput, long nOutChars, const char* szKeyFileOrString,
+                                               const char* szPassword, long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaReadAnyPrivateKey(szOutput, nOutChars, szKeyFileOrString, szPassword, nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_ReadAnyPublicKey(char* szOutput, long nOutChars, const char* szKeyFileOrString,
+                                              long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaReadAnyPublicKey(szOutput, nOutChars, szKeyFileOrString, nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_ReadPrivateKeyInfo(char* szOutput, long nOutChars, const char* szKeyFileOrString,
+                                                long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaReadPrivateKeyInfo(szOutput, nOutChars, szKeyFileOrString, nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_ReadEncPrivateKey(char* szOutput, long nOutChars, const char* szKeyFileOrString,
+                                               const char* szPassword, long nOptions) {
+    return frame::run(frame::kSlowPoll, [&]() -> frame::Result {
+        return rsaReadEncPrivateKey(szOutput, nOutChars, szKeyFileOrString, szPassword, nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_ReadPublicKey(char* szOutput, long nOutChars, const char* szKeyFileOrString,
+                                           long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaReadPublicKey(szOutput, nOutChars, szKeyFileOrString, nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_GetPublicKeyFromCert(char* szOutput, long nOutChars, const char* szCertFile,
+                                                  long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaGetPublicKeyFromCert(szOutput, nOutChars, szCertFile, nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_SavePublicKey(const char* szOutputFile, const char* szKeyString, long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return positive(rsaSavePublicKey(szOutputFile, szKeyString, nOptions));
+    });
+}
+
+extern "C" VELT_API long RSA_SavePrivateKeyInfo(const char* szOutputFile, const char* szKeyString, long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return positive(rsaSavePrivateKeyInfo(szOutputFile, szKeyString, nOptions));
+    });
+}
+
+extern "C" VELT_API long RSA_SaveEncPrivateKey(const char* szOutputFile, const char* szKeyString, long nCount,
+                                               const char* szPassword, long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return positive(rsaSaveEncPrivateKey(szOutputFile, szKeyString, nCount, szPassword, nOptions));
+    });
+}
+
+extern "C" VELT_API long RSA_SaveEncKey(const char* szOutputFile, const char* szKeyString, const char* szPassword,
+                                        const char* szParams, long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaSaveEncKey(szOutputFile, szKeyString, szPassword, szParams, nOptions);
+    });
+}
+
+extern "C" VELT_API long RSA_KeyValue(char* szOutput, long nOutChars, const char* szKeyString,
+                                      const char* szFieldName, long nOptions) {
+    return frame::run(frame::kStandard, [&]() -> frame::Result {
+        return rsaKeyValue(szOutput, nOutChars, szKeyString, szFieldName, nOptions);
+    });
+}

@@ -183,3 +183,20 @@ long rsaDecrypt(unsigned char* out, long outlen, const unsigned char* data, long
                 const char* password, const char* params, long options);
 long rsaEncodeMsg(unsigned char* out, long outlen, const unsigned char* msg, long msglen, long options);
 long rsaDecodeMsg(unsigned char* out, long outlen, const unsigned char* block, long blocklen, long options);
+
+// Key reading and saving (the exported RSA_Read*, RSA_Save*, RSA_KeyValue).
+// The readers return the key string length or a negative code; the three
+// savers named in the comment return positive codes.
+long rsaReadAnyPrivateKey(char* out, long outlen, const char* input, const char* password, long options);
+long rsaReadAnyPublicKey(char* out, long outlen, const char* input, long options);
+long rsaReadPrivateKeyInfo(char* out, long outlen, const char* input, long options);
+long rsaReadEncPrivateKey(char* out, long outlen, const char* input, const char* password, long options);
+long rsaReadPublicKey(char* out, long outlen, const char* input, long options);
+long rsaGetPublicKeyFromCert(char* out, long outlen, const char* input, long options);
+long rsaSavePublicKey(const char* outputFile, const char* keyString, long options);             // positive
+long rsaSavePrivateKeyInfo(const char* outputFile, const char* privateKeyString, long options);  // positive
+long rsaSaveEncPrivateKey(const char* outputFile, const char* privateKeyString, long iterationCount,
+                          const char* password, long options);  // positive
+long rsaSaveEncKey(const char* outputFile, const char* privateKeyString, const char* password,
+                   const char* paramString, long options);
+long rsaKeyValue(char* out, long outlen, const char* keyString, const char* fieldName, long options);

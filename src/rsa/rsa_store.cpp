@@ -94,11 +94,7 @@ long rsaWriteEncPrivateKeyFile(const char* path, const RsaKey* key, long count, 
 
 // ---- reading ------------------------------------------------------------
 
-namespace {
-
-// The DER of a key input: a file (DER or PEM), a PEM string, or base64 DER.
-// Internal key strings are left to the callers (they need the key type).
-bool input_der(const char* fileOrString, SecureBytes& der) {
+bool rsaKeyInputDer(const char* fileOrString, SecureBytes& der) {
     der.clear();
     FILE* f = std::fopen(fileOrString, "rb");
     if (f) {
@@ -126,8 +122,6 @@ bool input_der(const char* fileOrString, SecureBytes& der) {
     return false;
 }
 
-}  // namespace
-
 long rsaGetPublicKeyFromFileOrString(RsaKey* key, const char* fileOrString) {
     if (!key || !fileOrString) return NULL_ERROR;
     if (empty(fileOrString)) return BAD_PARAM_ERROR;
@@ -142,7 +136,7 @@ long rsaGetPublicKeyFromFileOrString(RsaKey* key, const char* fileOrString) {
         return INVALID_DATA_ERROR;
     }
     SecureBytes der;
-    if (!input_der(fileOrString, der)) return INVALID_DATA_ERROR;
+    if (!rsaKeyInputDer(fileOrString, der)) return INVALID_DATA_ERROR;
     if (rsaParsePublicKeyDer(key, der.data(), der.size()) == 0) return 0;
     key->flags = 0;
     long rc = rsaParseSpkiDer(key, der.data(), der.size());
@@ -160,7 +154,7 @@ long rsaGetPrivateKeyFromFileOrString(RsaKey* key, const char* fileOrString, con
         return rc == 0 ? 0L : long(BAD_FORMAT_ERROR);
     }
     SecureBytes der;
-    if (!input_der(fileOrString, der)) {
+    if (!rsaKeyInputDer(fileOrString, der)) {
         eprintf("Not a valid private key");
         return BAD_FORMAT_ERROR;
     }

@@ -31,3 +31,7 @@ long rsaWritePublicKeyFile(const char* path, const RsaKey* key, long options);
 // With forMakeKeys the diagnostics of key generation are used.
 long rsaWriteEncPrivateKeyFile(const char* path, const RsaKey* key, long count, const char* password, long options,
                                bool forMakeKeys);
+
+// The DER of a key input: a file (DER or PEM), a PEM string, or base64 DER
+// beginning with M. Internal key strings are left to the callers.
+bool rsaKeyInputDer(const char* input, velt::SecureBytes& der);
