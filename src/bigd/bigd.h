@@ -110,7 +110,7 @@ int bdNotBits(BdNumber* a, const BdNumber* b);  // within b's current ndigits
 int bdModPowerOf2(BdNumber* a, size_t L);       // keeps the low L bits
 
 // ---- modular arithmetic ----
-// y = x^e mod m (e = 0 gives 1 mod m). y must differ from x, e and m.
+// y = x^e mod m (e = 0 gives 1 mod m; a zero modulus gives 0).
 int bdModExp(BdNumber* y, const BdNumber* x, const BdNumber* e, const BdNumber* m);
 // The same for a secret exponent: constant time in e's value. The result's
 // ndigits is m's digit count (not normalised, which would branch on it).

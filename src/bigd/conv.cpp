@@ -75,7 +75,7 @@ static velt::SecureString conv_to_base(const BdDigit a[], size_t ndigits, unsign
     size_t n = mpSizeof(a, ndigits);
     velt::SecureString out;
     if (n == 0) {
-        out = "0";
+        out.push_back('0');
         return out;
     }
     static const char kHex[] = "0123456789abcdef";

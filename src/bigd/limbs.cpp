@@ -201,6 +201,15 @@ int cmp(const limb* a, const limb* b, size_t n) {
 
 void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv) {
     if (nv == 1) {
+        divrem(q, r, u, nu, v, nv, nullptr);
+        return;
+    }
+    LimbVec scratch(nu + nv + 1);
+    divrem(q, r, u, nu, v, nv, scratch.data());
+}
+
+void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv, limb* scratch) {
+    if (nv == 1) {
         limb rem = 0;
         for (size_t i = nu; i-- > 0;) q[i] = div_2by1(rem, u[i], v[0], &rem);
         r[0] = rem;
@@ -208,7 +217,8 @@ void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv
     }
     // D1: normalise copies so that the divisor's top bit is set.
     unsigned s = unsigned(__builtin_clzll(v[nv - 1]));
-    LimbVec vn(nv), un(nu + 1);
+    limb* vn = scratch;
+    limb* un = scratch + nv;
     if (s) {
         for (size_t i = nv - 1; i > 0; --i) vn[i] = (v[i] << s) | (v[i - 1] >> (64 - s));
         vn[0] = v[0] << s;
@@ -216,8 +226,8 @@ void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv
         for (size_t i = nu - 1; i > 0; --i) un[i] = (u[i] << s) | (u[i - 1] >> (64 - s));
         un[0] = u[0] << s;
     } else {
-        std::copy(v, v + nv, vn.begin());
-        std::copy(u, u + nu, un.begin());
+        std::copy(v, v + nv, vn);
+        std::copy(u, u + nu, un);
         un[nu] = 0;
     }
     const limb vtop = vn[nv - 1], vnext = vn[nv - 2];
@@ -244,12 +254,12 @@ void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv
             rhat_overflow = (t >> 64) != 0;
         }
         // D4-D6: multiply and subtract; add back once if it went negative.
-        limb borrow = submul_1(un.data() + j, vn.data(), nv, qhat);
+        limb borrow = submul_1(un + j, vn, nv, qhat);
         limb top = un[j + nv];
         un[j + nv] = top - borrow;
         if (top < borrow) {
             --qhat;
-            limb c = add_n(un.data() + j, un.data() + j, vn.data(), nv);
+            limb c = add_n(un + j, un + j, vn, nv);
             un[j + nv] += c;
         }
         q[j] = qhat;
@@ -259,7 +269,7 @@ void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv
         for (size_t i = 0; i + 1 < nv; ++i) r[i] = (un[i] >> s) | (un[i + 1] << (64 - s));
         r[nv - 1] = un[nv - 1] >> s;
     } else {
-        std::copy(un.begin(), un.begin() + nv, r);
+        std::copy(un, un + nv, r);
     }
 }
 
@@ -308,19 +318,143 @@ void Mont::redc(limb* r, limb* t) {
     for (size_t i = 0; i < n; ++i) r[i] = ct::select(keep, t[n + i], r[i]);
 }
 
+namespace {
+
+// (c2:c1:c0) += a * b
+#define VELT_MAC(a, b)                                  \
+    do {                                                \
+        u128 p_ = u128(a) * (b);                        \
+        u128 t_ = ((u128(c1) << 64) | c0) + p_;         \
+        c2 += limb(t_ < p_);                            \
+        c0 = limb(t_);                                  \
+        c1 = limb(t_ >> 64);                            \
+    } while (0)
+
+// Final step shared by the fused products: r holds the low n limbs of a
+// value below 2m whose top limb is `carry`; subtract m unless that borrows
+// (masked select, no branch). d is n limbs of scratch.
+inline void final_subtract(limb* r, limb carry, const limb* m, size_t n, limb* d) {
+    limb br = sub_n(d, r, m, n);
+    limb keep = ct::mask_nonzero(br & ~carry & 1);
+    for (size_t i = 0; i < n; ++i) r[i] = ct::select(keep, r[i], d[i]);
+}
+
+// Montgomery product by product scanning with the reduction interleaved
+// (Koc, Acar and Kaliski's "finely integrated product scanning"): column by
+// column into a three-limb accumulator, so the partial product never goes
+// to memory. N > 0 fixes the size at compile time so loops unroll; N = 0
+// takes nrt. r may alias a or b (each r[k] is written after the last read
+// of a[k] and b[k]). q is n limbs of scratch.
+template <size_t N>
+void mont_mul_fips(limb* r, const limb* a, const limb* b, const limb* m, limb k0, size_t nrt, limb* q, limb* d) {
+    const size_t n = N ? N : nrt;
+    limb c0 = 0, c1 = 0, c2 = 0;
+    for (size_t i = 0; i < n; ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            VELT_MAC(a[j], b[i - j]);
+            VELT_MAC(q[j], m[i - j]);
+        }
+        VELT_MAC(a[i], b[0]);
+        limb qi = c0 * k0;
+        q[i] = qi;
+        VELT_MAC(qi, m[0]);  // clears c0
+        c0 = c1;
+        c1 = c2;
+        c2 = 0;
+    }
+    for (size_t i = n; i < 2 * n - 1; ++i) {
+        for (size_t j = i - n + 1; j < n; ++j) {
+            VELT_MAC(a[j], b[i - j]);
+            VELT_MAC(q[j], m[i - j]);
+        }
+        r[i - n] = c0;
+        c0 = c1;
+        c1 = c2;
+        c2 = 0;
+    }
+    r[n - 1] = c0;
+    final_subtract(r, c1, m, n, d);
+}
+
+// The same for a square: each cross product a[j]*a[i-j] (j < i-j) once,
+// doubled, plus the square on the diagonal.
+template <size_t N>
+void mont_sqr_fips(limb* r, const limb* a, const limb* m, limb k0, size_t nrt, limb* q, limb* d) {
+    const size_t n = N ? N : nrt;
+    limb c0 = 0, c1 = 0, c2 = 0;
+    auto add_cross = [&](size_t i, size_t lo) {
+        limb s0 = c0, s1 = c1, s2 = c2;
+        c0 = c1 = c2 = 0;
+        for (size_t j = lo; j < i - j; ++j) VELT_MAC(a[j], a[i - j]);
+        // double the cross sum and add back the saved accumulator
+        limb d2 = (c2 << 1) | (c1 >> 63), d1 = (c1 << 1) | (c0 >> 63), d0 = c0 << 1;
+        u128 t = u128(d0) + s0;
+        c0 = limb(t);
+        t = u128(d1) + s1 + limb(t >> 64);
+        c1 = limb(t);
+        c2 = d2 + s2 + limb(t >> 64);
+        if ((i & 1) == 0) VELT_MAC(a[i / 2], a[i / 2]);
+    };
+    for (size_t i = 0; i < n; ++i) {
+        add_cross(i, 0);
+        for (size_t j = 0; j < i; ++j) VELT_MAC(q[j], m[i - j]);
+        limb qi = c0 * k0;
+        q[i] = qi;
+        VELT_MAC(qi, m[0]);
+        c0 = c1;
+        c1 = c2;
+        c2 = 0;
+    }
+    for (size_t i = n; i < 2 * n - 1; ++i) {
+        add_cross(i, i - n + 1);
+        for (size_t j = i - n + 1; j < n; ++j) VELT_MAC(q[j], m[i - j]);
+        r[i - n] = c0;
+        c0 = c1;
+        c1 = c2;
+        c2 = 0;
+    }
+    r[n - 1] = c0;
+    final_subtract(r, c1, m, n, d);
+}
+
+#undef VELT_MAC
+
+}  // namespace
+
+#define VELT_MONT_SIZES(X) X(4) X(6) X(8) X(9) X(12) X(16) X(24) X(32) X(48) X(64)
+
 void Mont::mul(limb* r, const limb* a, const limb* b) {
-    limb* t = t_.data();
-    if (a == b)
-        sqr_basecase(t, a, n_);
-    else
-        mul_basecase(t, a, n_, b, n_);
-    redc(r, t);
+    limb* q = t_.data();
+    limb* d = t_.data() + n_;
+    if (a == b) {
+        sqr(r, a);
+        return;
+    }
+    switch (n_) {
+#define VELT_CASE(K)                                               \
+    case K:                                                         \
+        mont_mul_fips<K>(r, a, b, m_.data(), k0_, K, q, d);         \
+        return;
+        VELT_MONT_SIZES(VELT_CASE)
+#undef VELT_CASE
+        default:
+            mont_mul_fips<0>(r, a, b, m_.data(), k0_, n_, q, d);
+    }
 }
 
 void Mont::sqr(limb* r, const limb* a) {
-    limb* t = t_.data();
-    sqr_basecase(t, a, n_);
-    redc(r, t);
+    limb* q = t_.data();
+    limb* d = t_.data() + n_;
+    switch (n_) {
+#define VELT_CASE(K)                                           \
+    case K:                                                     \
+        mont_sqr_fips<K>(r, a, m_.data(), k0_, K, q, d);        \
+        return;
+        VELT_MONT_SIZES(VELT_CASE)
+#undef VELT_CASE
+        default:
+            mont_sqr_fips<0>(r, a, m_.data(), k0_, n_, q, d);
+    }
 }
 
 void Mont::to(limb* r, const limb* a) { mul(r, a, rr_.data()); }

@@ -18,6 +18,31 @@ using u128 = unsigned __int128;
 using LimbVec = std::vector<limb, velt::WipingAllocator<limb>>;
 using DigitVec = std::vector<BdDigit, velt::WipingAllocator<BdDigit>>;
 
+// A zeroed temporary of n elements: on the stack up to a few hundred
+// bytes' worth, else on the heap; wiped on release either way. Keeps the
+// small operands of the prime-curve field arithmetic off the allocator.
+template <class T, size_t Inline = 1024 / sizeof(T)>
+class Scratch {
+public:
+    explicit Scratch(size_t n) : n_(n), p_(n <= Inline ? inline_ : static_cast<T*>(emalloc(n * sizeof(T)))) {
+        std::memset(p_, 0, n_ * sizeof(T));
+    }
+    ~Scratch() {
+        ewipe(p_, n_ * sizeof(T));
+        if (p_ != inline_) efree_mem(p_);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    T* data() { return p_; }
+    T& operator[](size_t i) { return p_[i]; }
+    size_t size() const { return n_; }
+
+private:
+    size_t n_;
+    T* p_;
+    T inline_[Inline];
+};
+
 // r = a + b over n limbs (r may alias either); returns the carry.
 limb add_n(limb* r, const limb* a, const limb* b, size_t n);
 // r = a - b over n limbs (r may alias either); returns the borrow.
@@ -36,6 +61,8 @@ void sqr(limb* r, const limb* a, size_t n);
 // r (nv limbs) = u mod v, for nu >= nv >= 1 and v[nv - 1] != 0. The inputs
 // are read only (the normalised divisor is a temporary copy).
 void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv);
+// The same with caller scratch of nu + nv + 1 limbs (null allowed when nv is 1).
+void divrem(limb* q, limb* r, const limb* u, size_t nu, const limb* v, size_t nv, limb* scratch);
 // Significant limbs of a.
 size_t normlen(const limb* a, size_t n);
 int cmp(const limb* a, const limb* b, size_t n);

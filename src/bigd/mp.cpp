@@ -189,7 +189,7 @@ BdDigit mpShortSub(BdDigit w[], const BdDigit u[], BdDigit d, size_t ndigits) {
 int mpMultiply(BdDigit w[], const BdDigit u[], const BdDigit v[], size_t ndigits) {
     if (ndigits == 0) return 0;
     size_t nl = limbs_for(ndigits);
-    LimbVec a(nl), b(nl), r(2 * nl);
+    Scratch<limb> a(nl), b(nl), r(2 * nl);
     digits_to_limbs(a.data(), nl, u, ndigits);
     digits_to_limbs(b.data(), nl, v, ndigits);
     size_t na = std::max<size_t>(normlen(a.data(), nl), 1), nb = std::max<size_t>(normlen(b.data(), nl), 1);
@@ -203,7 +203,7 @@ int mpMultiply(BdDigit w[], const BdDigit u[], const BdDigit v[], size_t ndigits
     } else {
         mul(r.data(), a.data(), na, b.data(), nb);
     }
-    std::fill(r.begin() + std::ptrdiff_t(na + nb), r.end(), 0);
+    std::fill(r.data() + na + nb, r.data() + 2 * nl, 0);
     limbs_to_digits(w, 2 * ndigits, r.data(), 2 * nl);
     return 0;
 }
@@ -211,7 +211,7 @@ int mpMultiply(BdDigit w[], const BdDigit u[], const BdDigit v[], size_t ndigits
 int mpSquare(BdDigit w[], const BdDigit x[], size_t ndigits) {
     if (ndigits == 0) return 0;
     size_t nl = limbs_for(ndigits);
-    LimbVec a(nl), r(2 * nl, 0);
+    Scratch<limb> a(nl), r(2 * nl);
     digits_to_limbs(a.data(), nl, x, ndigits);
     size_t na = std::max<size_t>(normlen(a.data(), nl), 1);
     sqr(r.data(), a.data(), na);
@@ -241,16 +241,17 @@ int mpDivide(BdDigit q[], BdDigit r[], const BdDigit u[], size_t udigits, const 
         return -1;
     }
     if (nud < nvd || (nud == nvd && mpCompare(u, v, nud) < 0)) {
-        DigitVec keep(u, u + udigits);  // u may alias q
+        Scratch<BdDigit> keep(udigits);  // u may alias q
+        std::copy(u, u + udigits, keep.data());
         mpSetZero(q, udigits);
-        std::copy(keep.begin(), keep.end(), r);
+        std::copy(keep.data(), keep.data() + udigits, r);
         return 0;
     }
     size_t nu = limbs_for(nud), nv = limbs_for(nvd);
-    LimbVec ul(nu), vl(nv), ql(nu - nv + 1), rl(nv);
+    Scratch<limb> ul(nu), vl(nv), ql(nu - nv + 1), rl(nv), work(nu + nv + 1);
     digits_to_limbs(ul.data(), nu, u, nud);
     digits_to_limbs(vl.data(), nv, v, nvd);
-    divrem(ql.data(), rl.data(), ul.data(), nu, vl.data(), nv);
+    divrem(ql.data(), rl.data(), ul.data(), nu, vl.data(), nv, work.data());
     limbs_to_digits(q, udigits, ql.data(), ql.size());
     limbs_to_digits(r, udigits, rl.data(), nv);
     return 0;
@@ -264,16 +265,17 @@ int mpModulo(BdDigit r[], const BdDigit u[], size_t udigits, const BdDigit v[], 
         return -1;
     }
     if (nud < nvd || (nud == nvd && mpCompare(u, v, nud) < 0)) {
-        DigitVec keep(u, u + nud);
+        Scratch<BdDigit> keep(nud);
+        std::copy(u, u + nud, keep.data());
         mpSetZero(r, vdigits);
-        std::copy(keep.begin(), keep.end(), r);
+        std::copy(keep.data(), keep.data() + nud, r);
         return 0;
     }
     size_t nu = limbs_for(nud), nv = limbs_for(nvd);
-    LimbVec ul(nu), vl(nv), ql(nu - nv + 1), rl(nv);
+    Scratch<limb> ul(nu), vl(nv), ql(nu - nv + 1), rl(nv), work(nu + nv + 1);
     digits_to_limbs(ul.data(), nu, u, nud);
     digits_to_limbs(vl.data(), nv, v, nvd);
-    divrem(ql.data(), rl.data(), ul.data(), nu, vl.data(), nv);
+    divrem(ql.data(), rl.data(), ul.data(), nu, vl.data(), nv, work.data());
     limbs_to_digits(r, vdigits, rl.data(), nv);
     return 0;
 }
@@ -350,7 +352,7 @@ int modexp_common(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDig
 
 int mpModMult(BdDigit a[], const BdDigit x[], const BdDigit y[], const BdDigit m[], size_t ndigits) {
     if (ndigits == 0) return 0;
-    DigitVec t(2 * ndigits);
+    Scratch<BdDigit> t(2 * ndigits);
     mpMultiply(t.data(), x, y, ndigits);
     mpModulo(a, t.data(), 2 * ndigits, m, ndigits);
     return 0;
@@ -358,7 +360,7 @@ int mpModMult(BdDigit a[], const BdDigit x[], const BdDigit y[], const BdDigit m
 
 int mpModSquare(BdDigit a[], const BdDigit x[], const BdDigit m[], size_t ndigits) {
     if (ndigits == 0) return 0;
-    DigitVec t(2 * ndigits);
+    Scratch<BdDigit> t(2 * ndigits);
     mpSquare(t.data(), x, ndigits);
     mpModulo(a, t.data(), 2 * ndigits, m, ndigits);
     return 0;

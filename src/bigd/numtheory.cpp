@@ -33,49 +33,100 @@ struct Tmp {
 
 }  // namespace
 
+namespace {
+
+// A number on limbs with its significant length, in a buffer owned elsewhere.
+struct Num {
+    limb* p;
+    size_t len;
+};
+
+// q = a div b, r = a mod b for b != 0; q has room for a.len limbs, r for
+// b.len, and neither overlaps a or b.
+void divmod(Num& q, Num& r, const Num& a, const Num& b, limb* scratch) {
+    if (a.len < b.len || (a.len == b.len && cmp(a.p, b.p, a.len) < 0)) {
+        q.len = 0;
+        std::copy(a.p, a.p + a.len, r.p);
+        r.len = a.len;
+        return;
+    }
+    divrem(q.p, r.p, a.p, a.len, b.p, b.len, scratch);
+    q.len = normlen(q.p, a.len - b.len + 1);
+    r.len = normlen(r.p, b.len);
+}
+
+Num load(limb* buf, size_t nl, const BdDigit* a, size_t nd) {
+    digits_to_limbs(buf, nl, a, nd);
+    return {buf, normlen(buf, nl)};
+}
+
+}  // namespace
+
 int mpModInv(BdDigit inv[], const BdDigit u[], const BdDigit m[], size_t ndigits) {
-    // Extended Euclid on magnitudes with a sign flag (the coefficients
-    // alternate in sign, so |c1| and |d1| stay below m).
-    size_t n = ndigits;
-    Tmp c1(n), c3(n), d1(n), d3(n), q(n), e1(n), e3(n), prod(2 * n);
-    mpSetDigit(c1.p(), 1, n);
-    mpSetEqual(c3.p(), u, n);
-    mpSetEqual(d3.p(), m, n);
+    // Extended Euclid on magnitudes with a sign flag: the coefficients
+    // alternate in sign, so |c1| and |d1| stay at most m.
+    const size_t nl = (ndigits + 1) / 2 + 1;
+    LimbVec store(9 * nl + 2, 0);
+    limb* buf = store.data();
+    Num c1{buf, 0}, d1{buf + nl, 0}, e1{buf + 2 * nl, 0};
+    Num c3 = load(buf + 3 * nl, nl, u, ndigits), d3 = load(buf + 4 * nl, nl, m, ndigits), e3{buf + 5 * nl, 0};
+    Num q{buf + 6 * nl, 0};
+    limb* prod = buf + 7 * nl;  // 2 nl limbs
+    LimbVec scratch(2 * nl + 1);
+    const Num mod = d3;
+    LimbVec mcopy(mod.p, mod.p + nl);
+    c1.p[0] = 1;
+    c1.len = 1;
     int negative = 0;
-    while (!mpIsZero(d3.p(), n)) {
-        mpDivide(q.p(), e3.p(), c3.p(), n, d3.p(), n);
-        mpMultiply(prod.p(), q.p(), d1.p(), n);
-        mpAdd(e1.p(), c1.p(), prod.p(), n);
-        mpSetEqual(c1.p(), d1.p(), n);
-        mpSetEqual(d1.p(), e1.p(), n);
-        mpSetEqual(c3.p(), d3.p(), n);
-        mpSetEqual(d3.p(), e3.p(), n);
+    while (d3.len) {
+        divmod(q, e3, c3, d3, scratch.data());
+        // e1 = c1 + q * d1
+        std::fill(e1.p, e1.p + nl, 0);
+        std::copy(c1.p, c1.p + c1.len, e1.p);
+        if (q.len && d1.len) {
+            size_t plen = q.len + d1.len;
+            mul(prod, q.p, q.len, d1.p, d1.len);
+            limb c = add_n(e1.p, e1.p, prod, std::min(plen, nl));
+            for (size_t i = plen; i < nl && c; ++i) c = (++e1.p[i] == 0);
+        }
+        e1.len = normlen(e1.p, nl);
+        Num t = c1;
+        c1 = d1, d1 = e1, e1 = t;
+        t = c3;
+        c3 = d3, d3 = e3, e3 = t;
         negative ^= 1;
     }
-    if (mpShortCmp(c3.p(), 1, n) != 0 || mpIsZero(m, n)) {
-        mpSetZero(inv, n);
+    if (c3.len != 1 || c3.p[0] != 1 || mod.len == 0) {
+        mpSetZero(inv, ndigits);
         return 1;
     }
+    if (mod.len == 1 && mcopy[0] == 1) {  // modulo 1 every residue is 0
+        mpSetZero(inv, ndigits);
+        return 0;
+    }
+    LimbVec out(nl, 0);
     if (negative)
-        mpSubtract(inv, m, c1.p(), n);
+        sub_n(out.data(), mcopy.data(), c1.p, nl);  // m - c1, with c1 zero-padded to nl
     else
-        mpSetEqual(inv, c1.p(), n);
-    // m = 1: every value is its own inverse class 0.
-    if (mpShortCmp(m, 1, n) == 0) mpSetZero(inv, n);
+        std::copy(c1.p, c1.p + nl, out.begin());
+    limbs_to_digits(inv, ndigits, out.data(), nl);
     return 0;
 }
 
 int mpGcd(BdDigit g[], const BdDigit x[], const BdDigit y[], size_t ndigits) {
-    size_t n = ndigits;
-    Tmp a(n), b(n), r(n);
-    mpSetEqual(a.p(), x, n);
-    mpSetEqual(b.p(), y, n);
-    while (!mpIsZero(b.p(), n)) {
-        mpModulo(r.p(), a.p(), n, b.p(), n);
-        mpSetEqual(a.p(), b.p(), n);
-        mpSetEqual(b.p(), r.p(), n);
+    const size_t nl = (ndigits + 1) / 2;
+    if (nl == 0) return 0;
+    LimbVec store(4 * nl + 1, 0), scratch(2 * nl + 1);
+    limb* buf = store.data();
+    Num a = load(buf, nl, x, ndigits), b = load(buf + nl, nl, y, ndigits), r{buf + 2 * nl, 0};
+    Num q{buf + 3 * nl, 0};
+    while (b.len) {
+        divmod(q, r, a, b, scratch.data());
+        Num t = a;
+        a = b, b = r, r = t;
     }
-    mpSetEqual(g, a.p(), n);
+    std::fill(a.p + a.len, a.p + nl, 0);
+    limbs_to_digits(g, ndigits, a.p, nl);
     return 0;
 }
 

@@ -16,7 +16,7 @@ constexpr size_t kMaxBits = 16384;
 TEST(BigdDifferential, AddSubtractMultiplySquare) {
     Gen g(1);
     Ctx ctx(BN_CTX_new());
-    for (int it = 0; it < 1500; ++it) {
+    for (int it = 0; it < 1000; ++it) {
         Bd u = g.number(kMaxBits), v = g.number(it % 10 == 0 ? 64 : kMaxBits), w = make();
         Bn bu = to_bn(u.get()), bv = to_bn(v.get()), r = bn();
 
@@ -129,8 +129,8 @@ TEST(BigdDifferential, DivideAndModulo) {
 TEST(BigdDifferential, ModularOperations) {
     Gen g(4);
     Ctx ctx(BN_CTX_new());
-    for (int it = 0; it < 600; ++it) {
-        size_t mbits = it % 50 == 0 ? 8192 : 2048;
+    for (int it = 0; it < 400; ++it) {
+        size_t mbits = it % 100 == 0 ? 8192 : 2048;
         Bd m = g.number(mbits), x = g.number(mbits + 64), y = g.number(mbits), a = make();
         if (bdShortCmp(m.get(), 1) <= 0) bdSetShort(m.get(), 1000003);
         Bn bm = to_bn(m.get()), bx = to_bn(x.get()), by = to_bn(y.get()), r = bn();
