@@ -333,6 +333,23 @@ VELT_API long RSA_KeyValue(char *szOutput, long nOutChars, const char *szKeyStri
 
 /* ===== Password-based encryption (PBE_) ===== */
 
+/* PBKDF2 (RFC 8018) of dkLen bytes; PRF in option bits 0x0F (0 HMAC-SHA-1, 3 SHA-256, 4 SHA-384,
+   5 SHA-512, 6 SHA-224). 0, or the error code returned positive. */
+VELT_API long PBE_Kdf2(unsigned char *lpDerivedKey, long dkLen, const void *lpPwd, long pwdLen, const void *lpSalt,
+                       long saltLen, long nCount, long nOptions);
+/* PBKDF2 of a text password and a hex salt, written as 2*dkLen lower-case hex characters; 0, or the
+   error code returned positive. */
+VELT_API long PBE_Kdf2Hex(char *szOutput, long nMaxChars, long dkLen, const char *szPwd, const char *szSaltHex,
+                          long nCount, long nOptions);
+/* scrypt (RFC 7914) of dkLen bytes with cost N (a power of 2), block size r and parallelism p; 0 or a
+   negative error code. nOptions is not used. */
+VELT_API long PBE_Scrypt(unsigned char *lpDerivedKey, long dkLen, const void *lpPwd, long pwdLen, const void *lpSalt,
+                         long saltLen, long nParamN, long nParamR, long nParamP, long nOptions);
+/* scrypt of a text password and a hex salt, written as 2*dkLen lower-case hex characters; 0 or a
+   negative error code. */
+VELT_API long PBE_ScryptHex(char *szOutput, long nMaxChars, long dkLen, const char *szPwd, const char *szSaltHex,
+                            long nParamN, long nParamR, long nParamP, long nOptions);
+
 /* end of PBE_ */
 
 
@@ -362,6 +379,86 @@ VELT_API long RSA_KeyValue(char *szOutput, long nOutChars, const char *szKeyStri
 
 
 /* ===== Symmetric ciphers (CIPHER_, TDEA_, PAD_) ===== */
+
+/*
+ * Algorithm/mode/padding: a selector string such as "aes128/cbc/pkcs5" or
+ * "tdea-ctr", or these option bits: algorithm 0x10 Triple DES, 0x20 AES-128,
+ * 0x30 AES-192, 0x40 AES-256; mode 0x000 ECB, 0x100 CBC, 0x200 OFB,
+ * 0x300 CFB, 0x400 CTR, 0x500 GCM; padding 0x10000 none, 0x20000 PKCS #5,
+ * 0x30000 one-and-zeroes, 0x40000 ANSI X9.23, 0x50000 W3C (default: PKCS #5
+ * in ECB and CBC, none otherwise); 0x1000 the IV precedes the ciphertext;
+ * 0x2000 file decryption keeps the padding.
+ */
+/* Encrypts bytes; returns the output length (required length if lpOutput is null). */
+VELT_API long CIPHER_EncryptBytes(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
+                                  long nInputLen, const unsigned char *lpKey, long nKeyLen,
+                                  const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                  long nOptions);
+/* Decrypts bytes; returns the plaintext length (exact, also on a length query). */
+VELT_API long CIPHER_DecryptBytes(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
+                                  long nInputLen, const unsigned char *lpKey, long nKeyLen,
+                                  const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                  long nOptions);
+/* Same as CIPHER_EncryptBytes. */
+VELT_API long CIPHER_EncryptBytes2(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
+                                   long nInputLen, const unsigned char *lpKey, long nKeyLen,
+                                   const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                   long nOptions);
+/* Same as CIPHER_DecryptBytes. */
+VELT_API long CIPHER_DecryptBytes2(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
+                                   long nInputLen, const unsigned char *lpKey, long nKeyLen,
+                                   const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                   long nOptions);
+/* CIPHER_EncryptBytes over hexadecimal strings; returns the characters written. */
+VELT_API long CIPHER_EncryptHex(char *szOutput, long nOutChars, const char *szInputHex, const char *szKeyHex,
+                                const char *szIvHex, const char *szAlgModePad, long nOptions);
+/* CIPHER_DecryptBytes over hexadecimal strings; returns the characters written. */
+VELT_API long CIPHER_DecryptHex(char *szOutput, long nOutChars, const char *szInputHex, const char *szKeyHex,
+                                const char *szIvHex, const char *szAlgModePad, long nOptions);
+/* Encrypts a file into another; 0 on success. */
+VELT_API long CIPHER_FileEncrypt(const char *szFileOut, const char *szFileIn, const unsigned char *lpKey,
+                                 long nKeyLen, const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                 long nOptions);
+/* Decrypts a file into another; 0 on success. */
+VELT_API long CIPHER_FileDecrypt(const char *szFileOut, const char *szFileIn, const unsigned char *lpKey,
+                                 long nKeyLen, const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
+                                 long nOptions);
+/* Older form: encrypts (fEncrypt nonzero) or decrypts nBytes without padding; 0 on success. */
+VELT_API long CIPHER_Bytes(long fEncrypt, unsigned char *lpOutput, const unsigned char *lpData, long nDataLen,
+                           const unsigned char *lpKey, const unsigned char *lpIV, const char *szAlgModePad,
+                           long nOptions);
+/* Older form over hexadecimal strings, output as long as the input; 0 on success. */
+VELT_API long CIPHER_Hex(long fEncrypt, char *szOutput, long nOutChars, const char *szInput, const char *szKey,
+                         const char *szIV, const char *szAlgModePad, long nOptions);
+/* Older file form; 0 on success. */
+VELT_API long CIPHER_File(long fEncrypt, const char *szFileOut, const char *szFileIn, const unsigned char *lpKey,
+                          const unsigned char *lpIV, const char *szAlgModePad, long nOptions);
+/* Triple DES on bytes with a mode word ("ECB", "CBC", "CFB", "OFB", "CTR"); 0 on success. */
+VELT_API long TDEA_BytesMode(unsigned char *lpOutput, const unsigned char *lpInput, long nBytes,
+                             const unsigned char *lpKey, long fEncrypt, const char *szMode,
+                             const unsigned char *lpIV);
+/* Triple DES on hexadecimal strings; the output is as long as the input; 0 on success. */
+VELT_API long TDEA_HexMode(char *szOutput, const char *szInput, const char *szKey, long fEncrypt,
+                           const char *szMode, const char *szIV);
+/* Triple DES on base64 strings; the output must fit in the input's length; 0 on success. */
+VELT_API long TDEA_B64Mode(char *szOutput, const char *szInput, const char *szKey, long fEncrypt,
+                           const char *szMode, const char *szIV);
+/* Triple DES on files (ECB and CBC padded); 0 on success. */
+VELT_API long TDEA_File(const char *szFileOut, const char *szFileIn, const unsigned char *lpKey, long fEncrypt,
+                        const char *szMode, const unsigned char *lpIV);
+/* Pads bytes to a multiple of nBlkLen (8 or 16); returns the padded length. */
+VELT_API long PAD_BytesBlock(unsigned char *lpOutput, long nOutputLen, const unsigned char *lpInput,
+                             long nBytes, long nBlkLen, long nOptions);
+/* Checks and removes padding; returns the unpadded length. */
+VELT_API long PAD_UnpadBytes(unsigned char *lpOutput, long nOutputLen, const unsigned char *lpInput,
+                             long nBytes, long nBlkLen, long nOptions);
+/* Pads a hexadecimal string; returns its new length in characters. */
+VELT_API long PAD_HexBlock(char *szOutput, long nOutChars, const char *szInput, long nBlkLen, long nOptions);
+/* Removes padding from a hexadecimal string; returns its new length. */
+VELT_API long PAD_UnpadHex(char *szOutput, long nOutChars, const char *szInput, long nBlkLen, long nOptions);
+
+/* Authenticated encryption and key wrap */
+
 
 /* end of CIPHER_, TDEA_, PAD_ */
 

@@ -2,18 +2,36 @@
 #include <cstring>
 
 #include "encode/encode.h"
+#include "util/ct.h"
 
 namespace {
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+// Base64 carries PEM private keys, so symbols are computed rather than looked
+// up in a table, and decoding is branch-free on the character's value; only
+// whether a character belongs to the alphabet steers the decoder (white space
+// and line breaks are public).
 
-int b64_value(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
+// Six bits to a symbol of "A-Za-z0-9+/".
+char b64_symbol(uint32_t v) {
+    using namespace velt::ct;
+    uint64_t c = 'A' + v;
+    c += mask_le(26, v) & uint64_t('a' - 'A' - 26);
+    c += mask_le(52, v) & uint64_t(int64_t('0') - 'a' - 26);
+    c += mask_eq(62, v) & uint64_t(int64_t('+') - '0' - 10);
+    c += mask_eq(63, v) & uint64_t(int64_t('/') - '0' - 11);
+    return char(c);
+}
+
+// 0-63 for a symbol of the alphabet, -1 otherwise.
+int b64_value(unsigned char ch) {
+    using namespace velt::ct;
+    uint64_t c = ch;
+    uint64_t up = c - 'A', lo = c - 'a', dg = c - '0';
+    uint64_t is_up = mask_lt(up, 26), is_lo = mask_lt(lo, 26), is_dg = mask_lt(dg, 10);
+    uint64_t is_plus = mask_eq(c, '+'), is_slash = mask_eq(c, '/');
+    uint64_t v = (is_up & up) | (is_lo & (lo + 26)) | (is_dg & (dg + 52)) | (is_plus & 62) | (is_slash & 63);
+    uint64_t any = is_up | is_lo | is_dg | is_plus | is_slash;
+    return int(int64_t(v | ~any));
 }
 
 }  // namespace
@@ -25,19 +43,19 @@ long b64encode(char* output, long size, const unsigned char* bytes, long count) 
     // output space remain (room for the group and the NUL).
     while (count - in >= 3 && size - out > 4) {
         uint32_t v = (uint32_t(bytes[in]) << 16) | (uint32_t(bytes[in + 1]) << 8) | bytes[in + 2];
-        output[out++] = kAlphabet[(v >> 18) & 63];
-        output[out++] = kAlphabet[(v >> 12) & 63];
-        output[out++] = kAlphabet[(v >> 6) & 63];
-        output[out++] = kAlphabet[v & 63];
+        output[out++] = b64_symbol((v >> 18) & 63);
+        output[out++] = b64_symbol((v >> 12) & 63);
+        output[out++] = b64_symbol((v >> 6) & 63);
+        output[out++] = b64_symbol(v & 63);
         in += 3;
     }
     long rest = count - in;
     if ((rest == 1 || rest == 2) && size - out >= 5) {
         uint32_t v = uint32_t(bytes[in]) << 16;
         if (rest == 2) v |= uint32_t(bytes[in + 1]) << 8;
-        output[out++] = kAlphabet[(v >> 18) & 63];
-        output[out++] = kAlphabet[(v >> 12) & 63];
-        output[out++] = rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
+        output[out++] = b64_symbol((v >> 18) & 63);
+        output[out++] = b64_symbol((v >> 12) & 63);
+        output[out++] = rest == 2 ? b64_symbol((v >> 6) & 63) : '=';
         output[out++] = '=';
     }
     output[out] = '\0';

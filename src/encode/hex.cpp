@@ -2,27 +2,43 @@
 #include <cstring>
 
 #include "encode/encode.h"
+#include "util/ct.h"
 
 namespace {
 
-constexpr char kUpper[] = "0123456789ABCDEF";
-constexpr char kLower[] = "0123456789abcdef";
+// Hex text often carries keys, so digits are computed rather than looked up
+// in a table and decoding is branch-free on the character's value; only
+// whether a character is a hex digit at all steers the decoder.
 
-int hex_value(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
+// Nibble to digit: '0' + n, plus the gap to the letters when n > 9
+// (7 up to 'A', 39 up to 'a').
+char digit(uint32_t n, uint32_t gap) {
+    uint32_t above9 = uint32_t(velt::ct::mask_lt(9, n));
+    return char('0' + n + (above9 & gap));
 }
 
-long encode_with(const char* digits, char* output, long size, const unsigned char* bytes, long count) {
+constexpr uint32_t kUpperGap = 7;
+constexpr uint32_t kLowerGap = 39;
+
+// 0-15 for a hex digit, -1 otherwise.
+int hex_value(unsigned char c) {
+    using namespace velt::ct;
+    uint64_t d = uint64_t(c) - '0';
+    uint64_t l = (uint64_t(c) | 0x20) - 'a';  // folds A-F onto a-f
+    uint64_t is_d = mask_lt(d, 10);
+    uint64_t is_l = mask_lt(l, 6);
+    uint64_t v = (is_d & d) | (is_l & (l + 10)) | ~(is_d | is_l);
+    return int(int64_t(v));
+}
+
+long encode_with(uint32_t gap, char* output, long size, const unsigned char* bytes, long count) {
     if (!output || size < 1) return 0;
     long pairs = (size - 1) / 2;
     if (count < pairs) pairs = count;
     if (pairs < 0) pairs = 0;
     for (long i = 0; i < pairs; ++i) {
-        output[2 * i] = digits[bytes[i] >> 4];
-        output[2 * i + 1] = digits[bytes[i] & 0x0F];
+        output[2 * i] = digit(bytes[i] >> 4, gap);
+        output[2 * i + 1] = digit(bytes[i] & 0x0F, gap);
     }
     output[2 * pairs] = '\0';
     return 2 * pairs;
@@ -31,20 +47,20 @@ long encode_with(const char* digits, char* output, long size, const unsigned cha
 }  // namespace
 
 long hexencode(char* output, long size, const unsigned char* bytes, long count) {
-    return encode_with(kUpper, output, size, bytes, count);
+    return encode_with(kUpperGap, output, size, bytes, count);
 }
 
 long hexencodelc(char* output, long size, const unsigned char* bytes, long count) {
-    return encode_with(kLower, output, size, bytes, count);
+    return encode_with(kLowerGap, output, size, bytes, count);
 }
 
 char* bytes2hexstr(char* output, const unsigned char* bytes, long count) {
-    encode_with(kUpper, output, 2 * count + 1, bytes, count);
+    encode_with(kUpperGap, output, 2 * count + 1, bytes, count);
     return output;
 }
 
 char* bytes2hexstrlower(char* output, const unsigned char* bytes, long count) {
-    encode_with(kLower, output, 2 * count + 1, bytes, count);
+    encode_with(kLowerGap, output, 2 * count + 1, bytes, count);
     return output;
 }
 
@@ -88,10 +104,10 @@ long hexstr2bytes(unsigned char* output, const char* string, long max_bytes) {
 
 std::string hex_string(const unsigned char* bytes, size_t count, bool upper) {
     std::string s(2 * count, '\0');
-    const char* digits = upper ? kUpper : kLower;
+    uint32_t gap = upper ? kUpperGap : kLowerGap;
     for (size_t i = 0; i < count; ++i) {
-        s[2 * i] = digits[bytes[i] >> 4];
-        s[2 * i + 1] = digits[bytes[i] & 0x0F];
+        s[2 * i] = digit(bytes[i] >> 4, gap);
+        s[2 * i + 1] = digit(bytes[i] & 0x0F, gap);
     }
     return s;
 }

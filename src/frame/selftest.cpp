@@ -1,5 +1,6 @@
 #include "frame/selftest.h"
 
+#include "cipher/cipher.h"
 #include "frame/error.h"
 #include "hash/hash.h"
 #include "rng/rng.h"
@@ -10,7 +11,7 @@ namespace {
 // The known-answer tests in the order they run. Each subsystem's test is
 // added here as the subsystem lands.
 constexpr KnownAnswerTest kKnownAnswerTests[] = {
-    // Triple DES
+    {"Failed Known Answer Test for Triple DES", -1073733821, [] { return velt::cipher::tdeaKnownAnswerTest() == 0; }},
     {"Failed Known Answer Test for SHA-1", -1073733818, [] { return selftest_sha1() == 0; }},
     {"Failed Known Answer Test for SHA-256", -1073733817, [] { return selftest_sha256() == 0; }},
     {"Failed Known Answer Test for SHA-384", -1073733816, [] { return selftest_sha384() == 0; }},

@@ -8,6 +8,9 @@
 
 namespace velt::hash {
 
+// SHA-512 round constants (FIPS 180-4 section 4.2.3).
+extern const uint64_t kSha512K[80];
+
 // Portable compression of `blocks` whole blocks.
 void sha1_blocks_portable(uint32_t h[5], const uint8_t* p, size_t blocks);
 void sha256_blocks_portable(uint32_t h[8], const uint8_t* p, size_t blocks);
@@ -15,9 +18,14 @@ void sha512_blocks_portable(uint64_t h[8], const uint8_t* p, size_t blocks);
 // SHA-NI forms (sha_ni.cpp); call only when cpu::has(kShaNi).
 void sha1_blocks_shani(uint32_t h[5], const uint8_t* p, size_t blocks);
 void sha256_blocks_shani(uint32_t h[8], const uint8_t* p, size_t blocks);
-// AVX2 message schedule form of SHA-512 (sha512_avx2.cpp); call only when
-// cpu::has(kAvx2 | kBmi2).
+// SHA-512 with the message schedule in AVX2 and rorx rotations
+// (sha512_avx2.cpp); call only when cpu::has(kAvx2 | kBmi2).
 void sha512_blocks_avx2(uint64_t h[8], const uint8_t* p, size_t blocks);
+
+// Keccak-f[1600], portable and with BMI1 (keccak_bmi.cpp; call only when
+// cpu::has(kBmi2), which implies BMI1).
+void keccak_f1600_portable(uint64_t s[25]);
+void keccak_f1600_bmi(uint64_t s[25]);
 
 // The chosen compression for the current feature set.
 void sha1_blocks(uint32_t h[5], const uint8_t* p, size_t blocks);

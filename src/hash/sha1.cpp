@@ -45,7 +45,10 @@ void sha1_blocks_portable(uint32_t h[5], const uint8_t* p, size_t blocks) {
 }
 
 void sha1_blocks(uint32_t h[5], const uint8_t* p, size_t blocks) {
-    sha1_blocks_portable(h, p, blocks);
+    if (cpu::has(cpu::kShaNi | cpu::kSse41 | cpu::kSsse3))
+        sha1_blocks_shani(h, p, blocks);
+    else
+        sha1_blocks_portable(h, p, blocks);
 }
 
 void sha1_init(Sha1Ctx& c) {

@@ -59,7 +59,10 @@ void sha256_blocks_portable(uint32_t h[8], const uint8_t* p, size_t blocks) {
 }
 
 void sha256_blocks(uint32_t h[8], const uint8_t* p, size_t blocks) {
-    sha256_blocks_portable(h, p, blocks);
+    if (cpu::has(cpu::kShaNi | cpu::kSse41 | cpu::kSsse3))
+        sha256_blocks_shani(h, p, blocks);
+    else
+        sha256_blocks_portable(h, p, blocks);
 }
 
 void sha256_init(Sha256Ctx& c) {

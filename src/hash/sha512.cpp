@@ -7,7 +7,7 @@
 
 namespace velt::hash {
 
-alignas(64) extern const uint64_t kSha512K[80] = {
+alignas(64) const uint64_t kSha512K[80] = {
     0x428a2f98d728ae22, 0x7137449123ef65cd, 0xb5c0fbcfec4d3b2f, 0xe9b5dba58189dbbc, 0x3956c25bf348b538,
     0x59f111f1b605d019, 0x923f82a4af194f9b, 0xab1c5ed5da6d8118, 0xd807aa98a3030242, 0x12835b0145706fbe,
     0x243185be4ee4b28c, 0x550c7dc3d5ffb4e2, 0x72be5d74f27b896f, 0x80deb1fe3b1696b1, 0x9bdc06a725c71235,
@@ -25,58 +25,80 @@ alignas(64) extern const uint64_t kSha512K[80] = {
     0x113f9804bef90dae, 0x1b710b35131c471b, 0x28db77f523047d84, 0x32caab7b40c72493, 0x3c9ebe0a15c9bebc,
     0x431d67c49c100d4c, 0x4cc5d4becb3e42b6, 0x597f299cfc657e2a, 0x5fcb6fab3ad6faec, 0x6c44198c4a475817};
 
-// One round with the eight working variables named by position, so that the
-// rotation of a..h costs no moves: the caller permutes the names instead.
-#define S512_ROUND(a, b, c, d, e, f, g, h, k, w)                                       \
-    do {                                                                               \
-        uint64_t t1 = h + (rotr64(e, 14) ^ rotr64(e, 18) ^ rotr64(e, 41)) +            \
-                      (g ^ (e & (f ^ g))) + (k) + (w);                                 \
-        uint64_t t2 = (rotr64(a, 28) ^ rotr64(a, 34) ^ rotr64(a, 39)) +                \
-                      ((a & b) | (c & (a | b)));                                       \
-        d += t1;                                                                       \
-        h = t1 + t2;                                                                   \
+// One round, with the additions ordered for short dependency chains: h + K
+// + W is ready before e, Ch(e,f,g) is the sum of its two disjoint halves, and
+// d takes h before Maj is added.
+#define S512_ROUND(a, b, c, d, e, f, g, h, k, w)                                     \
+    do {                                                                             \
+        h += (k) + (w);                                                              \
+        h += (e & f);                                                                \
+        h += (~e & g);                                                               \
+        h += rotr64(e, 14) ^ rotr64(e, 18) ^ rotr64(e, 41);                          \
+        d += h;                                                                      \
+        h += (a & (b | c)) | (b & c);                                                \
+        h += rotr64(a, 28) ^ rotr64(a, 34) ^ rotr64(a, 39);                          \
     } while (0)
 
-void sha512_blocks_portable(uint64_t st[8], const uint8_t* p, size_t blocks) {
-    while (blocks--) {
-        uint64_t w[16];
-        for (int t = 0; t < 16; t++) w[t] = load_be64(p + 8 * t);
-        uint64_t a = st[0], b = st[1], c = st[2], d = st[3], e = st[4], f = st[5], g = st[6], h = st[7];
-        for (int t = 0; t < 80; t += 8) {
-            if (t >= 16) {
-                for (int i = 0; i < 8; i++) {
-                    int j = (t + i) & 15;
-                    uint64_t x = w[(j + 1) & 15], y = w[(j + 14) & 15];
-                    uint64_t s0 = rotr64(x, 1) ^ rotr64(x, 8) ^ (x >> 7);
-                    uint64_t s1 = rotr64(y, 19) ^ rotr64(y, 61) ^ (y >> 6);
-                    w[j] += s0 + s1 + w[(j + 9) & 15];
-                }
-            }
-            const uint64_t* k = kSha512K + t;
-            int j = t & 15;
-            S512_ROUND(a, b, c, d, e, f, g, h, k[0], w[j + 0]);
-            S512_ROUND(h, a, b, c, d, e, f, g, k[1], w[j + 1]);
-            S512_ROUND(g, h, a, b, c, d, e, f, k[2], w[j + 2]);
-            S512_ROUND(f, g, h, a, b, c, d, e, k[3], w[j + 3]);
-            S512_ROUND(e, f, g, h, a, b, c, d, k[4], w[j + 4]);
-            S512_ROUND(d, e, f, g, h, a, b, c, k[5], w[j + 5]);
-            S512_ROUND(c, d, e, f, g, h, a, b, k[6], w[j + 6]);
-            S512_ROUND(b, c, d, e, f, g, h, a, k[7], w[j + 7]);
-        }
-        st[0] += a;
-        st[1] += b;
-        st[2] += c;
-        st[3] += d;
-        st[4] += e;
-        st[5] += f;
-        st[6] += g;
-        st[7] += h;
-        p += 128;
+// W[j] for rounds 16..79, kept in a 16-word ring: W[j] += s0(W[j+1]) +
+// W[j+9] + s1(W[j+14]) (indices mod 16).
+#define S512_SCHED(j)                                                                      \
+    (w[(j) & 15] += (rotr64(w[((j) + 1) & 15], 1) ^ rotr64(w[((j) + 1) & 15], 8) ^         \
+                     (w[((j) + 1) & 15] >> 7)) +                                           \
+                    w[((j) + 9) & 15] +                                                    \
+                    (rotr64(w[((j) + 14) & 15], 19) ^ rotr64(w[((j) + 14) & 15], 61) ^     \
+                     (w[((j) + 14) & 15] >> 6)))
+
+#define S512_8ROUNDS(k, W)                                      \
+    S512_ROUND(a, b, c, d, e, f, g, h, (k)[0], W(0));           \
+    S512_ROUND(h, a, b, c, d, e, f, g, (k)[1], W(1));           \
+    S512_ROUND(g, h, a, b, c, d, e, f, (k)[2], W(2));           \
+    S512_ROUND(f, g, h, a, b, c, d, e, (k)[3], W(3));           \
+    S512_ROUND(e, f, g, h, a, b, c, d, (k)[4], W(4));           \
+    S512_ROUND(d, e, f, g, h, a, b, c, (k)[5], W(5));           \
+    S512_ROUND(c, d, e, f, g, h, a, b, (k)[6], W(6));           \
+    S512_ROUND(b, c, d, e, f, g, h, a, (k)[7], W(7))
+
+// The compression body.
+#define S512_BODY                                                                       \
+    while (blocks--) {                                                                  \
+        uint64_t w[16];                                                                 \
+        for (int t = 0; t < 16; t++) w[t] = load_be64(p + 8 * t);                       \
+        uint64_t a = st[0], b = st[1], c = st[2], d = st[3], e = st[4], f = st[5],      \
+                 g = st[6], h = st[7];                                                  \
+        _Pragma("GCC unroll 1") for (int t = 0; t < 80; t += 16) {                      \
+            const uint64_t* k = kSha512K + t;                                           \
+            if (t == 0) {                                                               \
+                S512_8ROUNDS(k, S512_W0);                                               \
+                S512_8ROUNDS(k + 8, S512_W8);                                           \
+            } else {                                                                    \
+                S512_8ROUNDS(k, S512_S0);                                               \
+                S512_8ROUNDS(k + 8, S512_S8);                                           \
+            }                                                                           \
+        }                                                                               \
+        st[0] += a;                                                                     \
+        st[1] += b;                                                                     \
+        st[2] += c;                                                                     \
+        st[3] += d;                                                                     \
+        st[4] += e;                                                                     \
+        st[5] += f;                                                                     \
+        st[6] += g;                                                                     \
+        st[7] += h;                                                                     \
+        p += 128;                                                                       \
     }
-}
+
+#define S512_W0(i) w[i]
+#define S512_W8(i) w[8 + (i)]
+#define S512_S0(i) S512_SCHED(i)
+#define S512_S8(i) S512_SCHED(8 + (i))
+
+
+void sha512_blocks_portable(uint64_t st[8], const uint8_t* p, size_t blocks) { S512_BODY }
 
 void sha512_blocks(uint64_t h[8], const uint8_t* p, size_t blocks) {
-    sha512_blocks_portable(h, p, blocks);
+    if (cpu::has(cpu::kAvx2 | cpu::kBmi2))
+        sha512_blocks_avx2(h, p, blocks);
+    else
+        sha512_blocks_portable(h, p, blocks);
 }
 
 void sha512_init(Sha512Ctx& c) {

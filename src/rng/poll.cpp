@@ -57,7 +57,7 @@ void add_time(Accumulator& acc, struct timeval* tv_out) {
     uint8_t b[16];
     store_le64(b, uint64_t(tv.tv_sec));
     store_le64(b + 8, uint64_t(tv.tv_usec));
-    AddRandomEvent(acc, 0, b, sizeof b);
+    add_event(acc, 0, b, sizeof b);
     if (tv_out) *tv_out = tv;
 }
 
@@ -82,37 +82,41 @@ void quick_poll() {
     struct timeval tv;
     add_time(acc, &tv);
     uint64_t now = micros(tv);
+    // times() and sysinfo() are system calls: they are read, and their
+    // events added, at most once a millisecond. Adding an unchanged value
+    // again would bring no new information into the pools.
     if (!g_cache.valid || now - g_cache.stamp_us >= 1000 || now < g_cache.stamp_us) {
         read_times(g_cache.times_value);
         read_sysinfo(g_cache.sysinfo_crc);
         g_cache.stamp_us = now;
         g_cache.valid = true;
+        add_event(acc, 1, g_cache.times_value, 8);
+        add_event(acc, 2, g_cache.sysinfo_crc, 8);
     }
-    AddRandomEvent(acc, 1, g_cache.times_value, 8);
-    AddRandomEvent(acc, 2, g_cache.sysinfo_crc, 8);
 }
 
 void slow_poll() {
     PollGuard g;
     if (!g.held()) return;
+    NoCancel no_cancel;
     Control& ctl = control();
     Accumulator& acc = ctl.acc;
     uint8_t b[8];
     add_time(acc, nullptr);
     read_times(b);
-    AddRandomEvent(acc, 1, b, 8);
+    add_event(acc, 1, b, 8);
     read_sysinfo(b);
-    AddRandomEvent(acc, 2, b, 8);
+    add_event(acc, 2, b, 8);
     read_statvfs(b);
-    AddRandomEvent(acc, 3, b, 8);
+    add_event(acc, 3, b, 8);
     add_time(acc, nullptr);
     read_times(b);
-    AddRandomEvent(acc, 1, b, 8);
+    add_event(acc, 1, b, 8);
     if (ctl.hardware > 0) {
         uint32_t w = hardware_word(ctl.hardware);
         if (w != 0) {
             store_le32(b, w);
-            AddRandomEvent(acc, 8, b, 4);
+            add_event(acc, 8, b, 4);
         }
     }
 }

@@ -22,7 +22,7 @@ void* emalloc(size_t n) {
 void* ecalloc(size_t count, size_t size) {
     if (count == 0) count = 1;
     if (size == 0) size = 1;
-    if (count >= kAllocLimit / size) eout_of_memory();
+    if (count > (kAllocLimit - 1) / size) eout_of_memory();  // count * size >= 2^62
     void* p = calloc(count, size);
     if (!p) eout_of_memory();
     return p;

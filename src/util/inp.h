@@ -13,8 +13,9 @@ class InpStream {
 public:
     InpStream() = default;
 
-    // A non-null file selects file mode; otherwise memory and a non-zero
-    // length are required, else -1. The position starts at 0. Returns 0.
+    // A non-null file selects file mode (reading continues from the file's
+    // own position); otherwise memory and a non-zero length are required,
+    // else -1, and the position starts at 0. Returns 0.
     long init(FILE* file, const unsigned char* memory, size_t length);
 
     // Next byte (0 to 255), or -1 at the end.

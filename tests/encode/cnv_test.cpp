@@ -283,3 +283,55 @@ TEST(CnvBytes, ReverseAndNumbers) {
 }
 
 }  // namespace
+
+namespace {
+
+// Hostile input: random strings through every decoder. Buffers are sized
+// exactly (heap vectors, so the sanitizer build catches a write past them),
+// the length query agrees with the full result, and a buffer one short of it
+// is handled by truncation or -30, never by writing past the end.
+TEST(CnvRandomInput, LengthQueryAgreesAndBuffersHold) {
+    uint32_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    using Fn = long (*)(unsigned char*, long, const char*);
+    const Fn byte_outputs[] = {CNV_BytesFromHexStr, CNV_BytesFromB64Str, CNV_Base58ToBytes,
+                               CNV_UTF8BytesFromLatin1};
+    using Sfn = long (*)(char*, long, const char*);
+    const Sfn string_outputs[] = {CNV_UTF8FromLatin1, CNV_Latin1FromUTF8};
+    const char alphabet[] = "0123456789abcdefABCDEF+/=-_ \n:1OIlz\xC3\xA9\xE2\x82\xAC\x80\xFF";
+    for (int iter = 0; iter < 3000; ++iter) {
+        std::string s(next() % 48, ' ');
+        for (char& c : s) c = (next() & 1) ? alphabet[next() % (sizeof alphabet - 1)] : char(1 + next() % 255);
+        for (Fn f : byte_outputs) {
+            long n = f(nullptr, 0, s.c_str());
+            if (n <= 0) continue;
+            std::vector<unsigned char> full(static_cast<size_t>(n));
+            EXPECT_EQ(f(full.data(), n, s.c_str()), n) << s;
+            if (n == 1) continue;  // declared 0 would be a length query
+            std::vector<unsigned char> shorter(size_t(n - 1));
+            long r = f(shorter.data(), n - 1, s.c_str());
+            EXPECT_TRUE(r == -30 || (r >= 0 && r <= n - 1)) << r;
+        }
+        for (Sfn f : string_outputs) {
+            long n = f(nullptr, 0, s.c_str());
+            if (n <= 0) continue;
+            std::vector<char> full(size_t(n) + 1);
+            EXPECT_EQ(f(full.data(), n, s.c_str()), n) << s;
+            EXPECT_LE(strlen(full.data()), size_t(n));
+            if (n == 1) continue;
+            std::vector<char> shorter(static_cast<size_t>(n));
+            long r = f(shorter.data(), n - 1, s.c_str());
+            EXPECT_TRUE(r >= 0 && r <= n - 1) << r;
+        }
+        long k = CNV_CheckUTF8(s.c_str());
+        EXPECT_TRUE(k >= 0 && k <= 3);
+        std::vector<char> hex(s.size() + 1);
+        EXPECT_LE(CNV_HexFilter(hex.data(), s.c_str(), long(s.size())), long(s.size()));
+        EXPECT_LE(CNV_B64Filter(hex.data(), s.c_str(), long(s.size())), long(s.size()));
+    }
+}
+
+}  // namespace

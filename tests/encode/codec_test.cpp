@@ -2,6 +2,7 @@
 // independent encoders.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -149,6 +150,50 @@ TEST(Base58, DecodeSkipsSpaceAndRejectsOthers) {
     EXPECT_EQ(base58_Decode(out, "1 2"), 2);  // white space skipped anywhere after the ones
     for (const char* bad : {"0", "O", "I", "l", "11+", "2 x!"}) EXPECT_EQ(base58_Decode(out, bad), -8) << bad;
     EXPECT_EQ(base58_Decode(out, ""), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The decoders' character values are computed branch-free; compare them with
+// the plain definitions for every byte value.
+TEST(CharValues, EveryByteAgainstPlainDefinition) {
+    const std::string b64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const std::string hex = "0123456789abcdef";
+    for (int c = 1; c < 256; ++c) {
+        // Hex: "c0" pairs c with 0 when c is a digit, else nothing pairs.
+        char hs[3] = {char(c), '0', '\0'};
+        unsigned char out[4] = {};
+        long n = hexdecode(out, 4, hs);
+        size_t hv = hex.find(char(tolower(c)));
+        if (hv != std::string::npos && c < 128) {
+            EXPECT_EQ(n, 1) << c;
+            EXPECT_EQ(out[0], hv << 4) << c;
+        } else {
+            EXPECT_EQ(n, 0) << c;
+        }
+        // Base64: c followed by "AAA" decodes to c's six bits on top.
+        char bs[5] = {char(c), 'A', 'A', 'A', '\0'};
+        n = b64decode(out, 4, bs);
+        size_t bv = b64.find(char(c));
+        if (bv != std::string::npos) {
+            EXPECT_EQ(n, 3) << c;
+            EXPECT_EQ(out[0], uint8_t(bv << 2)) << c;
+        } else {
+            EXPECT_LE(n, 2) << c;  // c skipped: three symbols give two bytes
+        }
+    }
+    // Every symbol from the encoders.
+    std::string enc;
+    for (uint32_t v = 0; v < 64; ++v) {
+        unsigned char three[3] = {uint8_t(v << 2), 0, 0};
+        enc += b64_string(three, 3).substr(0, 1);
+    }
+    EXPECT_EQ(enc, b64);
+    unsigned char nib[8] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+    EXPECT_EQ(hex_string(nib, 8, true), "0123456789ABCDEF");
+    EXPECT_EQ(hex_string(nib, 8, false), hex);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
+#include <unistd.h>
 
 #include "frame/error.h"
 #include "frame/frame.h"
@@ -85,6 +87,55 @@ TEST(ErrorLog, AppendsEntryInItsFormat) {
     EXPECT_EQ(time_line.size(), 24u);
     EXPECT_EQ(entry, "Velmora (-1073733817) Failed Known Answer Test for SHA-256");
     remove("velterr.log");
+}
+
+TEST(ErrorRecord, OldMessageIsWiped) {
+    // The record may hold user text: nothing of a replaced or cleared message
+    // stays behind the new terminator.
+    errclear();
+    eprintf("%s", "secret-user-text-0123456789");
+    eprintf("%s", "short");
+    const char* m = errmsg();
+    for (size_t i = strlen(m); i < 648; ++i) ASSERT_EQ(m[i], 0) << i;
+    eprintf("%s", "secret-user-text-0123456789");
+    errclear();
+    for (size_t i = 0; i < 648; ++i) ASSERT_EQ(m[i], 0) << i;
+}
+
+TEST(General, LastErrorTruncationRule) {
+    errclear();
+    eprintf("%s", "Invalid Private Key");
+    char buf[32];
+    EXPECT_EQ(VELT_LastError(nullptr, 0), 19);
+    EXPECT_EQ(VELT_LastError(buf, 7), 7);
+    EXPECT_STREQ(buf, "Invalid");
+    EXPECT_EQ(VELT_LastError(buf, 31), 19);
+    EXPECT_STREQ(buf, "Invalid Private Key");
+    errclear();
+}
+
+TEST(ErrorLog, AppendsAndNeverFollowsASymlink) {
+    remove("velterr.log");
+    event_log_error("one", -1);
+    event_log_error("two", -2);
+    std::ifstream in("velterr.log");
+    std::string line;
+    std::vector<std::string> lines;
+    while (std::getline(in, line)) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "Velmora (-1) one");
+    EXPECT_EQ(lines[3], "Velmora (-2) two");
+    remove("velterr.log");
+
+    // A link planted under the log's name is not written through.
+    std::ofstream("victim.txt") << "intact";
+    ASSERT_EQ(symlink("victim.txt", "velterr.log"), 0);
+    event_log_error("Failed Known Answer Test for SHA-1", -1073733818);
+    std::ifstream v("victim.txt");
+    std::string content((std::istreambuf_iterator<char>(v)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "intact");
+    remove("velterr.log");
+    remove("victim.txt");
 }
 
 TEST(Frame, RecordsNegativeResultsAndCatchesExceptions) {

@@ -50,12 +50,6 @@ TEST(General, CompileTimeForm) {
     EXPECT_EQ(std::string(cut), std::string(buf, 5));
 }
 
-TEST(General, LastErrorTruncates) {
-    char buf[16];
-    EXPECT_EQ(VELT_ModuleName(buf, 15, 3), -17);
-    EXPECT_EQ(VELT_LastError(nullptr, 0), 0);
-}
-
 TEST(General, PowerUpTestsPassAndLogNothing) {
     remove("velterr.log");
     EXPECT_EQ(VELT_PowerUpTests(0), 0);
