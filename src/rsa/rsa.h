@@ -200,3 +200,31 @@ long rsaSaveEncPrivateKey(const char* outputFile, const char* privateKeyString, 
 long rsaSaveEncKey(const char* outputFile, const char* privateKeyString, const char* password,
                    const char* paramString, long options);
 long rsaKeyValue(char* out, long outlen, const char* keyString, const char* fieldName, long options);
+
+// ---------------------------------------------------------------------------
+// RSASSA-PSS and RSAES-OAEP parameters (RFC 8017 appendix A.2.1, A.2.3).
+
+struct AsnNode;
+
+struct RsaPssParams {
+    long hashAlg = 0;                // hash identifier (SHA-1 by default)
+    char hashName[16] = "SHA1";
+    int mgfStatus = 0;               // 0 = MGF1 (the only one accepted)
+    long mgfHashAlg = 0;
+    char mgfName[16] = "mgf1SHA1";
+    long saltLen = 20;               // PSS only
+    long trailer = 1;                // PSS only
+    int pSourceStatus = 0;           // OAEP only: 0 = empty label
+    char errorText[64] = "";
+};
+
+// Fill a record from an AlgorithmIdentifier (or the bare parameters
+// SEQUENCE). 0, or -19 / -6 with the record's error text set.
+long rsapssGetParams(RsaPssParams* rec, const AsnNode* algorithmIdentifier);
+long rsapssGetParams_OAEP(RsaPssParams* rec, const AsnNode* algorithmIdentifier);
+// The same over DER.
+long rsapssGetParamsDer(RsaPssParams* rec, const uint8_t* der, size_t len, bool oaep);
+// "hash/mgf/salt/trailer" and "hash/mgf/pSource" (at most 127 characters).
+std::string rsapssParamString(const RsaPssParams* rec);
+std::string rsapssParamString_OAEP(const RsaPssParams* rec);
+bool rsapssParamsMatch(const RsaPssParams* a, const RsaPssParams* b);

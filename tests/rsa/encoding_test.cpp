@@ -8,6 +8,7 @@
 #include "rng/rng.h"
 #include "rsa/rsa_fixture.h"
 #include "rsa/rsa_int.h"
+#include "asn1/asn1.h"
 #include "rsa/rsa_store.h"
 
 using namespace rsatest;
@@ -413,4 +414,36 @@ TEST(RsaWycheproof, PssVerify) {
             }
         }
     }
+}
+
+TEST(RsaEncoding, PssAndOaepParameterRecords) {
+    // RSASSA-PSS with SHA-256, MGF1-SHA-256, salt 32 (RFC 4055 form).
+    Bytes pss = testutil::from_hex(
+        "304106092a864886f70d01010a3034a00f300d06096086480165030402010500a11c301a06092a864886f70d010108300d0609"
+        "6086480165030402010500a203020120");
+    AsnNode* chain = asn_ReadBytes(pss.data(), pss.size());
+    ASSERT_NE(chain, nullptr);
+    RsaPssParams rec;
+    EXPECT_EQ(rsapssGetParams(&rec, chain), 0);
+    asn_Free(&chain);
+    EXPECT_EQ(rec.hashAlg, 3);
+    EXPECT_EQ(rec.mgfHashAlg, 3);
+    EXPECT_EQ(rsapssParamString(&rec), "SHA256/mgf1SHA256/32/trailerFieldBC");
+    // Absent parameters give the defaults.
+    Bytes bare = testutil::from_hex("300b06092a864886f70d01010a");
+    EXPECT_EQ(rsapssGetParamsDer(&rec, bare.data(), bare.size(), false), 0);
+    EXPECT_EQ(rsapssParamString(&rec), "SHA1/mgf1SHA1/20/trailerFieldBC");
+    RsaPssParams def;
+    EXPECT_TRUE(rsapssParamsMatch(&rec, &def));
+    // A trailer field other than 1, and an unknown hash.
+    Bytes bad_trailer = testutil::from_hex("3012" "06092a864886f70d01010a" "3005a303020102");
+    EXPECT_EQ(rsapssGetParamsDer(&rec, bad_trailer.data(), bad_trailer.size(), false), -NOT_SUPPORTED_ERROR);
+    EXPECT_STREQ(rec.errorText, "Unsupported trailerField for rsaPSS - expecting trailerFieldBC");
+    Bytes bad_hash = testutil::from_hex("3018" "06092a864886f70d01010a" "300ba009300706032a0304" "0500");
+    EXPECT_EQ(rsapssGetParamsDer(&rec, bad_hash.data(), bad_hash.size(), false), -NOT_SUPPORTED_ERROR);
+    // OAEP with a non-empty label is refused.
+    Bytes oaep = testutil::from_hex(
+        "303006092a864886f70d0101073023a00f300d06096086480165030402010500a210300e06092a864886f70d0101090401aa");
+    EXPECT_EQ(rsapssGetParamsDer(&rec, oaep.data(), oaep.size(), true), -NOT_SUPPORTED_ERROR);
+    EXPECT_STREQ(rec.errorText, "Unsupported label for rsaOAEP - expecting the empty string");
 }
