@@ -70,7 +70,7 @@ std::string openssl(const std::string& args, const Bytes& input, int* status) {
 
 Bytes random_bytes(size_t n) {
     Bytes b(n);
-    rngNonce(b.data(), long(n));
+    if (n) rngNonce(b.data(), long(n));
     return b;
 }
 
