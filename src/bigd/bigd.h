@@ -112,8 +112,9 @@ int bdModPowerOf2(BdNumber* a, size_t L);       // keeps the low L bits
 // ---- modular arithmetic ----
 // y = x^e mod m (e = 0 gives 1 mod m; a zero modulus gives 0).
 int bdModExp(BdNumber* y, const BdNumber* x, const BdNumber* e, const BdNumber* m);
-// The same for a secret exponent: constant time in e's value. The result's
-// ndigits is m's digit count (not normalised, which would branch on it).
+// The same for a secret exponent: constant time in e's value (and in x's when
+// x, e and m have the same digit count and m is odd). The result's ndigits is
+// m's digit count (not normalised, which would branch on it).
 int bdModExp_ct(BdNumber* y, const BdNumber* x, const BdNumber* e, const BdNumber* m);
 int bdModMult(BdNumber* a, const BdNumber* x, const BdNumber* y, const BdNumber* m);
 int bdModSquare(BdNumber* a, const BdNumber* x, const BdNumber* m);

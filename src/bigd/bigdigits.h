@@ -90,7 +90,9 @@ int mpModSquare(BdDigit a[], const BdDigit x[], const BdDigit m[], size_t ndigit
 int mpModExp(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[], size_t ndigits);
 // Same result, for secret exponents: fixed windows over all 32*ndigits bits
 // of e, table entries read by a full masked scan, no branch or memory index
-// that depends on e.
+// that depends on e. For an odd m whose digit count is ndigits (rounded up to
+// whole limbs) the base is not reduced first, so a secret (blinded) base is
+// safe too; a longer base is reduced by division, in time that depends on it.
 int mpModExp_ct(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[],
                 size_t ndigits);
 // inv = u^-1 mod m; returns 0, or 1 with inv = 0 when gcd(u, m) != 1.

@@ -98,8 +98,8 @@ static void sqr_basecase(limb* r, const limb* a, size_t n) {
     }
 }
 
-// Karatsuba pays from about 24 limbs (1536 bits) on this kind of machine.
-static constexpr size_t kKaratsubaLimbs = 24;
+// Karatsuba pays from about 48 limbs (3072 bits) on this kind of machine.
+static constexpr size_t kKaratsubaLimbs = 48;
 
 // r (2n limbs) = a * b, both n limbs: a = a0 + a1*B^h, z1 = (a0+a1)(b0+b1) - z0 - z2.
 static void karatsuba(limb* r, const limb* a, const limb* b, size_t n) {
@@ -350,6 +350,7 @@ void mont_mul_fips(limb* r, const limb* a, const limb* b, const limb* m, limb k0
     const size_t n = N ? N : nrt;
     limb c0 = 0, c1 = 0, c2 = 0;
     for (size_t i = 0; i < n; ++i) {
+#pragma GCC unroll 4
         for (size_t j = 0; j < i; ++j) {
             VELT_MAC(a[j], b[i - j]);
             VELT_MAC(q[j], m[i - j]);
@@ -363,6 +364,7 @@ void mont_mul_fips(limb* r, const limb* a, const limb* b, const limb* m, limb k0
         c2 = 0;
     }
     for (size_t i = n; i < 2 * n - 1; ++i) {
+#pragma GCC unroll 4
         for (size_t j = i - n + 1; j < n; ++j) {
             VELT_MAC(a[j], b[i - j]);
             VELT_MAC(q[j], m[i - j]);
@@ -385,6 +387,7 @@ void mont_sqr_fips(limb* r, const limb* a, const limb* m, limb k0, size_t nrt, l
     auto add_cross = [&](size_t i, size_t lo) {
         limb s0 = c0, s1 = c1, s2 = c2;
         c0 = c1 = c2 = 0;
+#pragma GCC unroll 4
         for (size_t j = lo; j < i - j; ++j) VELT_MAC(a[j], a[i - j]);
         // double the cross sum and add back the saved accumulator
         limb d2 = (c2 << 1) | (c1 >> 63), d1 = (c1 << 1) | (c0 >> 63), d0 = c0 << 1;
@@ -397,6 +400,7 @@ void mont_sqr_fips(limb* r, const limb* a, const limb* m, limb k0, size_t nrt, l
     };
     for (size_t i = 0; i < n; ++i) {
         add_cross(i, 0);
+#pragma GCC unroll 4
         for (size_t j = 0; j < i; ++j) VELT_MAC(q[j], m[i - j]);
         limb qi = c0 * k0;
         q[i] = qi;
@@ -407,6 +411,7 @@ void mont_sqr_fips(limb* r, const limb* a, const limb* m, limb k0, size_t nrt, l
     }
     for (size_t i = n; i < 2 * n - 1; ++i) {
         add_cross(i, i - n + 1);
+#pragma GCC unroll 4
         for (size_t j = i - n + 1; j < n; ++j) VELT_MAC(q[j], m[i - j]);
         r[i - n] = c0;
         c0 = c1;

@@ -333,15 +333,22 @@ void reduce_to_limbs(limb* out, const BdDigit* x, size_t ndigits, const LimbModu
 
 template <class Op>
 int modexp_common(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[], size_t ndigits,
-                  Op op) {
+                  Op op, bool secret_base = false) {
     LimbModulus mod(m, ndigits);
     if (mod.nm == 0) {
         mpSetZero(y, ndigits);
         return 0;
     }
     size_t ne = limbs_for(ndigits);
-    LimbVec xl(mod.nm), el(ne), yl(mod.nm);
-    reduce_to_limbs(xl.data(), x, ndigits, mod);
+    LimbVec xl(std::max(mod.nm, ne)), el(ne), yl(mod.nm);
+    if (secret_base && (mod.m[0] & 1) && ne <= mod.nm) {
+        // The array fits the modulus' limbs: no reduction, which would
+        // branch on the base. The Montgomery conversion (x * R^2 / R) is
+        // exact for any x below R, so the base need not be below m.
+        digits_to_limbs(xl.data(), mod.nm, x, ndigits);
+    } else {
+        reduce_to_limbs(xl.data(), x, ndigits, mod);
+    }
     digits_to_limbs(el.data(), ne, e, ndigits);
     op(yl.data(), xl.data(), el.data(), ne, mod.m.data(), mod.nm);
     limbs_to_digits(y, ndigits, yl.data(), mod.nm);
@@ -350,19 +357,53 @@ int modexp_common(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDig
 
 }  // namespace
 
+namespace {
+
+// a = x * y mod m (x * x with y null) through one scratch block: operands,
+// product, quotient, remainder and division workspace side by side, so the
+// small field sizes cost one stack buffer and one wipe.
+void mod_product(BdDigit a[], const BdDigit x[], const BdDigit y[], const BdDigit m[], size_t ndigits) {
+    size_t nmd = mpSizeof(m, ndigits);
+    if (nmd == 0) {
+        mpSetZero(a, ndigits);
+        return;
+    }
+    size_t nl = limbs_for(ndigits), ml = limbs_for(nmd);
+    Scratch<limb> buf(2 * nl + 2 * nl + ml + (2 * nl + 1) + ml + (3 * nl + 1));
+    limb* xl = buf.data();
+    limb* yl = xl + nl;
+    limb* prod = yl + nl;
+    limb* mlimbs = prod + 2 * nl;
+    limb* q = mlimbs + ml;
+    limb* r = q + 2 * nl + 1;
+    limb* work = r + ml;
+    digits_to_limbs(xl, nl, x, ndigits);
+    digits_to_limbs(mlimbs, ml, m, nmd);
+    size_t nx = std::max<size_t>(normlen(xl, nl), 1);
+    if (!y) {
+        sqr(prod, xl, nx);
+    } else {
+        digits_to_limbs(yl, nl, y, ndigits);
+        size_t ny = std::max<size_t>(normlen(yl, nl), 1);
+        mul(prod, xl, nx, yl, ny);
+    }
+    size_t plen = normlen(prod, 2 * nl);
+    if (plen < ml || (plen == ml && cmp(prod, mlimbs, ml) < 0))
+        std::copy(prod, prod + ml, r);
+    else
+        divrem(q, r, prod, plen, mlimbs, ml, work);
+    limbs_to_digits(a, ndigits, r, ml);
+}
+
+}  // namespace
+
 int mpModMult(BdDigit a[], const BdDigit x[], const BdDigit y[], const BdDigit m[], size_t ndigits) {
-    if (ndigits == 0) return 0;
-    Scratch<BdDigit> t(2 * ndigits);
-    mpMultiply(t.data(), x, y, ndigits);
-    mpModulo(a, t.data(), 2 * ndigits, m, ndigits);
+    if (ndigits) mod_product(a, x, y, m, ndigits);
     return 0;
 }
 
 int mpModSquare(BdDigit a[], const BdDigit x[], const BdDigit m[], size_t ndigits) {
-    if (ndigits == 0) return 0;
-    Scratch<BdDigit> t(2 * ndigits);
-    mpSquare(t.data(), x, ndigits);
-    mpModulo(a, t.data(), 2 * ndigits, m, ndigits);
+    if (ndigits) mod_product(a, x, nullptr, m, ndigits);
     return 0;
 }
 
@@ -373,7 +414,7 @@ int mpModExp(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[
 
 int mpModExp_ct(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[], size_t ndigits) {
     if (ndigits == 0) return 0;
-    return modexp_common(y, x, e, m, ndigits, modexp_consttime);
+    return modexp_common(y, x, e, m, ndigits, modexp_consttime, true);
 }
 
 // ---- bits ----

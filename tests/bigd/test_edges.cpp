@@ -163,6 +163,31 @@ TEST(BigdModular, TrivialExponentsAndInverses) {
     EXPECT_EQ(bdToShort(inv.get()), 5u);
 }
 
+TEST(BigdModular, ConstantTimeBaseAtOrAboveTheModulus) {
+    // A base of the modulus' digit count but not below it (m + 5, and all
+    // ones) goes through the Montgomery conversion unreduced.
+    Ctx ctx(BN_CTX_new());
+    Gen g(21);
+    for (size_t bits : {64u, 96u, 1024u, 2080u}) {
+        Bd m = make(), x = make(), y = make(), e = g.number(bits);
+        bdQuickRandBits(m.get(), bits);
+        bdSetBit(m.get(), 0, 1);
+        bdSetBit(m.get(), bits - 1, 1);
+        for (int shape = 0; shape < 2; ++shape) {
+            if (shape == 0) {
+                bdShortAdd(x.get(), m.get(), 5);
+            } else {
+                bdSetZero(x.get());
+                for (size_t i = 0; i < bits; ++i) bdSetBit(x.get(), i, 1);
+            }
+            Bn bm = to_bn(m.get()), bx = to_bn(x.get()), be = to_bn(e.get()), r = bn();
+            BN_mod_exp(r.get(), bx.get(), be.get(), bm.get(), ctx.get());
+            bdModExp_ct(y.get(), x.get(), e.get(), m.get());
+            EXPECT_EQ(hex_of(y.get()), hex_of(r.get())) << bits << " shape " << shape;
+        }
+    }
+}
+
 TEST(BigdModular, SecretInputsAreNotModified) {
     // A modulus with a small top digit (maximal normalisation shift) and an
     // exponent read at full length: both must be left exactly as they were.

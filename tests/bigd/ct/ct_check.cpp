@@ -33,11 +33,13 @@ void modexp_case(size_t bits) {
     bdQuickRandBits(e, bits);
     bdModExp(ref, x, e, m);
 
-    // Only the exponent is secret.
+    // The exponent is secret, and so is a (blinded) base below the modulus.
     poison(e->digits, e->ndigits * sizeof(BdDigit));
+    poison(x->digits, x->ndigits * sizeof(BdDigit));
     bdModExp_ct(y, x, e, m);
     unpoison(y->digits, y->ndigits * sizeof(BdDigit));
     unpoison(e->digits, e->ndigits * sizeof(BdDigit));
+    unpoison(x->digits, x->ndigits * sizeof(BdDigit));
     check(bdIsEqual(y, ref), "bdModExp_ct result");
 
     // The digit layer directly, with an exponent of ones and zeros.
