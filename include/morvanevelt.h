@@ -458,7 +458,29 @@ VELT_API long PAD_HexBlock(char *szOutput, long nOutChars, const char *szInput, 
 VELT_API long PAD_UnpadHex(char *szOutput, long nOutChars, const char *szInput, long nBlkLen, long nOptions);
 
 /* Authenticated encryption and key wrap */
-
+/*
+ * AEAD algorithm bits: 0x520 AES-128-GCM, 0x530 AES-192-GCM, 0x540 AES-256-GCM,
+ * 0x550 ChaCha20-Poly1305; 0x1000 puts the 12-byte IV in front. Output:
+ * [IV] || ciphertext || 16-byte tag. Key wrap bits: 0x10 (or 0x100000)
+ * Triple DES (RFC 3217), 0x20/0x30/0x40 (or 0x200000/0x300000/0x400000)
+ * AES-128/192/256 (RFC 3394).
+ */
+/* Encrypts and authenticates bytes (12-byte IV); returns the output length. */
+VELT_API long CIPHER_EncryptAEAD(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
+                                 long nInputLen, const unsigned char *lpKey, long nKeyLen,
+                                 const unsigned char *lpIV, long nIvLen, const unsigned char *lpAAD,
+                                 long nAadLen, long nOptions);
+/* Checks and decrypts bytes; returns the plaintext length (-40 and a zeroed output on a bad tag). */
+VELT_API long CIPHER_DecryptAEAD(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
+                                 long nInputLen, const unsigned char *lpKey, long nKeyLen,
+                                 const unsigned char *lpIV, long nIvLen, const unsigned char *lpAAD,
+                                 long nAadLen, long nOptions);
+/* Wraps key data under a key-encryption key; returns the output length. */
+VELT_API long CIPHER_KeyWrap(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpData,
+                             long nDataLen, const unsigned char *lpKEK, long nKekLen, long nOptions);
+/* Unwraps a wrapped key; returns the key length (-15 and a zeroed output when the check fails). */
+VELT_API long CIPHER_KeyUnwrap(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpData,
+                               long nDataLen, const unsigned char *lpKEK, long nKekLen, long nOptions);
 
 /* end of CIPHER_, TDEA_, PAD_ */
 

@@ -21,17 +21,20 @@ constexpr long kBadParam = -6;
 constexpr long kWrongState = -41;
 constexpr long kAuthFail = -40;
 constexpr long kBadLength = -26;
-// GCM encrypts at most 2^32 - 2 blocks under one IV (SP 800-38D 5.2.1.1).
+// GCM encrypts at most 2^32 - 2 blocks under one IV (SP 800-38D 5.2.1.1);
+// ChaCha20's 32-bit block counter starts at 1 (RFC 8439 section 2.8).
 constexpr uint64_t kGcmMaxText = (uint64_t(1) << 36) - 32;
+constexpr uint64_t kChaChaMaxText = ((uint64_t(1) << 32) - 1) * 64;
 }  // namespace
 
-struct AeadState {
+// The per-message state of a context.
+struct AeadSmall {
     uint64_t aad_len = 0, text_len = 0;
     uint8_t expected[16];
     size_t expected_len = 0;
     // Partial-block buffers: abuf collects associated data (GCM), ks holds
-    // the unused key stream of the current block and cbuf the ciphertext
-    // bytes of the current block not yet hashed (GCM).
+    // the key stream of the current block and cbuf the ciphertext bytes of
+    // the current block not yet hashed (GCM).
     uint8_t abuf[16];
     size_t aused = 0;
     uint8_t ks[64];
@@ -39,8 +42,6 @@ struct AeadState {
     size_t kslen = 0;  // block size of the key stream: 16 (GCM) or 64
 
     // GCM
-    aes::Key aes;
-    ghash::Key gh;
     uint8_t y[16];
     uint8_t counter[16];
     uint8_t ek0[16];  // E(K, J0), masks the tag
@@ -52,13 +53,36 @@ struct AeadState {
     poly1305::State poly;
 };
 
+// With the keys; the AES and GHASH keys are wiped by their own modules (only
+// the part they filled).
+struct AeadState : AeadSmall {
+    aes::Key aes;
+    ghash::Key gh;
+};
+
 AeadCtx::AeadCtx(Algorithm alg) noexcept : alg_(alg) {}
 
 AeadCtx::~AeadCtx() { Destroy(); }
 
 void AeadCtx::Destroy() {
     if (s_) {
-        ewipe(s_, sizeof *s_);
+        // Only the fields the algorithm uses hold anything.
+        AeadState& s = *s_;
+        ewipe(s.expected, sizeof s.expected);
+        ewipe(s.ks, sizeof s.ks);
+        if (alg_ == kGcm) {
+            if (state_ != kEmpty) {
+                aes::clear(s.aes);
+                ghash::clear(s.gh);
+            }
+            ewipe(s.abuf, sizeof s.abuf);
+            ewipe(s.cbuf, sizeof s.cbuf);
+            ewipe(s.y, sizeof s.y);
+            ewipe(s.ek0, sizeof s.ek0);
+        } else {
+            ewipe(&s.ck, sizeof s.ck);
+            ewipe(&s.poly, sizeof s.poly);
+        }
         s_->~AeadState();
         efree_mem(s_);
         s_ = nullptr;
@@ -180,7 +204,8 @@ long AeadCtx::Update(unsigned char* out, const unsigned char* in, size_t len) {
     if (!in || (!out && state_ == kEncrypting)) return kBadParam;
     AeadState& s = *s_;
     const bool enc = state_ == kEncrypting;
-    if (alg_ == kGcm && (s.text_len > kGcmMaxText || len > kGcmMaxText - s.text_len)) return kBadLength;
+    const uint64_t max_text = alg_ == kGcm ? kGcmMaxText : kChaChaMaxText;
+    if (len > max_text - s.text_len) return kBadLength;
     const size_t bs = s.kslen;
     size_t pos = size_t(s.text_len % bs);
     s.text_len += len;

@@ -396,6 +396,7 @@ bool set_key(Key& k, const uint8_t* key, size_t key_len) {
     memset(&k, 0, sizeof k);
     k.rounds = unsigned(key_len / 4 + 6);
     k.accel = cpu::has(cpu::kAesNi | cpu::kSsse3 | cpu::kSse41);
+    k.wide = k.accel && cpu::has(cpu::kVaes | cpu::kAvx512f | cpu::kAvx512bw);
     if (k.accel) {
         detail::ni_expand(k, key, key_len);
     } else {
@@ -406,12 +407,26 @@ bool set_key(Key& k, const uint8_t* key, size_t key_len) {
 
 void clear(Key& k) { ewipe(&k, sizeof k); }
 
+// Long runs go to VAES first; the AES-NI code takes what is left. `wide`
+// runs whole groups of 16 blocks and returns how many blocks it did.
+template <class Wide>
+inline void wide_first(const Key& k, const uint8_t*& in, uint8_t*& out, size_t& nblocks, Wide wide) {
+    if (k.wide && nblocks >= 16) {
+        size_t done = wide();
+        in += 16 * done;
+        out += 16 * done;
+        nblocks -= done;
+    }
+}
+
 void encrypt_blocks(const Key& k, const uint8_t* in, uint8_t* out, size_t nblocks) {
+    wide_first(k, in, out, nblocks, [&] { return detail::vaes_ecb(k, in, out, nblocks, true); });
     if (k.accel) return detail::ni_encrypt_blocks(k, in, out, nblocks);
     portable_ecb(k, in, out, nblocks, true);
 }
 
 void decrypt_blocks(const Key& k, const uint8_t* in, uint8_t* out, size_t nblocks) {
+    wide_first(k, in, out, nblocks, [&] { return detail::vaes_ecb(k, in, out, nblocks, false); });
     if (k.accel) return detail::ni_decrypt_blocks(k, in, out, nblocks);
     portable_ecb(k, in, out, nblocks, false);
 }
@@ -429,6 +444,7 @@ void cbc_encrypt(const Key& k, uint8_t iv[16], const uint8_t* in, uint8_t* out, 
 }
 
 void cbc_decrypt(const Key& k, uint8_t iv[16], const uint8_t* in, uint8_t* out, size_t nblocks) {
+    wide_first(k, in, out, nblocks, [&] { return detail::vaes_cbc_decrypt(k, iv, in, out, nblocks); });
     if (k.accel) return detail::ni_cbc_decrypt(k, iv, in, out, nblocks);
     alignas(16) uint8_t s[64];
     uint8_t c[64];
@@ -450,6 +466,7 @@ void cbc_decrypt(const Key& k, uint8_t iv[16], const uint8_t* in, uint8_t* out, 
 
 void ctr_blocks(const Key& k, uint8_t counter[16], const uint8_t* in, uint8_t* out, size_t nblocks,
                 CtrWidth width) {
+    wide_first(k, in, out, nblocks, [&] { return detail::vaes_ctr(k, counter, in, out, nblocks, width); });
     if (k.accel) return detail::ni_ctr_blocks(k, counter, in, out, nblocks, width);
     alignas(16) uint8_t s[64];
     while (nblocks) {

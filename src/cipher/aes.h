@@ -24,6 +24,7 @@ struct Key {
     alignas(16) uint8_t dec[240];
     unsigned rounds;  // 10, 12 or 14
     bool accel;       // the AES-NI code runs this key
+    bool wide;        // long runs of independent blocks use VAES (AVX-512)
 };
 
 // Expands a 16, 24 or 32-byte key for both directions; false for any other
@@ -66,6 +67,11 @@ void ni_cbc_decrypt(const Key& k, uint8_t iv[16], const uint8_t* in, uint8_t* ou
 void ni_ctr_blocks(const Key& k, uint8_t counter[16], const uint8_t* in, uint8_t* out, size_t nblocks,
                    CtrWidth width);
 void ni_cfb_decrypt(const Key& k, uint8_t iv[16], const uint8_t* in, uint8_t* out, size_t nblocks);
+// VAES on 512-bit registers: each handles whole groups of 16 blocks and
+// returns how many blocks it did.
+size_t vaes_ecb(const Key& k, const uint8_t* in, uint8_t* out, size_t nblocks, bool encrypt);
+size_t vaes_cbc_decrypt(const Key& k, uint8_t iv[16], const uint8_t* in, uint8_t* out, size_t nblocks);
+size_t vaes_ctr(const Key& k, uint8_t counter[16], const uint8_t* in, uint8_t* out, size_t nblocks, CtrWidth width);
 // The portable S-box over 64 bytes in place (four blocks at a time); exposed
 // for the exhaustive S-box test.
 void sub_bytes64(uint8_t s[64]);

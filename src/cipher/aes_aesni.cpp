@@ -71,12 +71,78 @@ inline void dec8(const Sched& s, __m128i b[8]) {
 // FIPS 197 5.2 key expansion with SubWord from AESKEYGENASSIST, then the
 // decryption schedule of the equivalent inverse cipher (AESIMC on the middle
 // round keys, in reverse order).
+//
+// 128 and 256-bit keys take the whole-register form of the same recurrence:
+// w[i..i+3] = prefix-XOR of the previous four words, XOR the broadcast
+// SubWord(RotWord(.)) ^ rcon (or SubWord alone) of the word before them.
+namespace {
+
+inline __m128i prefix_xor(__m128i a) {
+    a = _mm_xor_si128(a, _mm_slli_si128(a, 4));
+    a = _mm_xor_si128(a, _mm_slli_si128(a, 4));
+    return _mm_xor_si128(a, _mm_slli_si128(a, 4));
+}
+
+template <int kRcon>
+inline __m128i step_rot(__m128i prev, __m128i last) {
+    __m128i t = _mm_shuffle_epi32(_mm_aeskeygenassist_si128(last, kRcon), 0xFF);
+    return _mm_xor_si128(prefix_xor(prev), t);
+}
+
+inline __m128i step_sub(__m128i prev, __m128i last) {
+    __m128i t = _mm_shuffle_epi32(_mm_aeskeygenassist_si128(last, 0), 0xAA);
+    return _mm_xor_si128(prefix_xor(prev), t);
+}
+
+void expand128(uint8_t* rk, const uint8_t* key) {
+    __m128i r[11];
+    r[0] = load(key);
+    r[1] = step_rot<0x01>(r[0], r[0]);
+    r[2] = step_rot<0x02>(r[1], r[1]);
+    r[3] = step_rot<0x04>(r[2], r[2]);
+    r[4] = step_rot<0x08>(r[3], r[3]);
+    r[5] = step_rot<0x10>(r[4], r[4]);
+    r[6] = step_rot<0x20>(r[5], r[5]);
+    r[7] = step_rot<0x40>(r[6], r[6]);
+    r[8] = step_rot<0x80>(r[7], r[7]);
+    r[9] = step_rot<0x1B>(r[8], r[8]);
+    r[10] = step_rot<0x36>(r[9], r[9]);
+    for (int i = 0; i < 11; ++i) store(rk + 16 * i, r[i]);
+}
+
+void expand256(uint8_t* rk, const uint8_t* key) {
+    __m128i r[15];
+    r[0] = load(key);
+    r[1] = load(key + 16);
+    r[2] = step_rot<0x01>(r[0], r[1]);
+    r[3] = step_sub(r[1], r[2]);
+    r[4] = step_rot<0x02>(r[2], r[3]);
+    r[5] = step_sub(r[3], r[4]);
+    r[6] = step_rot<0x04>(r[4], r[5]);
+    r[7] = step_sub(r[5], r[6]);
+    r[8] = step_rot<0x08>(r[6], r[7]);
+    r[9] = step_sub(r[7], r[8]);
+    r[10] = step_rot<0x10>(r[8], r[9]);
+    r[11] = step_sub(r[9], r[10]);
+    r[12] = step_rot<0x20>(r[10], r[11]);
+    r[13] = step_sub(r[11], r[12]);
+    r[14] = step_rot<0x40>(r[12], r[13]);
+    for (int i = 0; i < 15; ++i) store(rk + 16 * i, r[i]);
+}
+
+}  // namespace
+
 void ni_expand(Key& k, const uint8_t* key, size_t key_len) {
     const unsigned nk = unsigned(key_len / 4);
     const unsigned total = 4 * (k.rounds + 1);
     memcpy(k.enc, key, key_len);
     uint32_t rcon = 1;
-    for (unsigned i = nk; i < total; ++i) {
+    if (key_len == 16) {
+        expand128(k.enc, key);
+    } else if (key_len == 32) {
+        expand256(k.enc, key);
+    }
+    for (unsigned i = (key_len == 24 ? nk : total); i < total; ++i) {
         uint32_t t = load_le32(k.enc + 4 * (i - 1));
         if (i % nk == 0) {
             t = sub_word(rotr32(t, 8)) ^ rcon;

@@ -30,9 +30,14 @@ long Context::init(long alg, const uint8_t* key, bool encrypt, int mode, const u
         block_ = 16;
         aes::set_key(aes_, key, alg_key_len(alg));
     } else {
+        alg_ = 0;
         return -INTERNAL_ERROR;
     }
-    if (iv) memcpy(iv0_, iv, block_);
+    if (iv) {
+        memcpy(iv0_, iv, block_);
+    } else {
+        memset(iv0_, 0, sizeof iv0_);
+    }
     restart();
     return 0;
 }
@@ -43,9 +48,16 @@ void Context::restart() {
     used_ = block_;
 }
 
+// Wipes the schedule in use (only the round keys the key size filled) and the
+// chaining state.
 void Context::clear() {
-    aes::clear(aes_);
-    des::clear(tdea_);
+    if (alg_ == kAlgTdea) {
+        des::clear(tdea_);
+    } else if (alg_) {
+        ewipe(aes_.enc, 16 * (aes_.rounds + 1));
+        if (aes_.accel) ewipe(aes_.dec, 16 * (aes_.rounds + 1));
+    }
+    alg_ = 0;
     ewipe(iv0_, sizeof iv0_);
     ewipe(reg_, sizeof reg_);
     ewipe(ks_, sizeof ks_);

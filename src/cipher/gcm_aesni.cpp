@@ -25,7 +25,7 @@ inline void st(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128
 
 }  // namespace
 
-void ctr_ghash_aesni(const aes::Key& k, const ghash::Key& hk, uint8_t y[16], uint8_t counter[16], const uint8_t* in,
+void ctr_ghash_aesni(const aes::Key& k, ghash::Key& hk, uint8_t y[16], uint8_t counter[16], const uint8_t* in,
                      uint8_t* out, size_t nblocks, bool encrypt) {
     const unsigned rounds = k.rounds;
     __m128i rk[15];
@@ -53,8 +53,8 @@ void ctr_ghash_aesni(const aes::Key& k, const ghash::Key& hk, uint8_t y[16], uin
             if (have_pend && r <= 8) {
                 int i = int(r) - 1;
                 __m128i a = i == 0 ? _mm_xor_si128(acc, pend[0]) : pend[i];
-                mul_acc(a, _mm_load_si128(reinterpret_cast<const __m128i*>(hk.pow[7 - i])),
-                        _mm_load_si128(reinterpret_cast<const __m128i*>(hk.kar[7 - i])), lo, mid, hi);
+                __m128i h = _mm_load_si128(reinterpret_cast<const __m128i*>(hk.pow[7 - i]));
+                mul_acc(a, h, karatsuba_key(h), lo, mid, hi);
             }
         }
         if (have_pend) acc = reduce(lo, mid, hi);
@@ -68,7 +68,7 @@ void ctr_ghash_aesni(const aes::Key& k, const ghash::Key& hk, uint8_t y[16], uin
         out += 128;
         nblocks -= 8;
     }
-    if (encrypt && have_pend) acc = aggregate<8>(acc, pend, hk.pow, hk.kar);
+    if (encrypt && have_pend) acc = aggregate<8>(acc, pend, hk.pow);
     while (nblocks--) {
         __m128i b = _mm_xor_si128(ctr_block(base, ctr++), rk[0]);
         for (unsigned r = 1; r < rounds; ++r) b = _mm_aesenc_si128(b, rk[r]);
@@ -76,7 +76,7 @@ void ctr_ghash_aesni(const aes::Key& k, const ghash::Key& hk, uint8_t y[16], uin
         __m128i c = _mm_xor_si128(_mm_aesenclast_si128(b, rk[rounds]), x);
         st(out, c);
         __m128i h = _mm_shuffle_epi8(encrypt ? c : x, bs);
-        acc = aggregate<1>(acc, &h, hk.pow, hk.kar);
+        acc = aggregate<1>(acc, &h, hk.pow);
         in += 16;
         out += 16;
     }

@@ -28,7 +28,7 @@ inline __m128i fold4(__m512i v) {
     return _mm_xor_si128(_mm256_castsi256_si128(y), _mm256_extracti128_si256(y, 1));
 }
 
-inline __m512i pow_lanes(const ghash::Key& hk, int a, int b, int c, int d) {
+inline __m512i pow_lanes(ghash::Key& hk, int a, int b, int c, int d) {
     __m512i v = _mm512_castsi128_si512(_mm_load_si128(reinterpret_cast<const __m128i*>(hk.pow[a])));
     v = _mm512_inserti32x4(v, _mm_load_si128(reinterpret_cast<const __m128i*>(hk.pow[b])), 1);
     v = _mm512_inserti32x4(v, _mm_load_si128(reinterpret_cast<const __m128i*>(hk.pow[c])), 2);
@@ -44,7 +44,7 @@ inline void mul4(__m512i d, __m512i p, __m512i& lo, __m512i& mid, __m512i& hi) {
 
 }  // namespace
 
-void ctr_ghash_vaes512(const aes::Key& k, const ghash::Key& hk, uint8_t y[16], uint8_t counter[16],
+void ctr_ghash_vaes512(const aes::Key& k, ghash::Key& hk, uint8_t y[16], uint8_t counter[16],
                        const uint8_t* in, uint8_t* out, size_t nblocks, bool encrypt) {
     const unsigned rounds = k.rounds;
     __m512i rk[15];

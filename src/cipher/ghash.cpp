@@ -35,11 +35,25 @@ void init(Key& key, const uint8_t h[16]) {
     key.h_hi = load_be64(h);
     key.h_lo = load_be64(h + 8);
     key.clmul = cpu::has(cpu::kPclmul | cpu::kSse41 | cpu::kSsse3);
-    if (key.clmul) init_pclmul(key);
+    key.npow = 0;
+    if (key.clmul) powers_pclmul(key, 1);
 }
 
-void update(const Key& key, uint8_t y[16], const uint8_t* data, size_t nblocks) {
+void ensure_powers(Key& key, int n) {
+    if (key.clmul && key.npow < n) powers_pclmul(key, n);
+}
+
+void clear(Key& key) {
+    ewipe(key.pow, 16 * size_t(key.npow));
+    key.npow = 0;
+    key.h_hi = key.h_lo = 0;
+    ewipe(&key.h_hi, sizeof key.h_hi);
+    ewipe(&key.h_lo, sizeof key.h_lo);
+}
+
+void update(Key& key, uint8_t y[16], const uint8_t* data, size_t nblocks) {
     if (key.clmul && cpu::has(cpu::kPclmul | cpu::kSse41 | cpu::kSsse3)) {
+        if (nblocks >= 8) ensure_powers(key, 8);
         update_pclmul(key, y, data, nblocks);
     } else {
         update_portable(key, y, data, nblocks);

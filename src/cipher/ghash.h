@@ -11,21 +11,25 @@ namespace velt::ghash {
 
 struct Key {
     uint64_t h_hi, h_lo;  // H as two big-endian halves (portable path)
-    // Byte-reversed powers H^1..H^16 for the carry-less multiply paths, with
-    // the xor of each power's halves for Karatsuba multiplication.
+    // Byte-reversed powers H^1..H^npow (up to 16) for the carry-less
+    // multiply paths, computed as far as a caller needs them.
     alignas(64) uint8_t pow[16][16];
-    alignas(64) uint8_t kar[16][16];
+    int npow;
     bool clmul;
 };
 
 // Sets up the key from H = E_K(0^128).
 void init(Key& key, const uint8_t h[16]);
 // y = (y xor X_1) * H ... over nblocks whole 16-byte blocks.
-void update(const Key& key, uint8_t y[16], const uint8_t* data, size_t nblocks);
+void update(Key& key, uint8_t y[16], const uint8_t* data, size_t nblocks);
+// Makes sure H^1..H^n are in key.pow (carry-less paths only).
+void ensure_powers(Key& key, int n);
+// Wipes what the key holds.
+void clear(Key& key);
 
 // The implementations behind update, also called directly by tests.
 void update_portable(const Key& key, uint8_t y[16], const uint8_t* data, size_t nblocks);
-void init_pclmul(Key& key);
+void powers_pclmul(Key& key, int n);
 void update_pclmul(const Key& key, uint8_t y[16], const uint8_t* data, size_t nblocks);
 
 }  // namespace velt::ghash

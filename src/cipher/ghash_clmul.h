@@ -13,6 +13,9 @@ namespace velt::ghash::clmul {
 
 static inline __m128i bswap_mask() { return _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15); }
 
+// The xor of a value's two halves, in its low half (Karatsuba's middle operand).
+static inline __m128i karatsuba_key(__m128i h) { return _mm_xor_si128(h, _mm_srli_si128(h, 8)); }
+
 // Accumulates the Karatsuba partial products of a*h: lo, hi, and the middle
 // product of the halves' xors (hk = h.hi ^ h.lo in its low half).
 static inline void mul_acc(__m128i a, __m128i h, __m128i hk, __m128i& lo, __m128i& mid, __m128i& hi) {
@@ -56,7 +59,6 @@ static inline __m128i reduce(__m128i lo, __m128i mid, __m128i hi) {
     return reduce_full(lo, _mm_xor_si128(mid, _mm_xor_si128(lo, hi)), hi);
 }
 
-static inline __m128i karatsuba_key(__m128i h) { return _mm_xor_si128(h, _mm_srli_si128(h, 8)); }
 
 static inline __m128i mul(__m128i a, __m128i h) {
     __m128i lo = _mm_setzero_si128(), mid = lo, hi = lo;
@@ -67,12 +69,12 @@ static inline __m128i mul(__m128i a, __m128i h) {
 // y = (y ^ x[0]) * H^n ^ x[1] * H^(n-1) ^ ... ^ x[n-1] * H for n blocks
 // already byte-reversed; pow[i] = H^(i+1).
 template <int N>
-static inline __m128i aggregate(__m128i y, const __m128i* x, const uint8_t (*pow)[16], const uint8_t (*kar)[16]) {
+static inline __m128i aggregate(__m128i y, const __m128i* x, const uint8_t (*pow)[16]) {
     __m128i lo = _mm_setzero_si128(), mid = lo, hi = lo;
     for (int i = 0; i < N; ++i) {
         __m128i a = i == 0 ? _mm_xor_si128(y, x[0]) : x[i];
-        mul_acc(a, _mm_load_si128(reinterpret_cast<const __m128i*>(pow[N - 1 - i])),
-                _mm_load_si128(reinterpret_cast<const __m128i*>(kar[N - 1 - i])), lo, mid, hi);
+        __m128i h = _mm_load_si128(reinterpret_cast<const __m128i*>(pow[N - 1 - i]));
+        mul_acc(a, h, karatsuba_key(h), lo, mid, hi);
     }
     return reduce(lo, mid, hi);
 }

@@ -15,6 +15,9 @@
 namespace velt::cipher {
 namespace {
 
+// True when the two ranges of n bytes share memory without being the same.
+bool overlaps(const uint8_t* a, const uint8_t* b, size_t n) { return a != b && a < b + n && b < a + n; }
+
 // Key and IV length rules of the newer functions (negative codes).
 long check_key_iv(const Selection& s, long key_len, long iv_len, bool decrypt) {
     if (s.key_len == 0) return -INTERNAL_ERROR;
@@ -39,11 +42,14 @@ bool hex_in(const char* s, SecureBytes& out) {
     return true;
 }
 
+// Upper-case hexadecimal of (possibly secret) bytes without a table lookup:
+// digits above 9 are moved up by 7 to reach 'A' through a mask.
+inline char hex_digit(int v) { return char('0' + v + (((9 - v) >> 8) & 7)); }
+
 void hex_out(char* out, const uint8_t* p, size_t n) {
-    static const char kDigits[] = "0123456789ABCDEF";
     for (size_t i = 0; i < n; ++i) {
-        out[2 * i] = kDigits[p[i] >> 4];
-        out[2 * i + 1] = kDigits[p[i] & 15];
+        out[2 * i] = hex_digit(p[i] >> 4);
+        out[2 * i + 1] = hex_digit(p[i] & 15);
     }
     out[2 * n] = '\0';
 }
@@ -103,11 +109,25 @@ long cipherEncryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_l
         return -BAD_LENGTH_ERROR;
     }
     uint8_t* dst = out + (prefix ? b : 0);
-    if (in_len) memmove(dst, in, size_t(in_len));
-    if (pad != Pad::kNone) pad_bytes(dst + in_len, size_t(in_len), b, pad);
+    if (in_len && overlaps(dst, in, size_t(in_len))) {
+        memmove(dst, in, size_t(in_len));
+        in = dst;
+    }
     Context ctx;
     if ((r = ctx.init(s.alg, key, true, s.mode, s.mode == kEcb ? nullptr : iv))) return r;
-    if ((r = ctx.update(dst, dst, n))) return r;
+    // Whole blocks go straight from the input; with padding the last
+    // (partial) block is completed in a stack buffer.
+    const size_t direct = pad == Pad::kNone ? size_t(in_len) : size_t(in_len) - size_t(in_len) % b;
+    if (direct && (r = ctx.update(dst, in, direct))) return r;
+    if (pad != Pad::kNone) {
+        uint8_t last[16];
+        const size_t rest = size_t(in_len) - direct;
+        if (rest) memcpy(last, in + direct, rest);
+        pad_bytes(last + rest, size_t(in_len), b, pad);
+        r = ctx.update(dst + direct, last, b);
+        ewipe(last, sizeof last);
+        if (r) return r;
+    }
     if (prefix) {
         // In ECB the IV argument is optional: what is given is copied, the
         // rest of the block is zero.
@@ -148,30 +168,51 @@ long cipherDecryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_l
             eprintf("Ciphertext length %zu is not a multiple of the block length %zu", ct_len, b);
             return -BAD_LENGTH_ERROR;
         }
-        if (ct_len) memmove(out, ct, ct_len);
+        // The context copies the IV before the output, which may hold the
+        // input's IV prefix, is written.
         Context ctx;
         if ((r = ctx.init(s.alg, key, false, s.mode, ctx_iv))) return r;
-        if ((r = ctx.update(out, out, ct_len))) return r;
+        if (overlaps(out, ct, ct_len)) {
+            memmove(out, ct, ct_len);
+            ct = out;
+        }
+        if ((r = ctx.update(out, ct, ct_len))) return r;
         return long(ct_len);
     }
     if (ct_len == 0 || ct_len % b) {
         eprintf("Ciphertext length %zu is not a positive multiple of the block length %zu", ct_len, b);
         return -BAD_LENGTH_ERROR;
     }
-    SecureBytes tmp(ct, ct + ct_len);
-    Context ctx;
-    if ((r = ctx.init(s.alg, key, false, s.mode, ctx_iv))) return r;
-    if ((r = ctx.update(tmp.data(), tmp.data(), ct_len))) return r;
-    long p = unpad_length(tmp.data(), ct_len, b, pad);
+    // The last block is decrypted first (in CBC its chaining block is the
+    // ciphertext block before it) and its padding checked, so that the
+    // exact length is known and nothing is written when the padding is bad.
+    uint8_t last[16];
+    WipeOnExit wipe_last(last, sizeof last);
+    {
+        Context ctx;
+        const uint8_t* chain = ct_len > b ? ct + ct_len - 2 * b : ctx_iv;
+        if ((r = ctx.init(s.alg, key, false, s.mode, s.mode == kEcb ? nullptr : chain))) return r;
+        if ((r = ctx.update(last, ct + ct_len - b, b))) return r;
+    }
+    long p = unpad_length(last, b, b, pad);
     if (p < 0) {
         eprintf("Decryption error: invalid padding");
         return -DECRYPT_ERROR;
     }
     const long result = long(ct_len) - p;
-    if (out && out_len > 0) {
-        if (out_len < result) return -SHORT_BUF_ERROR;
-        if (result) memcpy(out, tmp.data(), size_t(result));
+    if (!out || out_len == 0) return result;
+    if (out_len < result) return -SHORT_BUF_ERROR;
+    const size_t head = ct_len - b;
+    if (head) {
+        Context ctx;
+        if ((r = ctx.init(s.alg, key, false, s.mode, ctx_iv))) return r;
+        if (overlaps(out, ct, ct_len)) {
+            memmove(out, ct, head);
+            ct = out;
+        }
+        if ((r = ctx.update(out, ct, head))) return r;
     }
+    if (result > long(head)) memcpy(out + head, last, size_t(result) - head);
     return result;
 }
 

@@ -79,9 +79,8 @@ long unpad_length(const uint8_t* data, size_t len, size_t block, Pad kind) {
             }
         }
     }
-    ok = ct::value_barrier(ok);
-    if (!ok) return -DECRYPT_ERROR;
-    return long(n);
+    // The result is chosen without a branch; only the caller looks at it.
+    return long(ct::select(ok, n, uint64_t(-DECRYPT_ERROR)));
 }
 
 long padBytesBlock(uint8_t* out, long out_len, const uint8_t* in, long in_len, long block, long options) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "util/bytes.h"
+#include "util/cpu.h"
 #include "util/emem.h"
 
 namespace velt::poly1305 {
@@ -55,6 +56,7 @@ void init(State& st, const uint8_t key[32]) {
     st.pad0 = load_le64(key + 16);
     st.pad1 = load_le64(key + 24);
     st.used = 0;
+    st.powers_ready = false;
 }
 
 void update(State& st, const uint8_t* data, size_t len) {
@@ -70,6 +72,13 @@ void update(State& st, const uint8_t* data, size_t len) {
         st.used = 0;
     }
     size_t n = len / 16;
+    if (n >= 16 && cpu::has(cpu::kAvx2)) {
+        size_t v = n & ~size_t(7);
+        blocks_avx2(st, data, v);
+        data += 16 * v;
+        len -= 16 * v;
+        n -= v;
+    }
     if (n) blocks(st, data, n, 1);
     data += 16 * n;
     len -= 16 * n;

@@ -18,20 +18,28 @@ namespace {
 
 // Runs each test once on the accelerated path (where present) and once on
 // the portable path.
-class AesPaths : public ::testing::TestWithParam<bool> {
+// Runs each test on the portable path, on AES-NI alone, and on AES-NI with
+// VAES (AVX-512), as far as the machine has them.
+class AesPaths : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
-        if (GetParam()) {
-            if (!velt::cpu::has(velt::cpu::kAesNi)) GTEST_SKIP() << "no AES-NI on this machine";
-        } else {
-            velt::cpu::restrict_features(0);
+        using namespace velt::cpu;
+        const uint32_t wide = kVaes | kAvx512f | kAvx512bw;
+        if (GetParam() == 0) {
+            restrict_features(0);
+        } else if (GetParam() == 1) {
+            if (!has(kAesNi)) GTEST_SKIP() << "no AES-NI on this machine";
+            restrict_features(~kVaes);
+        } else if (!has(kAesNi | wide)) {
+            GTEST_SKIP() << "no VAES/AVX-512 on this machine";
         }
     }
     void TearDown() override { velt::cpu::restrict_features(~0u); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Paths, AesPaths, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "AesNi" : "Portable"; });
+INSTANTIATE_TEST_SUITE_P(Paths, AesPaths, ::testing::Values(0, 1, 2), [](const auto& info) {
+    return info.param == 0 ? "Portable" : info.param == 1 ? "AesNi" : "Vaes";
+});
 
 Bytes random_bytes(size_t n, uint32_t seed) {
     std::mt19937 g(seed);
@@ -103,7 +111,8 @@ TEST_P(AesPaths, Fips197AppendixC) {
         Bytes key = from_hex(c.key);
         velt::aes::Key k;
         ASSERT_TRUE(velt::aes::set_key(k, key.data(), key.size()));
-        EXPECT_EQ(k.accel, GetParam());
+        EXPECT_EQ(k.accel, GetParam() != 0);
+        EXPECT_EQ(k.wide, GetParam() == 2);
         uint8_t out[16], back[16];
         velt::aes::encrypt_block(k, pt.data(), out);
         EXPECT_EQ(c.ct, to_hex(out, 16));
@@ -125,7 +134,7 @@ TEST_P(AesPaths, BulkLoopsMatchLibcrypto) {
         Bytes key = random_bytes(16 + 8 * size_t(ks), 1 + ks);
         velt::aes::Key k;
         ASSERT_TRUE(velt::aes::set_key(k, key.data(), key.size()));
-        for (size_t nb : {1, 3, 4, 5, 7, 8, 9, 16, 17, 33}) {
+        for (size_t nb : {1, 3, 4, 5, 7, 8, 9, 16, 17, 33, 48, 53}) {
             Bytes in = random_bytes(16 * nb, uint32_t(100 + nb));
             Bytes iv = random_bytes(16, uint32_t(200 + nb));
             Bytes out(in.size());
@@ -159,26 +168,31 @@ TEST_P(AesPaths, BulkLoopsMatchLibcrypto) {
 }
 
 // The 128-bit counter carries across all bytes; the 32-bit one wraps alone.
+// 40 blocks: the carry falls inside a 16-block group.
 TEST_P(AesPaths, CounterCarries) {
     Bytes key = random_bytes(16, 7);
     velt::aes::Key k;
     velt::aes::set_key(k, key.data(), 16);
-    Bytes in = random_bytes(16 * 11, 8);
+    Bytes in = random_bytes(16 * 40, 8);
     Bytes out(in.size());
-    Bytes iv = from_hex("00ffffffffffffffffffffffffffffFC");
+    Bytes iv = from_hex("00ffffffffffffffffffffffffffffF4");
     Bytes v = iv;
-    velt::aes::ctr_blocks(k, v.data(), in.data(), out.data(), 11);
+    velt::aes::ctr_blocks(k, v.data(), in.data(), out.data(), 40);
     EXPECT_EQ(evp(EVP_aes_128_ctr(), true, key, iv, in), out);
-    EXPECT_EQ("01000000000000000000000000000007", to_hex(v));
+    EXPECT_EQ("0100000000000000000000000000001c", to_hex(v));
 
-    v = from_hex("0102030405060708090a0b0cfffffffe");
-    velt::aes::ctr_blocks(k, v.data(), in.data(), out.data(), 11, velt::aes::CtrWidth::kLow32);
-    EXPECT_EQ("0102030405060708090a0b0c00000009", to_hex(v));
-    // Block 2 used counter ...0c00000000: compare it with a direct encryption.
-    uint8_t ctr2[16], ks2[16];
-    memcpy(ctr2, from_hex("0102030405060708090a0b0c00000000").data(), 16);
-    velt::aes::encrypt_block(k, ctr2, ks2);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(out[32 + i], uint8_t(in[32 + i] ^ ks2[i]));
+    v = from_hex("0102030405060708090a0b0cfffffff6");
+    velt::aes::ctr_blocks(k, v.data(), in.data(), out.data(), 40, velt::aes::CtrWidth::kLow32);
+    EXPECT_EQ("0102030405060708090a0b0c0000001e", to_hex(v));
+    // Every block used the expected counter.
+    for (uint32_t b = 0; b < 40; ++b) {
+        Bytes ctr = from_hex("0102030405060708090a0b0c00000000");
+        uint32_t c = 0xfffffff6u + b;
+        for (int i = 0; i < 4; ++i) ctr[size_t(12 + i)] = uint8_t(c >> (24 - 8 * i));
+        uint8_t ks[16];
+        velt::aes::encrypt_block(k, ctr.data(), ks);
+        for (int i = 0; i < 16; ++i) ASSERT_EQ(out[16 * b + i], uint8_t(in[16 * b + i] ^ ks[i])) << "block " << b;
+    }
 }
 
 TEST(Des, PublishedVectors) {

@@ -360,3 +360,28 @@ TEST(Tdea, KnownAnswerTestAndPowerUp) {
     EXPECT_EQ(0, velt::cipher::tdeaKnownAnswerTest());
     EXPECT_EQ(0, VELT_PowerUpTests(0));
 }
+
+// Encrypting and decrypting in place, also when the IV prefix shifts the
+// data by a block inside the same buffer.
+TEST(CipherBytes, InPlaceWithPrefix) {
+    for (const char* sel : {"aes128/cbc", "aes128/cbc/nopadding", "aes128/ctr", "tdea/cfb", "tdea/cbc"}) {
+        SCOPED_TRACE(sel);
+        const bool tdea = sel[0] == 't';
+        const Bytes& key = tdea ? kKey24 : kKey16;
+        const Bytes& iv = tdea ? kIv8 : kIv16;
+        Bytes pt(64);
+        for (size_t i = 0; i < pt.size(); ++i) pt[i] = uint8_t(3 * i);
+        Bytes ref(128);
+        long n = CIPHER_EncryptBytes(ref.data(), 128, pt.data(), 64, key.data(), long(key.size()), iv.data(),
+                                     long(iv.size()), sel, 0x1000);
+        ASSERT_GT(n, 64);
+        Bytes buf(128);
+        std::copy(pt.begin(), pt.end(), buf.begin());
+        ASSERT_EQ(n, CIPHER_EncryptBytes(buf.data(), 128, buf.data(), 64, key.data(), long(key.size()), iv.data(),
+                                         long(iv.size()), sel, 0x1000));
+        EXPECT_EQ(Bytes(ref.begin(), ref.begin() + n), Bytes(buf.begin(), buf.begin() + n));
+        ASSERT_EQ(64, CIPHER_DecryptBytes(buf.data(), 128, buf.data(), n, key.data(), long(key.size()), nullptr, 0,
+                                          sel, 0x1000));
+        EXPECT_EQ(pt, Bytes(buf.begin(), buf.begin() + 64));
+    }
+}

@@ -93,20 +93,28 @@ Bytes padded(const Bytes& in, size_t b, const std::string& pad) {
     return p;
 }
 
-class CipherPaths : public ::testing::TestWithParam<bool> {
+// Runs each test on the portable path, on AES-NI alone, and on AES-NI with
+// VAES (AVX-512), as far as the machine has them.
+class CipherPaths : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
-        if (GetParam()) {
-            if (!velt::cpu::has(velt::cpu::kAesNi)) GTEST_SKIP() << "no AES-NI on this machine";
-        } else {
-            velt::cpu::restrict_features(0);
+        using namespace velt::cpu;
+        const uint32_t wide = kVaes | kAvx512f | kAvx512bw;
+        if (GetParam() == 0) {
+            restrict_features(0);
+        } else if (GetParam() == 1) {
+            if (!has(kAesNi)) GTEST_SKIP() << "no AES-NI on this machine";
+            restrict_features(~kVaes);
+        } else if (!has(kAesNi | wide)) {
+            GTEST_SKIP() << "no VAES/AVX-512 on this machine";
         }
     }
     void TearDown() override { velt::cpu::restrict_features(~0u); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Paths, CipherPaths, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "AesNi" : "Portable"; });
+INSTANTIATE_TEST_SUITE_P(Paths, CipherPaths, ::testing::Values(0, 1, 2), [](const auto& info) {
+    return info.param == 0 ? "Portable" : info.param == 1 ? "AesNi" : "Vaes";
+});
 
 const size_t kLengths[] = {0, 1, 15, 16, 17, 4095, 4096, 4097, 8193, 0 /* random */};
 
@@ -366,6 +374,53 @@ TEST_P(CipherPaths, ContextStreamsInPieces) {
                 Bytes z(pt.size());
                 one.update(z.data(), pt.data(), pt.size());
                 EXPECT_EQ(x, z);
+            }
+        }
+    }
+}
+
+// The older functions (no padding, output as long as the input) over bytes,
+// hexadecimal and base64, every algorithm and mode, both directions.
+TEST_P(CipherPaths, OlderFunctionsMatchLibcrypto) {
+    std::mt19937 g(99);
+    const char* modes[] = {"ecb", "cbc", "ofb", "cfb", "ctr"};
+    for (const Alg& a : kAlgs) {
+        for (const char* mode : modes) {
+            const bool block_mode = !strcmp(mode, "ecb") || !strcmp(mode, "cbc");
+            for (size_t len : {size_t(8), size_t(16), size_t(48), size_t(4096), size_t(8200), size_t(1 + g() % 3000)}) {
+                if (block_mode && len % a.block) len += a.block - len % a.block;
+                std::string sel = std::string(a.name) + "-" + mode;
+                SCOPED_TRACE(sel + " length " + std::to_string(len));
+                Bytes key = random_bytes(a.key, g()), iv = random_bytes(a.block, g()), pt = random_bytes(len, g());
+                Bytes expect = reference_encrypt(a, mode, key, iv, pt);
+                Bytes out(len), back(len);
+                ASSERT_EQ(0, CIPHER_Bytes(1, out.data(), pt.data(), long(len), key.data(), iv.data(), sel.c_str(), 0));
+                EXPECT_EQ(expect, out);
+                ASSERT_EQ(0, CIPHER_Bytes(0, back.data(), out.data(), long(len), key.data(), iv.data(), sel.c_str(), 0));
+                EXPECT_EQ(pt, back);
+                std::string hx(2 * len + 1, '\0');
+                ASSERT_EQ(0, CIPHER_Hex(1, hx.data(), long(2 * len), to_hex(pt).c_str(), to_hex(key).c_str(),
+                                        to_hex(iv).c_str(), sel.c_str(), 0));
+                EXPECT_EQ(to_hex(expect, true), hx.c_str());
+                if (a.bits != 0x10) continue;
+                // Triple DES with a mode word.
+                const char* word = mode;
+                ASSERT_EQ(0, TDEA_BytesMode(out.data(), pt.data(), long(len), key.data(), 1, word, iv.data()));
+                EXPECT_EQ(expect, out);
+                ASSERT_EQ(0, TDEA_HexMode(hx.data(), hx.c_str(), to_hex(key).c_str(), 0, word, to_hex(iv).c_str()));
+                EXPECT_EQ(to_hex(pt, true), hx.c_str());
+                std::string b64(4 * (len + 2) / 3 + 4, '\0'), k64(40, '\0'), iv64(16, '\0');
+                EVP_EncodeBlock(reinterpret_cast<unsigned char*>(b64.data()), pt.data(), int(len));
+                EVP_EncodeBlock(reinterpret_cast<unsigned char*>(k64.data()), key.data(), 24);
+                EVP_EncodeBlock(reinterpret_cast<unsigned char*>(iv64.data()), iv.data(), 8);
+                std::string ref64(b64.size(), '\0');
+                EVP_EncodeBlock(reinterpret_cast<unsigned char*>(ref64.data()), expect.data(), int(len));
+                std::string o(b64.size() + 1, '\0');
+                ASSERT_EQ(0, TDEA_B64Mode(o.data(), b64.c_str(), k64.c_str(), 1, word, iv64.c_str()));
+                EXPECT_STREQ(ref64.c_str(), o.c_str());
+                std::string o2(b64.size() + 1, '\0');
+                ASSERT_EQ(0, TDEA_B64Mode(o2.data(), o.c_str(), k64.c_str(), 0, word, iv64.c_str()));
+                EXPECT_STREQ(b64.c_str(), o2.c_str());
             }
         }
     }
