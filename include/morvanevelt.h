@@ -133,6 +133,16 @@ VELT_API long CNV_NumFromBytes(const unsigned char *lpInput, long nBytes, long n
 
 /* ===== PEM files (PEM_) ===== */
 
+/* Option of PEM_FileFromBinFileEx: line feed alone instead of CR LF. */
+#define VELT_PEM_LF 0x20000
+
+/* Writes the PEM form of a binary file (label lines when szHeader is non-empty): 0 or a negative code. */
+VELT_API long PEM_FileFromBinFile(const char *szOutputFile, const char *szFileIn, const char *szHeader, long nLineLen);
+/* The same with an option word (VELT_PEM_LF). */
+VELT_API long PEM_FileFromBinFileEx(const char *szOutputFile, const char *szFileIn, const char *szHeader, long nLineLen, long nOptions);
+/* Writes the decoded body of a PEM file as binary: 0 or a negative code (-7 when no PEM body is found). */
+VELT_API long PEM_FileToBinFile(const char *szOutputFile, const char *szFileIn);
+
 /* end of PEM_ */
 
 

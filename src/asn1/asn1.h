@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <ctime>
 
+class InpStream;
+struct BdNumber;
+
 struct AsnNode {
     uint32_t id;          // class bits | 0x20 when constructed (no tag-number bits)
     uint32_t tag;         // tag number
@@ -47,10 +50,13 @@ struct AsnInput {
     size_t len = 0;
     size_t pos = 0;
     FILE* fp = nullptr;
+    InpStream* inp = nullptr;
     int64_t fileSize = -1;  // regular files: the size, for the remaining-input check
 
     static AsnInput memory(const void* p, size_t n);
     static AsnInput file(FILE* f);
+    // Reads through an INP_ stream, keeping its position in step.
+    static AsnInput stream(InpStream* s);
     int getc();
     size_t read(uint8_t* out, size_t n);
     int64_t tell() const;
@@ -63,6 +69,21 @@ struct AsnInput {
 inline constexpr int kAsnMaxDepth = 200;      // open constructed elements while parsing
 inline constexpr int kAsnMaxHeader = 8;       // identifier + length octets
 inline constexpr uint32_t kAsnMaxBuildTag = 30;
+
+// Fixed-capacity stack of 64-bit values. A push on a full stack or a pop on
+// an empty one sets the error flag, empties the stack and returns 0.
+struct STACK {
+    size_t capacity;
+    uint64_t* items;
+    size_t count;
+    int error;
+};
+STACK* STACK_new(size_t n);
+int STACK_push(STACK* s, uint64_t value);
+uint64_t STACK_pop(STACK* s);
+int STACK_iserror(const STACK* s);
+void STACK_clear(STACK* s);
+void STACK_free(STACK** s);
 
 // ---- Accessors ----
 int64_t asn_length(const AsnNode* n);
@@ -145,6 +166,17 @@ int asn_ParseSignedFromInput(AsnInput* in, int64_t* tbsOffset, int64_t* tbsSize,
 int asn_SearchInData(int64_t* offset, int64_t* size, const uint8_t* octets, size_t n, long tag, long count,
                      long level);
 
+// The same over an INP_ input stream (file or memory).
+AsnNode* asn_ReadFromInput(InpStream* in);
+AsnNode* asn_ReadImplicitSetFromInput(InpStream* in);
+AsnNode* asn_ReadByList(InpStream* in, const AsnMatchItem* tmpl);
+AsnNode* asn_ReadSequenceFromInput(InpStream* in);
+uint8_t* asn_ReadNextRaw(InpStream* in, int64_t* n, AsnNode* work);
+long asn_ReadNextRawHeader(InpStream* in, AsnNode* work);
+long asn_TagLookAhead(InpStream* in, AsnNode* work);
+int asn_ParseSignedFromInput(InpStream* in, int64_t* tbsOffset, int64_t* tbsSize, int64_t* sigAlgOffset,
+                             int64_t* sigOffset);
+
 // ---- Indefinite-length output ----
 AsnNode* asn_NdefOpen(uint32_t tag);
 AsnNode* asn_NdefOpenContext(uint32_t tag);
@@ -207,6 +239,13 @@ void asn_PrintStringMsg(FILE* f, const char* before, const AsnNode* node, const 
 void asn_DisplayStringMsg(const char* before, const AsnNode* node, const char* after);
 AsnNode* asn_MakeDigestAlg(long code);
 AsnNode* asn_MakeDigestAlgStrict(long code);
+// DER-encode the chain and hash the encoding (hash selector code); the
+// hashing result, or -1 when the chain encodes to nothing.
+long asn_HashToBytes(AsnNode* chain, uint8_t* out, long max, long code);
+long asn_HashToHex(AsnNode* chain, char* outHex, long max, long code);
+// INTEGER contents into a big number, read as an unsigned big-endian
+// magnitude like asn_Integer2Long; 0, or -1 for anything but an INTEGER.
+int asn_Integer2BigD(const AsnNode* node, BdNumber* b);
 
 // ---- Streaming OCTET STRING reader ----
 struct RdoReader {
@@ -224,6 +263,7 @@ RdoReader* rdo_New();
 void rdo_Free(RdoReader** r);
 void rdo_Init(RdoReader* r, int64_t length, int primitive);
 long rdo_ReadOctetString_Part(RdoReader* r, uint8_t* buf, long max, AsnInput* in);
+long rdo_ReadOctetString_Part(RdoReader* r, uint8_t* buf, long max, InpStream* in);
 
 // ---- Object identifiers ----
 int oid_SetOID(OidRec* rec, const char* name);

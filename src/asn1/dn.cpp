@@ -146,26 +146,24 @@ bool name_attributes(AsnNode* name, std::vector<std::vector<Ava>>* rdns, int* ba
     return true;
 }
 
-// Table name of an OID node, or its dotted text (false) when not in the table.
-bool oid_name(AsnNode* oid, std::string* name) {
-    OidRec rec;
-    int r = asn_SetOid(&rec, oid);
-    if (rec.name[0] == '\0') {
-        char buf[512];
-        if (oid_OctetsToDotted(oid->data, size_t(oid->length), buf, sizeof buf) < 0) return false;
-        *name = buf;
-        return false;
-    }
-    *name = rec.name;
-    return r == 0;
-}
-
 std::string dotted(AsnNode* oid) {
     char buf[512];
     if (!oid || !oid->data || oid_OctetsToDotted(oid->data, size_t(oid->length), buf, sizeof buf) < 0) {
         return "#" + hex_string(oid ? oid->data : nullptr, oid && oid->length > 0 ? size_t(oid->length) : 0);
     }
     return buf;
+}
+
+// Table name of an OID node, or its dotted text (false) when not in the table.
+bool oid_name(AsnNode* oid, std::string* name) {
+    OidRec rec;
+    int r = asn_SetOid(&rec, oid);
+    if (rec.name[0] == '\0') {
+        *name = dotted(oid);
+        return false;
+    }
+    *name = rec.name;
+    return r == 0;
 }
 
 std::string element_hex(AsnNode* node) {

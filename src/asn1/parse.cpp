@@ -17,6 +17,7 @@
 #include "encode/encode.h"
 #include "frame/error.h"
 #include "util/emem.h"
+#include "util/inp.h"
 
 // ---- Byte source ----
 
@@ -39,7 +40,18 @@ AsnInput AsnInput::file(FILE* f) {
     return in;
 }
 
+AsnInput AsnInput::stream(InpStream* s) {
+    AsnInput in;
+    in.inp = s;
+    if (s && s->stream()) {
+        struct stat st;
+        if (fstat(fileno(s->stream()), &st) == 0 && S_ISREG(st.st_mode)) in.fileSize = st.st_size;
+    }
+    return in;
+}
+
 int AsnInput::getc() {
+    if (inp) return inp->getc();
     if (fp) {
         int c = fgetc(fp);
         if (c != EOF) ++pos;
@@ -50,6 +62,7 @@ int AsnInput::getc() {
 }
 
 size_t AsnInput::read(uint8_t* out, size_t n) {
+    if (inp) return inp->read(out, n);
     if (fp) {
         size_t got = fread(out, 1, n, fp);
         pos += got;
@@ -61,10 +74,11 @@ size_t AsnInput::read(uint8_t* out, size_t n) {
     return got;
 }
 
-int64_t AsnInput::tell() const { return int64_t(pos); }
+int64_t AsnInput::tell() const { return inp ? int64_t(inp->tell()) : int64_t(pos); }
 
 bool AsnInput::seek(int64_t off) {
     if (off < 0) off = 0;
+    if (inp) return inp->seekset(long(off)) == 0;
     if (fp) {
         if (fseeko(fp, off_t(off), SEEK_SET) != 0) return false;
         pos = size_t(off);
@@ -75,6 +89,12 @@ bool AsnInput::seek(int64_t off) {
 }
 
 int64_t AsnInput::remaining() const {
+    if (inp) {
+        int64_t at = inp->tell();
+        if (at < 0) return -1;
+        if (inp->is_memory()) return std::max<int64_t>(0, int64_t(inp->length()) - at);
+        return fileSize < 0 ? -1 : std::max<int64_t>(0, fileSize - at);
+    }
     if (fp) return fileSize < 0 ? -1 : std::max<int64_t>(0, fileSize - int64_t(pos));
     return int64_t(len - std::min(pos, len));
 }
@@ -253,7 +273,7 @@ AsnNode* walk(AsnInput* in, bool all, bool build, bool* complete, Visit&& visit)
                 if (build) {
                     node->data = read_contents(in, node->length);
                     if (!node->data) bad = true;
-                } else if (rem >= 0 || in->fp) {
+                } else if (rem >= 0 || in->fp || (in->inp && in->inp->stream())) {
                     if (!in->seek(in->tell() + node->length)) bad = true;
                 } else {
                     bad = true;
@@ -491,4 +511,56 @@ int asn_SearchInData(int64_t* offset, int64_t* size, const uint8_t* octets, size
     if (offset) *offset = foundAt;
     if (size) *size = foundSize;
     return 1;
+}
+
+// ---- INP_ stream forms ----
+
+AsnNode* asn_ReadFromInput(InpStream* s) {
+    if (!s) return nullptr;
+    AsnInput in = AsnInput::stream(s);
+    return asn_readInput(&in, 0);
+}
+
+AsnNode* asn_ReadImplicitSetFromInput(InpStream* s) {
+    if (!s) return nullptr;
+    AsnInput in = AsnInput::stream(s);
+    return asn_readInput(&in, 1);
+}
+
+AsnNode* asn_ReadByList(InpStream* s, const AsnMatchItem* tmpl) {
+    if (!s) return nullptr;
+    AsnInput in = AsnInput::stream(s);
+    return asn_ReadByList(&in, tmpl);
+}
+
+AsnNode* asn_ReadSequenceFromInput(InpStream* s) {
+    if (!s) return nullptr;
+    AsnInput in = AsnInput::stream(s);
+    return asn_ReadSequenceFromInput(&in);
+}
+
+uint8_t* asn_ReadNextRaw(InpStream* s, int64_t* n, AsnNode* work) {
+    if (n) *n = 0;
+    if (!s) return nullptr;
+    AsnInput in = AsnInput::stream(s);
+    return asn_ReadNextRaw(&in, n, work);
+}
+
+long asn_ReadNextRawHeader(InpStream* s, AsnNode* work) {
+    if (!s) return -1;
+    AsnInput in = AsnInput::stream(s);
+    return asn_ReadNextRawHeader(&in, work);
+}
+
+long asn_TagLookAhead(InpStream* s, AsnNode* work) {
+    if (!s) return -1;
+    AsnInput in = AsnInput::stream(s);
+    return asn_TagLookAhead(&in, work);
+}
+
+int asn_ParseSignedFromInput(InpStream* s, int64_t* tbsOffset, int64_t* tbsSize, int64_t* sigAlgOffset,
+                             int64_t* sigOffset) {
+    if (!s) return -1;
+    AsnInput in = AsnInput::stream(s);
+    return asn_ParseSignedFromInput(&in, tbsOffset, tbsSize, sigAlgOffset, sigOffset);
 }

@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "asn1/asn1.h"
+#include "bigd/bigd.h"
+#include "hash/hash.h"
 #include "encode/encode.h"
 #include "frame/error.h"
 #include "util/emem.h"
+#include "util/inp.h"
 #include "util/strl.h"
 
 namespace {
@@ -240,6 +243,20 @@ static void assemble_octets(const AsnNode* node, velt::SecureBytes& out) {
 uint8_t* asn_OctetString2Bytes(const AsnNode* node, int64_t* n) {
     if (n) *n = 0;
     if (!node || node->tag != 4) return nullptr;
+    if (!(node->id & 0x20) && !node->data && node->length > 0 && node->next && node->next->level > node->level) {
+        // A wrapper built around a chain: its contents are that chain's encoding.
+        AsnNode* copy = asn_ExtractCurrent(node);
+        int64_t total = 0;
+        uint8_t* der = asn_Store(copy, &total);
+        asn_Free(&copy);
+        if (!der) return nullptr;
+        int64_t hdr = total - node->length;
+        uint8_t* out = hdr >= 0 && node->length > 0 ? dup_bytes(der + hdr, size_t(node->length)) : nullptr;
+        if (out && n) *n = node->length;
+        ewipe(der, size_t(total));
+        efree_mem(der);
+        return out;
+    }
     if (!(node->id & 0x20)) {
         if (!node->data || node->length <= 0) return nullptr;
         if (n) *n = node->length;
@@ -462,6 +479,32 @@ AsnNode* asn_MakeDigestAlgStrict(long code) {
     return asn_Sequence(withNull ? asn_Link(oid, asn_NewNull()) : oid);
 }
 
+long asn_HashToBytes(AsnNode* chain, uint8_t* out, long max, long code) {
+    int64_t n = 0;
+    uint8_t* der = asn_Store(chain, &n);
+    if (!der) return -1;
+    long r = hashBytes(out, max, der, long(n), code);
+    ewipe(der, size_t(n));
+    efree_mem(der);
+    return r;
+}
+
+long asn_HashToHex(AsnNode* chain, char* outHex, long max, long code) {
+    int64_t n = 0;
+    uint8_t* der = asn_Store(chain, &n);
+    if (!der) return -1;
+    long r = hashBytesHex(outHex, max, der, long(n), code);
+    ewipe(der, size_t(n));
+    efree_mem(der);
+    return r;
+}
+
+int asn_Integer2BigD(const AsnNode* node, BdNumber* b) {
+    if (!b || !node || node->id != 0 || node->tag != 2 || node->length < 1 || !node->data) return -1;
+    bdConvFromOctets(b, node->data, size_t(node->length));
+    return 0;
+}
+
 // ---- Streaming OCTET STRING reader ----
 
 RdoReader* rdo_New() {
@@ -564,4 +607,10 @@ long rdo_ReadOctetString_Part(RdoReader* r, uint8_t* buf, long max, AsnInput* in
     r->segmentLeft -= want;
     if (r->segmentLeft == 0) r->state = 1;
     return want;
+}
+
+long rdo_ReadOctetString_Part(RdoReader* r, uint8_t* buf, long max, InpStream* s) {
+    if (!s) return -2;
+    AsnInput in = AsnInput::stream(s);
+    return rdo_ReadOctetString_Part(r, buf, max, &in);
 }

@@ -9,6 +9,7 @@
 #include "asn1/asn1.h"
 #include "asn_helpers.h"
 #include "frame/error.h"
+#include "util/inp.h"
 
 using asntest::Chain;
 using asntest::der_hex;
@@ -368,4 +369,52 @@ TEST(AsnParse, SearchInData) {
     EXPECT_EQ(asn_SearchInData(&off, &size, b.data(), b.size(), 16, 1, 1), 1);
     EXPECT_EQ(off, 2);
     EXPECT_EQ(asn_SearchInData(&off, &size, b.data(), b.size(), 2, 3, -1), 0);
+}
+
+TEST(AsnParse, InputStreamsOverFileAndMemory) {
+    testutil::Bytes b = from_hex("3003020105" "3080040141" "0000" "0484ffffff00");
+    InpStream mem;
+    ASSERT_EQ(mem.init(nullptr, b.data(), b.size()), 0);
+    Chain a(asn_ReadFromInput(&mem));
+    EXPECT_EQ(der_hex(a.get()), "3003020105");
+    EXPECT_EQ(asn_TagLookAhead(&mem, nullptr), 16);
+    Chain s(asn_ReadSequenceFromInput(&mem));
+    EXPECT_EQ(der_hex(s.get()), "30800401410000");
+    EXPECT_EQ(mem.tell(), 5);
+    Chain b2(asn_ReadFromInput(&mem));
+    EXPECT_EQ(der_hex(b2.get()), "30800401410000");
+    Chain c(asn_ReadFromInput(&mem));  // length beyond the input
+    EXPECT_FALSE(c);
+
+    std::string path = testutil::temp_path("inp.der");
+    testutil::write_file(path, b);
+    FILE* f = fopen(path.c_str(), "rb");
+    InpStream fs;
+    fs.init(f, nullptr, 0);
+    Chain all(asn_ReadImplicitSetFromInput(&fs));
+    EXPECT_FALSE(all);  // the last element is cut short
+    fs.seekset(0);
+    Chain first(asn_ReadFromInput(&fs));
+    EXPECT_EQ(der_hex(first.get()), "3003020105");
+    fclose(f);
+}
+
+TEST(AsnStack, OverflowAndUnderflowSetTheFlag) {
+    STACK* s = STACK_new(2);
+    EXPECT_EQ(STACK_push(s, 7), 1);
+    EXPECT_EQ(STACK_push(s, 8), 1);
+    EXPECT_EQ(STACK_iserror(s), 0);
+    EXPECT_EQ(STACK_push(s, 9), 0);
+    EXPECT_EQ(STACK_iserror(s), 1);
+    EXPECT_EQ(s->count, 0u);
+    EXPECT_EQ(STACK_pop(s), 0u);
+    STACK_free(&s);
+    EXPECT_EQ(s, nullptr);
+    s = STACK_new(3);
+    STACK_push(s, 1);
+    STACK_push(s, 2);
+    EXPECT_EQ(STACK_pop(s), 2u);
+    EXPECT_EQ(STACK_pop(s), 1u);
+    EXPECT_EQ(STACK_iserror(s), 0);
+    STACK_free(&s);
 }

@@ -9,8 +9,8 @@
 namespace asntest {
 
 // Folder holding cert.der, cert.pem, key.pem, crl.der, csr.der, p8.der,
-// p8enc.der, p12.p12, cms_signed.der, cms_env.der, cms_stream.der and
-// msg.txt; empty when the openssl command is not usable.
+// p8enc.der, p12.p12, cms_signed.der, cms_env.der, cms_stream.der,
+// p7chain.der, cms_data.der and msg.txt; empty when the openssl command is not usable.
 inline const std::string& openssl_fixtures() {
     static const std::string dir = [] {
         std::string d = testutil::temp_path("ossl");
@@ -36,6 +36,8 @@ inline const std::string& openssl_fixtures() {
             "default_crl_days=2\\n' > ca.cnf;"
             "openssl ca -config ca.cnf -gencrl -keyfile key.pem -cert cert.pem -out crl.pem 2>/dev/null;"
             "openssl crl -in crl.pem -outform DER -out crl.der;"
+            "openssl crl2pkcs7 -nocrl -certfile cert.pem -outform DER -out p7chain.der;"
+            "openssl cms -data_create -in msg.txt -outform DER -out cms_data.der;"
             "echo ok";
         int status = 0;
         std::string out = testutil::run_command("sh -c \"" + [&] {

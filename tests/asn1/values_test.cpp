@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "asn1/asn1.h"
+#include "bigd/bigd.h"
 #include "asn_helpers.h"
 #include "openssl_fixtures.h"
 
@@ -187,6 +188,10 @@ TEST(AsnValues, OctetStrings) {
     b = asn_TaggedOctetString2Bytes(t.get(), &n);
     EXPECT_EQ(testutil::to_hex(b, size_t(n)), "4142");
     efree_mem(b);
+    Chain built(asn_NewOctetStringAsn(asn_Sequence(asn_NewNull())));
+    b = asn_OctetString2Bytes(built.get(), &n);
+    EXPECT_EQ(testutil::to_hex(b, size_t(n)), "30020500");
+    efree_mem(b);
     // Segments nested in another type do not count.
     Chain mixed(parse_hex("2480" "3003040143" "040144" "0000"));
     b = asn_OctetString2Bytes(mixed.get(), &n);
@@ -298,4 +303,27 @@ TEST(AsnStream, SegmentedOctetString) {
     rdo_Free(&r);
     EXPECT_EQ(r, nullptr);
     fclose(f);
+}
+
+TEST(AsnValues, HashOfEncodingAndBigIntegers) {
+    Chain c(parse_hex("3003020105"));
+    char hex[129];
+    EXPECT_EQ(asn_HashToHex(c.get(), hex, 64, 3), 64);
+    // SHA-256 of 30 03 02 01 05.
+    testutil::Bytes der = from_hex("3003020105");
+    std::string want = testutil::run_command("printf '\\060\\003\\002\\001\\005' | openssl dgst -sha256 -r");
+    EXPECT_EQ(std::string(hex), want.substr(0, 64));
+    uint8_t out[32];
+    EXPECT_EQ(asn_HashToBytes(c.get(), out, 32, 3), 32);
+    EXPECT_EQ(testutil::to_hex(out, 32), want.substr(0, 64));
+    EXPECT_EQ(asn_HashToBytes(nullptr, out, 32, 3), -1);
+
+    Chain big(parse_hex("021100ffeeddccbbaa99887766554433221100"));
+    BdNumber* b = bdNew();
+    ASSERT_EQ(asn_Integer2BigD(big.get(), b), 0);
+    uint8_t mag[16];
+    EXPECT_EQ(bdConvToOctets(b, mag, sizeof mag), 16u);
+    EXPECT_EQ(testutil::to_hex(mag, 16), "ffeeddccbbaa99887766554433221100");
+    EXPECT_EQ(asn_Integer2BigD(c.get(), b), -1);
+    bdFree(&b);
 }

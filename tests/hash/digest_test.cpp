@@ -205,6 +205,9 @@ TEST(HashOps, FilesAreStreamedAndReadErrorsReported) {
     EXPECT_EQ(hashFile(out, 64, "/nonexistent/file", 9), -1);  // open failure comes first
     EXPECT_EQ(hashFile(out, 64, path.c_str(), 9), -17);
     EXPECT_EQ(hashFile(out, 64, "/tmp", 0), -1);  // a directory is not a file
+    // A file that opens but fails to read (reading address 0 of the process's
+    // own memory gives EIO) is a read error, not the digest of what was read.
+    EXPECT_EQ(hashFile(out, 64, "/proc/self/mem", 3), -3);
     char hex[200];
     EXPECT_EQ(hashFileHex(hex, 199, path.c_str(), 3), 64);
     EXPECT_EQ(std::string(hex), to_hex(ossl_digest("SHA256", big)));
