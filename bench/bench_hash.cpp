@@ -20,39 +20,39 @@ std::vector<unsigned char> message(size_t n) {
     return m;
 }
 
-void digest_ours(benchmark::State& state, long alg) {
-    auto m = message(size_t(state.range(0)));
+void digest_ours(benchmark::State& state, long alg, long size) {
+    auto m = message(size_t(size));
     unsigned char out[64];
     for (auto _ : state) benchmark::DoNotOptimize(HASH_Bytes(out, 64, m.data(), long(m.size()), alg));
-    state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+    state.SetBytesProcessed(int64_t(state.iterations()) * size);
 }
 
-void digest_openssl(benchmark::State& state, const char* name) {
-    auto m = message(size_t(state.range(0)));
+void digest_openssl(benchmark::State& state, const char* name, long size) {
+    auto m = message(size_t(size));
     EVP_MD* md = EVP_MD_fetch(nullptr, name, nullptr);
     unsigned char out[64];
     unsigned int n;
     for (auto _ : state) benchmark::DoNotOptimize(EVP_Digest(m.data(), m.size(), out, &n, md, nullptr));
     EVP_MD_free(md);
-    state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+    state.SetBytesProcessed(int64_t(state.iterations()) * size);
 }
 
-void hmac_ours(benchmark::State& state) {
-    auto m = message(size_t(state.range(0)));
+void hmac_ours(benchmark::State& state, long size) {
+    auto m = message(size_t(size));
     auto key = message(32);
     unsigned char out[64];
     for (auto _ : state)
         benchmark::DoNotOptimize(HMAC_Bytes(out, 64, m.data(), long(m.size()), key.data(), 32, VELT_HASH_SHA256));
-    state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+    state.SetBytesProcessed(int64_t(state.iterations()) * size);
 }
 
-void hmac_openssl(benchmark::State& state) {
-    auto m = message(size_t(state.range(0)));
+void hmac_openssl(benchmark::State& state, long size) {
+    auto m = message(size_t(size));
     auto key = message(32);
     unsigned char out[64];
     unsigned int n;
     for (auto _ : state) benchmark::DoNotOptimize(HMAC(EVP_sha256(), key.data(), 32, m.data(), m.size(), out, &n));
-    state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+    state.SetBytesProcessed(int64_t(state.iterations()) * size);
 }
 
 void hkdf_ours(benchmark::State& state) {
@@ -134,14 +134,14 @@ int register_all() {
     for (const DigestRow& r : kDigestRows) {
         for (const auto& [size, label] : kSizes) {
             std::string row = std::string(r.row) + " " + label;
-            benchmark::RegisterBenchmark((row + "/ours").c_str(), digest_ours, r.alg)->Arg(size);
-            benchmark::RegisterBenchmark((row + "/openssl").c_str(), digest_openssl, r.openssl)->Arg(size);
+            benchmark::RegisterBenchmark((row + "/ours").c_str(), digest_ours, r.alg, size);
+            benchmark::RegisterBenchmark((row + "/openssl").c_str(), digest_openssl, r.openssl, size);
         }
     }
     for (const auto& [size, label] : kSizes) {
         std::string row = std::string("HMAC-SHA-256 ") + label;
-        benchmark::RegisterBenchmark((row + "/ours").c_str(), hmac_ours)->Arg(size);
-        benchmark::RegisterBenchmark((row + "/openssl").c_str(), hmac_openssl)->Arg(size);
+        benchmark::RegisterBenchmark((row + "/ours").c_str(), hmac_ours, size);
+        benchmark::RegisterBenchmark((row + "/openssl").c_str(), hmac_openssl, size);
     }
     benchmark::RegisterBenchmark("HKDF-SHA-256 42B/ours", hkdf_ours);
     benchmark::RegisterBenchmark("HKDF-SHA-256 42B/openssl", hkdf_openssl);

@@ -242,17 +242,15 @@ VELT_API long HPKE_DerivePrivateKey(char *szOutput, long nOutChars, const void *
 
 /* ===== Random numbers (RNG_) ===== */
 
-/* Fills lpOutput with nOutputLen random bytes (at most 65536); lpSeed is optional additional input.
-   0; 6 or 211 (returned positive) for bad arguments; negative if the generator failed. */
+/* nOutputLen (<= 65536) random bytes; lpSeed: optional additional input. 0; 6 or 211 positive. */
 VELT_API long RNG_Bytes(unsigned char *lpOutput, long nOutputLen, const unsigned char *lpSeed, long nSeedLen);
-/* As RNG_Bytes after gathering keystroke entropy from the user (option: strength 0-3, 0x100000 console). */
+/* As RNG_Bytes after gathering keystroke entropy (option 0-3 strength, 0x100000 console). */
 VELT_API long RNG_BytesWithPrompt(unsigned char *lpOutput, long nOutputLen, const char *szPrompt, long nOptions);
 /* A uniformly chosen integer in [nLower, nUpper]; nLower if nUpper <= nLower. */
 VELT_API long RNG_Number(long nLower, long nUpper);
-/* A random (version 4) UUID as 36 lower-case characters; 36, or -30 if nOutChars < 36. */
+/* Version-4 UUID as 36 lower-case characters; 36, or -30 if nOutChars < 36. */
 VELT_API long RNG_Guid(char *szOutput, long nOutChars, long nOptions);
-/* Instantiates the generator and updates (or creates) the seed file; without a file, returns the
-   hardware support level (1 RDRAND, 2 RDSEED, 3 both) or -214. Option 0x80000 stops hardware use. */
+/* Updates or creates the seed file; without one, the hardware level (1-3) or -214 (0x80000: no hardware). */
 VELT_API long RNG_Initialize(const char *szSeedFile, long nOptions);
 /* Writes a new 128-byte seed file (0600) after gathering keystroke entropy. */
 VELT_API long RNG_MakeSeedFile(const char *szSeedFile, const char *szPrompt, long nOptions);
@@ -260,8 +258,7 @@ VELT_API long RNG_MakeSeedFile(const char *szSeedFile, const char *szPrompt, lon
 VELT_API long RNG_UpdateSeedFile(const char *szSeedFile, long nOptions);
 /* Health check and FIPS 140-2 statistical tests; 0 pass, 1 failed, negative on error. */
 VELT_API long RNG_Test(const char *szFileName, long nOptions);
-/* One HMAC_DRBG (SHA-512) test vector, hex inputs; writes the returned bits as hex (option 0x10000:
-   reseed after the first generate). */
+/* One HMAC_DRBG SHA-512 test vector in hex (option 0x10000: reseed after the first generate). */
 VELT_API long RNG_TestDRBGVS(char *szOutput, long nOutChars, long nReturnedBitsLen, const char *szEntropyInput,
                              const char *szNonce, const char *szPersonalizationString,
                              const char *szAdditionalInput1, const char *szEntropyReseed,

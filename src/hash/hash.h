@@ -141,7 +141,9 @@ public:
     long alg() const { return alg_; }
 
 private:
+    size_t state_size() const;
     long alg_ = -1;
+    bool clean_ = true;  // the state holds nothing to wipe (new, or wiped by final)
     union {
         Sha1Ctx sha1;
         Sha256Ctx sha256;

@@ -8,9 +8,32 @@
 
 namespace velt::hash {
 
-Hasher::~Hasher() { ewipe(&u_, sizeof u_); }
+// Wipes the state of an unfinished digest; final() wipes its own.
+Hasher::~Hasher() {
+    if (!clean_) ewipe(&u_, state_size());
+}
+
+size_t Hasher::state_size() const {
+    switch (alg_) {
+        case kSha1: return sizeof(Sha1Ctx);
+        case kMd5: return sizeof(Md5Ctx);
+        case kMd2: return sizeof(Md2Ctx);
+        case kSha256:
+        case kSha224: return sizeof(Sha256Ctx);
+        case kSha512:
+        case kSha384: return sizeof(Sha512Ctx);
+        case kRmd160: return sizeof(Rmd160Ctx);
+        case kSha3_224:
+        case kSha3_256:
+        case kSha3_384:
+        case kSha3_512: return sizeof(KeccakCtx);
+        default: return sizeof u_;
+    }
+}
 
 bool Hasher::init(long alg) {
+    if (!clean_) ewipe(&u_, state_size());  // a re-initialised digest leaves nothing behind
+    clean_ = false;
     alg_ = alg;
     switch (alg) {
         case kSha1: sha1_init(u_.sha1); return true;
@@ -25,7 +48,10 @@ bool Hasher::init(long alg) {
         case kSha3_256: sha3_init(u_.keccak, 256); return true;
         case kSha3_384: sha3_init(u_.keccak, 384); return true;
         case kSha3_512: sha3_init(u_.keccak, 512); return true;
-        default: alg_ = -1; return false;
+        default:
+            alg_ = -1;
+            clean_ = true;
+            return false;
     }
 }
 
@@ -50,6 +76,7 @@ void Hasher::update(const void* data, size_t n) {
 }
 
 void Hasher::final(uint8_t* out) {
+    clean_ = true;
     switch (alg_) {
         case kSha1: sha1_final(u_.sha1, out); break;
         case kMd5: md5_final(u_.md5, out); break;
@@ -130,7 +157,7 @@ bool Hmac::init(long alg, const uint8_t* key, size_t key_len) {
     inner_.init(alg);
     size_t bs = inner_.block_size();
     uint8_t k[kMaxBlock] = {};
-    WipeOnExit wipe_k(k, sizeof k);
+    WipeOnExit wipe_k(k, bs);
     if (key_len > bs) {
         inner_.update(key, key_len);
         inner_.final(k);
@@ -139,7 +166,7 @@ bool Hmac::init(long alg, const uint8_t* key, size_t key_len) {
         memcpy(k, key, key_len);
     }
     uint8_t pad[kMaxBlock];
-    WipeOnExit wipe_pad(pad, sizeof pad);
+    WipeOnExit wipe_pad(pad, bs);
     for (size_t i = 0; i < bs; i++) pad[i] = k[i] ^ 0x36;
     inner_.update(pad, bs);
     outer_.init(alg);
@@ -156,7 +183,7 @@ void Hmac::final(uint8_t* out) {
     inner_.final(ih);
     outer_.update(ih, n);
     outer_.final(out);
-    ewipe(ih, sizeof ih);
+    ewipe(ih, n);
 }
 
 bool hmac(long alg, const uint8_t* key, size_t key_len, const void* data, size_t n, uint8_t* out) {

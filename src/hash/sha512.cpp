@@ -58,41 +58,33 @@ alignas(64) const uint64_t kSha512K[80] = {
     S512_ROUND(c, d, e, f, g, h, a, b, (k)[6], W(6));           \
     S512_ROUND(b, c, d, e, f, g, h, a, (k)[7], W(7))
 
-// The compression body.
-#define S512_BODY                                                                       \
-    while (blocks--) {                                                                  \
-        uint64_t w[16];                                                                 \
-        for (int t = 0; t < 16; t++) w[t] = load_be64(p + 8 * t);                       \
-        uint64_t a = st[0], b = st[1], c = st[2], d = st[3], e = st[4], f = st[5],      \
-                 g = st[6], h = st[7];                                                  \
-        _Pragma("GCC unroll 1") for (int t = 0; t < 80; t += 16) {                      \
-            const uint64_t* k = kSha512K + t;                                           \
-            if (t == 0) {                                                               \
-                S512_8ROUNDS(k, S512_W0);                                               \
-                S512_8ROUNDS(k + 8, S512_W8);                                           \
-            } else {                                                                    \
-                S512_8ROUNDS(k, S512_S0);                                               \
-                S512_8ROUNDS(k + 8, S512_S8);                                           \
-            }                                                                           \
-        }                                                                               \
-        st[0] += a;                                                                     \
-        st[1] += b;                                                                     \
-        st[2] += c;                                                                     \
-        st[3] += d;                                                                     \
-        st[4] += e;                                                                     \
-        st[5] += f;                                                                     \
-        st[6] += g;                                                                     \
-        st[7] += h;                                                                     \
-        p += 128;                                                                       \
-    }
-
 #define S512_W0(i) w[i]
 #define S512_W8(i) w[8 + (i)]
 #define S512_S0(i) S512_SCHED(i)
 #define S512_S8(i) S512_SCHED(8 + (i))
 
-
-void sha512_blocks_portable(uint64_t st[8], const uint8_t* p, size_t blocks) { S512_BODY }
+void sha512_blocks_portable(uint64_t st[8], const uint8_t* p, size_t blocks) {
+    while (blocks--) {
+        uint64_t w[16];
+        for (int t = 0; t < 16; t++) w[t] = load_be64(p + 8 * t);
+        uint64_t a = st[0], b = st[1], c = st[2], d = st[3], e = st[4], f = st[5], g = st[6], h = st[7];
+        S512_8ROUNDS(kSha512K, S512_W0);
+        S512_8ROUNDS(kSha512K + 8, S512_W8);
+        for (int t = 16; t < 80; t += 16) {
+            S512_8ROUNDS(kSha512K + t, S512_S0);
+            S512_8ROUNDS(kSha512K + t + 8, S512_S8);
+        }
+        st[0] += a;
+        st[1] += b;
+        st[2] += c;
+        st[3] += d;
+        st[4] += e;
+        st[5] += f;
+        st[6] += g;
+        st[7] += h;
+        p += 128;
+    }
+}
 
 void sha512_blocks(uint64_t h[8], const uint8_t* p, size_t blocks) {
     if (cpu::has(cpu::kAvx2 | cpu::kBmi2))

@@ -1,8 +1,8 @@
 // SHA-512 compression for processors with AVX2 and BMI2: the message
-// schedule runs four words at a time in ymm registers, sixteen words ahead of
-// the rounds, and stores W[t] + K[t]; the rounds run in scalar registers with
-// rorx rotations. Each group of four rounds is followed by one schedule step
-// so that the vector and scalar work overlap.
+// schedule runs two words at a time in vector registers (VEX-encoded),
+// sixteen words ahead of the rounds, and stores W[t] + K[t]; the rounds run
+// in scalar registers with rorx and andn. Each group of eight rounds is
+// followed by eight words of schedule so that vector and scalar work overlap.
 #include <immintrin.h>
 
 #include "hash/blocks.h"
@@ -13,27 +13,22 @@ namespace velt::hash {
 namespace {
 
 // Rotations of each 64-bit lane (AVX2 has shifts only).
-#define ROR64V(x, n) _mm256_or_si256(_mm256_srli_epi64(x, n), _mm256_slli_epi64(x, 64 - (n)))
+#define ROR64V(x, n) _mm_or_si128(_mm_srli_epi64(x, n), _mm_slli_epi64(x, 64 - (n)))
 
-VELT_AVX2_TARGET inline __m256i sigma0(__m256i x) {
-    return _mm256_xor_si256(_mm256_xor_si256(ROR64V(x, 1), ROR64V(x, 8)), _mm256_srli_epi64(x, 7));
+VELT_AVX2_TARGET inline __m128i sigma0(__m128i x) {
+    return _mm_xor_si128(_mm_xor_si128(ROR64V(x, 1), ROR64V(x, 8)), _mm_srli_epi64(x, 7));
 }
-VELT_AVX2_TARGET inline __m256i sigma1(__m256i x) {
-    return _mm256_xor_si256(_mm256_xor_si256(ROR64V(x, 19), ROR64V(x, 61)), _mm256_srli_epi64(x, 6));
+VELT_AVX2_TARGET inline __m128i sigma1(__m128i x) {
+    return _mm_xor_si128(_mm_xor_si128(ROR64V(x, 19), ROR64V(x, 61)), _mm_srli_epi64(x, 6));
 }
 
-// Given x0..x3 = W[t-16..t-1] in four vectors, returns W[t..t+3].
-VELT_AVX2_TARGET inline __m256i schedule(__m256i x0, __m256i x1, __m256i x2, __m256i x3) {
-    __m256i w15 = _mm256_permute4x64_epi64(_mm256_blend_epi32(x0, x1, 0x03), 0x39);  // W[t-15..t-12]
-    __m256i w7 = _mm256_permute4x64_epi64(_mm256_blend_epi32(x2, x3, 0x03), 0x39);   // W[t-7..t-4]
-    __m256i t = _mm256_add_epi64(_mm256_add_epi64(x0, sigma0(w15)), w7);
-    // Lanes 0, 1 use W[t-2], W[t-1] (lanes 2, 3 of x3); lanes 2, 3 use the
-    // fresh W[t], W[t+1].
-    __m256i lo = _mm256_permute4x64_epi64(x3, 0x0E);  // W[t-2], W[t-1] in lanes 0, 1
-    t = _mm256_add_epi64(t, _mm256_blend_epi32(sigma1(lo), _mm256_setzero_si256(), 0xF0));
-    __m256i hi = _mm256_permute4x64_epi64(t, 0x40);  // W[t], W[t+1] in lanes 2, 3
-    t = _mm256_add_epi64(t, _mm256_blend_epi32(_mm256_setzero_si256(), sigma1(hi), 0xF0));
-    return t;
+// Given x[0..7] = W[t-16..t-1] in pairs, returns W[t], W[t+1]. Two words per
+// step keep the dependency chain short: the step needs only W[t-2], W[t-1]
+// (x[7]) from the step before, through one sigma1.
+VELT_AVX2_TARGET inline __m128i schedule(const __m128i* x) {
+    __m128i w15 = _mm_alignr_epi8(x[1], x[0], 8);  // W[t-15], W[t-14]
+    __m128i w7 = _mm_alignr_epi8(x[5], x[4], 8);   // W[t-7], W[t-6]
+    return _mm_add_epi64(_mm_add_epi64(x[0], sigma0(w15)), _mm_add_epi64(w7, sigma1(x[7])));
 }
 
 // One round in assembly, so that each step is the single instruction meant:
@@ -69,7 +64,8 @@ VELT_AVX2_TARGET inline __m256i schedule(__m256i x0, __m256i x1, __m256i x2, __m
             "mov %[e], %[fc]"                                                            \
             : [a] "+r"(A_), [d] "+r"(D_), [h] "+r"(H_), [x2] "=&r"(X2_), [x3] "+r"(X3_),      \
               [fc] "+r"(fcopy), [s0] "+r"(s0), [t0] "=&r"(t0)                            \
-            : [b] "r"(B_), [e] "r"(E_), [g] "r"(G_), [wk] "m"(wk[i]))
+            : [b] "r"(B_), [e] "r"(E_), [g] "r"(G_), [wk] "m"(wk[i])                     \
+            : "cc")
 
 #define ROUND8(base)                                      \
     AROUND(a, b, c, d, e, f, g, h, u, v, (base) + 0);     \
@@ -81,19 +77,25 @@ VELT_AVX2_TARGET inline __m256i schedule(__m256i x0, __m256i x1, __m256i x2, __m
     AROUND(c, d, e, f, g, h, a, b, u, v, (base) + 6);     \
     AROUND(b, c, d, e, f, g, h, a, v, u, (base) + 7)
 
+// W[0..15] of a block into x and W + K into wk[0..15]. For every block after
+// the first this runs during the last rounds of the block before, whose
+// wk[0..15] and x are no longer needed.
+VELT_AVX2_TARGET inline void load_block(__m128i x[8], uint64_t* wk, const uint8_t* q, __m128i bswap) {
+    for (int i = 0; i < 8; i++) {
+        x[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * i)), bswap);
+        _mm_store_si128(reinterpret_cast<__m128i*>(wk + 2 * i),
+                        _mm_add_epi64(x[i], _mm_load_si128(reinterpret_cast<const __m128i*>(kSha512K + 2 * i))));
+    }
+}
+
 }  // namespace
 
 VELT_AVX2_TARGET void sha512_blocks_avx2(uint64_t st[8], const uint8_t* p, size_t blocks) {
-    const __m256i bswap = _mm256_set_epi64x(0x08090a0b0c0d0e0fLL, 0x0001020304050607LL, 0x08090a0b0c0d0e0fLL,
-                                            0x0001020304050607LL);
-    alignas(32) uint64_t wk[80];
+    const __m128i bswap = _mm_set_epi64x(0x08090a0b0c0d0e0fLL, 0x0001020304050607LL);
+    alignas(16) uint64_t wk[80];
+    __m128i x[8];
+    if (blocks) load_block(x, wk, p, bswap);
     while (blocks--) {
-        __m256i x[4];
-        for (int i = 0; i < 4; i++) {
-            x[i] = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i)), bswap);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(wk + 4 * i),
-                               _mm256_add_epi64(x[i], _mm256_load_si256(reinterpret_cast<const __m256i*>(kSha512K + 4 * i))));
-        }
         uint64_t a = st[0], b = st[1], c = st[2], d = st[3], e = st[4], f = st[5], g = st[6], h = st[7];
         uint64_t u, v = b ^ c, fcopy = f, s0 = 0, t0;
         // Rounds 0..63 in groups of eight, each followed by the schedule of
@@ -101,15 +103,17 @@ VELT_AVX2_TARGET void sha512_blocks_avx2(uint64_t st[8], const uint8_t* p, size_
 #pragma GCC unroll 8
         for (int t = 0; t < 64; t += 8) {  // unrolled: every wk index is a constant offset
             ROUND8(t);
-            for (int j = 0; j < 2; j++) {
-                __m256i n = schedule(x[0], x[1], x[2], x[3]);
-                x[0] = x[1], x[1] = x[2], x[2] = x[3], x[3] = n;
-                _mm256_store_si256(reinterpret_cast<__m256i*>(wk + t + 16 + 4 * j),
-                                   _mm256_add_epi64(n, _mm256_load_si256(reinterpret_cast<const __m256i*>(
-                                                           kSha512K + t + 16 + 4 * j))));
+            for (int j = 0; j < 4; j++) {
+                __m128i n = schedule(x);
+                for (int i = 0; i < 7; i++) x[i] = x[i + 1];
+                x[7] = n;
+                _mm_store_si128(reinterpret_cast<__m128i*>(wk + t + 16 + 2 * j),
+                                _mm_add_epi64(n, _mm_load_si128(reinterpret_cast<const __m128i*>(kSha512K + t + 16 +
+                                                                                                  2 * j))));
             }
         }
         ROUND8(64);
+        if (blocks) load_block(x, wk, p + 128, bswap);
         ROUND8(72);
         a += s0;  // the last round's Sigma0
         (void)c;
@@ -126,7 +130,6 @@ VELT_AVX2_TARGET void sha512_blocks_avx2(uint64_t st[8], const uint8_t* p, size_
         st[7] += h;
         p += 128;
     }
-    _mm256_zeroupper();
 }
 
 }  // namespace velt::hash

@@ -2,9 +2,11 @@
 // events, drained in the manner of Fortuna (pool i takes part in a reseed
 // only when 2^i divides the reseed count).
 #include <pthread.h>
+#include <sched.h>
 #include <sys/random.h>
 #include <sys/time.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -34,6 +36,16 @@ bool attach_control() {
 }
 
 }  // namespace
+
+namespace {
+std::atomic_flag g_accum_busy = ATOMIC_FLAG_INIT;
+}  // namespace
+
+bool accum_try_lock() { return !g_accum_busy.test_and_set(std::memory_order_acquire); }
+void accum_lock() {
+    while (g_accum_busy.test_and_set(std::memory_order_acquire)) sched_yield();
+}
+void accum_unlock() { g_accum_busy.clear(std::memory_order_release); }
 
 Control& control() {
     static const bool attached = attach_control();
@@ -84,6 +96,7 @@ void add_event(Accumulator& acc, uint8_t source, const void* data, size_t length
 
 bool AddRandomEvent(Accumulator& acc, int source, const void* data, size_t length) {
     if (source < 0 || source > 255 || length < 1 || !data) return false;
+    AccumGuard lock(true);
     NoCancel guard;
     add_event(acc, uint8_t(source), data, length);
     return true;
@@ -105,6 +118,7 @@ void AddToAccum(Accumulator& acc, const uint8_t* data, size_t length) {
 }
 
 size_t Accum_GetEntropyData(Accumulator& acc, uint8_t* out, bool force) {
+    AccumGuard lock(true);
     NoCancel guard;
     struct timeval tv;
     gettimeofday(&tv, nullptr);

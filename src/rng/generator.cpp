@@ -30,7 +30,20 @@ std::mutex g_lock;  // serialises threads that share the process instance
 
 // A fork taken while another thread generates must not leave the child with
 // the lock held (or a half-updated instance): fork waits for the lock.
-const int g_atfork = pthread_atfork([] { g_lock.lock(); }, [] { g_lock.unlock(); }, [] { g_lock.unlock(); });
+// The same holds for the accumulator (taken second, as generation does).
+const int g_atfork = pthread_atfork(
+    [] {
+        g_lock.lock();
+        accum_lock();
+    },
+    [] {
+        accum_unlock();
+        g_lock.unlock();
+    },
+    [] {
+        accum_unlock();
+        g_lock.unlock();
+    });
 
 // Personalisation string: SHA-512 over the product string, the set
 // environment variables as name=value and the root file system's identifier.

@@ -78,6 +78,27 @@ struct Control {
     Accumulator acc;
 };
 
+// Exclusive use of the process accumulator between threads. A poll only
+// tries (and skips its events when another thread is busy); draining and the
+// checked AddRandomEvent wait. Held across fork so a child never inherits it
+// taken.
+bool accum_try_lock();
+void accum_lock();
+void accum_unlock();
+class AccumGuard {
+public:
+    explicit AccumGuard(bool wait) : held_(wait ? (accum_lock(), true) : accum_try_lock()) {}
+    ~AccumGuard() {
+        if (held_) accum_unlock();
+    }
+    bool held() const { return held_; }
+    AccumGuard(const AccumGuard&) = delete;
+    AccumGuard& operator=(const AccumGuard&) = delete;
+
+private:
+    bool held_;
+};
+
 // The control block, attached (pools initialised) on first use.
 Control& control();
 

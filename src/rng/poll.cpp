@@ -7,7 +7,6 @@
 #include <sys/time.h>
 #include <sys/times.h>
 
-#include <atomic>
 #include <cstring>
 
 #include "rng/internal.h"
@@ -16,10 +15,6 @@
 
 namespace velt::rng {
 namespace {
-
-// One poll at a time: a thread that finds another thread polling skips its
-// own poll rather than interleave writes into the same pool.
-std::atomic_flag g_polling = ATOMIC_FLAG_INIT;
 
 struct PollCache {
     bool valid;
@@ -61,22 +56,12 @@ void add_time(Accumulator& acc, struct timeval* tv_out) {
     if (tv_out) *tv_out = tv;
 }
 
-class PollGuard {
-public:
-    PollGuard() : held_(!g_polling.test_and_set(std::memory_order_acquire)) {}
-    ~PollGuard() {
-        if (held_) g_polling.clear(std::memory_order_release);
-    }
-    bool held() const { return held_; }
-
-private:
-    bool held_;
-};
-
 }  // namespace
 
 void quick_poll() {
-    PollGuard g;
+    // A thread that finds another thread using the accumulator skips its
+    // poll rather than interleave writes into the same pool.
+    AccumGuard g(false);
     if (!g.held()) return;
     Accumulator& acc = control().acc;
     struct timeval tv;
@@ -96,7 +81,9 @@ void quick_poll() {
 }
 
 void slow_poll() {
-    PollGuard g;
+    // A thread that finds another thread using the accumulator skips its
+    // poll rather than interleave writes into the same pool.
+    AccumGuard g(false);
     if (!g.held()) return;
     NoCancel no_cancel;
     Control& ctl = control();

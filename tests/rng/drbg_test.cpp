@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -89,24 +90,36 @@ TEST(Drbg, MatchesIndependentImplementation) {
     const size_t lens[][7] = {{32, 16, 0, 0, 32, 0, 0},     {32, 16, 32, 32, 32, 32, 32}, {48, 8, 100, 80, 0, 7, 65},
                               {64, 32, 5, 1, 40, 200, 64},  {20, 0, 0, 63, 0, 0, 130},    {55, 16, 1, 0, 24, 0, 0}};
     const long bits[] = {512, 1024, 2048, 1, 777, 4096};
-    int n = 0;
-    for (const auto& l : lens) {
+    struct Case {
+        long bits, options;
+        std::string in[7];
+    };
+    std::vector<Case> cases;
+    std::string batch;
+    for (size_t n = 0; n < 6; ++n) {
         for (long opt : {0L, 0x10000L}) {
-            std::string in[7];
-            for (int i = 0; i < 7; ++i) in[i] = hex_random(g, l[i]);
-            long b = bits[n % 6];
-            std::string cmd = "python3 " + script + " " + std::to_string(b);
-            for (const std::string& s : in) cmd += " " + (s.empty() ? std::string("-") : s);
-            if (opt) cmd += " after";
-            int status = 0;
-            std::string want = testutil::run_command(cmd, &status);
-            ASSERT_EQ(status, 0) << cmd;
-            while (!want.empty() && want.back() == '\n') want.pop_back();
-            Vector v{b,           in[0].c_str(), in[1].c_str(), in[2].c_str(), in[3].c_str(),
-                     in[4].c_str(), in[5].c_str(), in[6].c_str(), nullptr};
-            EXPECT_EQ(run_vs(v, opt), want) << cmd;
+            Case c{bits[n], opt, {}};
+            batch += std::to_string(c.bits);
+            for (int i = 0; i < 7; ++i) {
+                c.in[i] = hex_random(g, lens[n][i]);
+                batch += " " + (c.in[i].empty() ? std::string("-") : c.in[i]);
+            }
+            batch += opt ? " after\n" : "\n";
+            cases.push_back(c);
         }
-        ++n;
+    }
+    std::string file = testutil::temp_path("drbg-cases.txt");
+    testutil::write_file(file, batch);
+    int status = 0;
+    std::string out = testutil::run_command("python3 " + script + " --batch " + file, &status);
+    ASSERT_EQ(status, 0);
+    std::istringstream lines(out);
+    for (const Case& c : cases) {
+        std::string want;
+        ASSERT_TRUE(std::getline(lines, want));
+        Vector v{c.bits,         c.in[0].c_str(), c.in[1].c_str(), c.in[2].c_str(), c.in[3].c_str(),
+                 c.in[4].c_str(), c.in[5].c_str(), c.in[6].c_str(), nullptr};
+        EXPECT_EQ(run_vs(v, c.options), want) << "bits " << c.bits << " option " << c.options;
     }
 }
 

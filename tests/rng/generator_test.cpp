@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/test_util.h"
@@ -151,6 +152,31 @@ TEST(Generator, ForkedChildDiffers) {
     ASSERT_EQ(got, 32);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_NE(mine, child);
+}
+
+// Threads that share the process generator (polling from every call) never
+// receive the same bytes.
+TEST(Generator, ThreadsGetDistinctOutput) {
+    constexpr int kThreads = 4, kDraws = 200;
+    std::vector<std::vector<Bytes>> got(kThreads);
+    std::vector<std::thread> pool;
+    for (int t = 0; t < kThreads; ++t) {
+        pool.emplace_back([&got, t] {
+            for (int i = 0; i < kDraws; ++i) {
+                Bytes b(16);
+                if (RNG_Bytes(b.data(), 16, nullptr, 0) != 0) return;
+                VELT_ErrorCode();
+                got[size_t(t)].push_back(b);
+            }
+        });
+    }
+    for (auto& th : pool) th.join();
+    std::set<Bytes> all;
+    for (const auto& v : got) {
+        EXPECT_EQ(v.size(), size_t(kDraws));
+        all.insert(v.begin(), v.end());
+    }
+    EXPECT_EQ(all.size(), size_t(kThreads * kDraws));
 }
 
 // RNG_Initialize without a file reports the processor's generators; option

@@ -2,6 +2,7 @@
 """Independent HMAC_DRBG (NIST SP 800-90A, HMAC-SHA-512) used as a test oracle.
 
 Usage: hmac_drbg.py BITS ENTROPY NONCE PERS ADD1 RESEED_ENTROPY RESEED_ADD ADD2 [after]
+   or: hmac_drbg.py --batch FILE   (one such argument list a line; one result a line)
 Hex arguments; "-" stands for an empty string. With "after", the reseed runs
 after the first generate instead of before it; it is skipped when both reseed
 inputs are empty. Prints the second output in lower-case hex.
@@ -65,6 +66,16 @@ def main(argv):
     if argv[1:] == ["health"]:
         health()
         return
+    if argv[1] == "--batch":
+        with open(argv[2]) as f:
+            for line in f:
+                if line.strip():
+                    run_case([""] + line.split())
+        return
+    run_case(argv)
+
+
+def run_case(argv):
     h = lambda s: b"" if s == "-" else bytes.fromhex(s)
     bits = int(argv[1])
     ent, nonce, pers, a1, re, ra, a2 = (h(x) for x in argv[2:9])
