@@ -276,3 +276,37 @@ TEST(RsaKeyEngine, ComputeCrtEitherOrder) {
     uint8_t one = 1;
     EXPECT_EQ(rsaComputeCRT(dP, dQ, qInv, c.d.data(), c.d.size(), &one, 1, c.q.data(), c.q.size()), -1);
 }
+
+TEST(RsaKeyEngine, HostileKeyValuesFailCleanly) {
+    // Imported values that are not a key: even or zero primes, zero
+    // exponents. The operations must fail (or compute) without crashing and
+    // never release an unchecked private result.
+    Components c = components(openssl_pkey());
+    struct Case {
+        const char* what;
+        Components k;
+    };
+    std::vector<Case> cases;
+    Components a = c;
+    a.p = Bytes{0x04};
+    cases.push_back({"p = 4", a});
+    Components b = c;
+    b.q.back() &= 0xFE;
+    cases.push_back({"even q", b});
+    Components z = c;
+    z.dQ = Bytes{0x00};
+    cases.push_back({"dQ = 0", z});
+    Components m = c;
+    m.qInv = Bytes{0x00};
+    cases.push_back({"qInv = 0", m});
+    for (const Case& t : cases) {
+        std::string s = private_string(t.k);
+        Bytes x = random_below_top(256), y = x;
+        EXPECT_NE(RSA_RawPrivate(y.data(), 256, s.c_str(), 0), 0) << t.what;
+        EXPECT_EQ(y, x) << t.what;
+    }
+    Components e = c;
+    e.n.back() &= 0xFE;
+    Bytes x = random_below_top(256);
+    RSA_RawPublic(x.data(), 256, public_string(e).c_str(), 0);  // computes something; must not crash
+}
