@@ -7,6 +7,7 @@
 #include "frame/error.h"
 #include "rsa/rsa.h"
 #include "rsa/rsa_der.h"
+#include "util/strl.h"
 
 using rsader::Reader;
 using rsader::Tlv;
@@ -58,10 +59,17 @@ bool read_alg(const Tlv& tagged, Tlv& oid, Tlv& params, bool& has_params) {
     return a.at_end();
 }
 
-long fail(RsaPssParams* rec, long code, const std::string& text) {
-    std::snprintf(rec->errorText, sizeof rec->errorText, "%s", text.c_str());
+long fail(RsaPssParams* rec, long code, const char* text) {
+    strlcpy(rec->errorText, text, long(sizeof rec->errorText));  // at most 63 characters
     eprintf("%s", rec->errorText);
     return code;
+}
+
+// The same with one quoted value: before + value + after.
+long fail_with(RsaPssParams* rec, long code, const char* before, const std::string& value, const char* after) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%s%s%s", before, value.c_str(), after);
+    return fail(rec, code, buf);
 }
 
 void set_hash(RsaPssParams* rec, const HashOid& h) {
@@ -102,7 +110,7 @@ long rsapssGetParamsDer(RsaPssParams* rec, const uint8_t* der, size_t len, bool 
             bool hp = false;
             if (!read_alg(t, oid, p, hp)) return fail(rec, -BAD_PARAM_ERROR, "Invalid parameters");
             const HashOid* h = hash_by_oid(oid);
-            if (!h) return fail(rec, -NOT_SUPPORTED_ERROR, "hashAlgorithm '" + dotted(oid) + "' is not supported");
+            if (!h) return fail_with(rec, -NOT_SUPPORTED_ERROR, "hashAlgorithm '", dotted(oid), "' is not supported");
             set_hash(rec, *h);
         } else if (n == 1) {
             Tlv oid, p;
@@ -110,7 +118,7 @@ long rsapssGetParamsDer(RsaPssParams* rec, const uint8_t* der, size_t len, bool 
             if (!read_alg(t, oid, p, hp)) return fail(rec, -BAD_PARAM_ERROR, "Invalid parameters");
             if (!is_oid(oid, kMgf1, sizeof kMgf1)) {
                 rec->mgfStatus = -1;
-                return fail(rec, -NOT_SUPPORTED_ERROR, "'" + dotted(oid) + "' is not supported as maskGenAlgorithm");
+                return fail_with(rec, -NOT_SUPPORTED_ERROR, "'", dotted(oid), "' is not supported as maskGenAlgorithm");
             }
             Reader pr(p.value, p.len);
             Tlv hoid;
@@ -118,8 +126,8 @@ long rsapssGetParamsDer(RsaPssParams* rec, const uint8_t* der, size_t len, bool 
                 return fail(rec, -BAD_PARAM_ERROR, "Invalid parameters");
             const HashOid* h = hash_by_oid(hoid);
             if (!h)
-                return fail(rec, -NOT_SUPPORTED_ERROR,
-                            "Unsupported hash function '" + dotted(hoid) + "' for maskGenAlgorithm");
+                return fail_with(rec, -NOT_SUPPORTED_ERROR, "Unsupported hash function '", dotted(hoid),
+                                 "' for maskGenAlgorithm");
             set_mgf_hash(rec, *h);
         } else if (n == 2 && !oaep) {
             Reader ir(t.value, t.len);
@@ -147,7 +155,7 @@ long rsapssGetParamsDer(RsaPssParams* rec, const uint8_t* der, size_t len, bool 
             if (!read_alg(t, oid, p, hp)) return fail(rec, -BAD_PARAM_ERROR, "Invalid parameters");
             if (!is_oid(oid, kPSpecified, sizeof kPSpecified)) {
                 rec->pSourceStatus = -1;
-                return fail(rec, -NOT_SUPPORTED_ERROR, "'" + dotted(oid) + "' is not supported as pSourceAlgorithm");
+                return fail_with(rec, -NOT_SUPPORTED_ERROR, "'", dotted(oid), "' is not supported as pSourceAlgorithm");
             }
             if (hp && !(p.tag == 0x04 && p.len == 0)) {
                 rec->pSourceStatus = -1;
