@@ -156,6 +156,11 @@ long rsaDecryptPrivate(const RsaKey* key, uint8_t* out, size_t* outlen, const ui
 long rsaEncryptPrivate(const RsaKey* key, uint8_t* out, size_t* outlen, const uint8_t* data, size_t datalen);
 long rsaDecryptPublic(const RsaKey* key, uint8_t* out, size_t* outlen, const uint8_t* in, size_t inlen);
 
+// ISO/IEC 9796-1 redundancy for a key of kbits bits (0: 8 k). Encode: 0 or
+// 6; decode: message length, -22 on any inconsistency, -30 short output.
+long rsaIso9796Encode(uint8_t* out, size_t k, const uint8_t* msg, size_t mlen, size_t kbits);
+long rsaIso9796Decode(uint8_t* out, size_t outlen, const uint8_t* block, size_t blen, size_t kbits);
+
 // EMSA-PSS (RFC 8017 9.1): encode 0 or 39; verify 0 consistent, 1 not.
 long rsapssEncode(uint8_t* em, size_t emLen, size_t emBits, const uint8_t* mHash, size_t hLen, long hashAlg,
                   long mgfHashAlg, const uint8_t* salt, size_t saltLen);

@@ -433,7 +433,10 @@ long rsaDecrypt(unsigned char* out, long outlen, const unsigned char* data, long
 long rsaEncodeMsg(unsigned char* out, long outlen, const unsigned char* msg, long msglen, long options) {
     if (!out || outlen <= 0 || (!msg && msglen) || msglen < 0) return -BAD_PARAM_ERROR;
     const size_t k = size_t(outlen);
-    if (options & kIso9796) return -NOT_SUPPORTED_ERROR;
+    if (options & kIso9796) {
+        long rc = rsaIso9796Encode(out, k, msg, size_t(msglen), size_t(options & 0xFFFF));
+        return rc == 0 ? 0 : -rc;
+    }
     long rc;
     switch (options & kEncMask) {
         case kEncPkcs1:
@@ -467,7 +470,9 @@ long rsaEncodeMsg(unsigned char* out, long outlen, const unsigned char* msg, lon
 
 long rsaDecodeMsg(unsigned char* out, long outlen, const unsigned char* block, long blocklen, long options) {
     if (!block || blocklen <= 0) return -BAD_PARAM_ERROR;
-    if (options & kIso9796) return -NOT_SUPPORTED_ERROR;
+    if (options & kIso9796)
+        return rsaIso9796Decode(out, (out && outlen > 0) ? size_t(outlen) : 0, block, size_t(blocklen),
+                                size_t(options & 0xFFFF));
     const size_t k = size_t(blocklen);
     const size_t cap = (out && outlen > 0) ? size_t(outlen) : 0;
     unsigned char* dst = cap ? out : nullptr;

@@ -447,3 +447,42 @@ TEST(RsaEncoding, PssAndOaepParameterRecords) {
     EXPECT_EQ(rsapssGetParamsDer(&rec, oaep.data(), oaep.size(), true), -NOT_SUPPORTED_ERROR);
     EXPECT_STREQ(rec.errorText, "Unsupported label for rsaOAEP - expecting the empty string");
 }
+
+TEST(RsaEncoding, Iso9796RedundancyWithRsa2Mode) {
+    const KeyStrings& k = our_key();  // 1024 bits
+    constexpr long kIso = 0x100000;
+    for (size_t len : {size_t(1), size_t(20), size_t(64)}) {
+        SCOPED_TRACE(len);
+        Bytes msg = random_bytes(len);
+        Bytes block(128);
+        ASSERT_EQ(RSA_EncodeMsg(block.data(), 128, msg.data(), long(len), kIso), 0);
+        EXPECT_EQ(block.back() & 0x0F, 6);
+        EXPECT_EQ(block[0] & 0xC0, 0x40);  // a 1023-bit value
+        // Sign and recover through the RSA2 adjustment.
+        Bytes sig = block;
+        ASSERT_EQ(RSA_RawPrivate(sig.data(), 128, k.priv.c_str(), 6), 0);
+        ASSERT_EQ(RSA_RawPublic(sig.data(), 128, k.pub.c_str(), 6), 0);
+        EXPECT_EQ(sig, block);
+        Bytes out(64);
+        ASSERT_EQ(RSA_DecodeMsg(out.data(), 64, block.data(), 128, kIso), long(len));
+        EXPECT_EQ(Bytes(out.begin(), out.begin() + long(len)), msg);
+        if (len > 1) {
+            Bytes shortbuf(len - 1, 0xAA);
+            EXPECT_EQ(RSA_DecodeMsg(shortbuf.data(), long(len - 1), block.data(), 128, kIso), -SHORT_BUF_ERROR);
+            EXPECT_EQ(shortbuf, Bytes(len - 1, 0));
+        }
+        for (size_t pos : {size_t(5), size_t(64), size_t(127)}) {
+            Bytes bad = block;
+            bad[pos] ^= 0x10;
+            EXPECT_EQ(RSA_DecodeMsg(nullptr, 0, bad.data(), 128, kIso), -SIGNATURE_ERROR) << pos;
+        }
+    }
+    Bytes big(65, 1), block(128);
+    EXPECT_EQ(RSA_EncodeMsg(block.data(), 128, big.data(), 65, kIso), -BAD_PARAM_ERROR);
+    // An explicit key size: 1008 bits in a 128-octet buffer.
+    Bytes msg = random_bytes(10);
+    ASSERT_EQ(RSA_EncodeMsg(block.data(), 128, msg.data(), 10, kIso | 1008), 0);
+    EXPECT_EQ(block[0] | block[1], 0x00);
+    EXPECT_EQ(block[2] & 0xC0, 0x40);
+    EXPECT_EQ(RSA_DecodeMsg(nullptr, 0, block.data(), 128, kIso | 1008), 10);
+}
