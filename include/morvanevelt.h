@@ -269,6 +269,72 @@ VELT_API long RNG_TestDRBGVS(char *szOutput, long nOutChars, long nReturnedBitsL
 
 /* ===== RSA (RSA_) ===== */
 
+/* Generates an RSA key pair: public key file and encrypted private key file. */
+VELT_API long RSA_MakeKeys(const char *szPubKeyFile, const char *szPriKeyFile, long nBits, long nExpFermat,
+                           long nTests, long nCount, const char *szPassword, const void *lpSeed, long nSeedLen,
+                           long nOptions);
+/* As RSA_MakeKeys with a parameter string ("count=N;prf=NAME;rngseed=TEXT;tests=N"). */
+VELT_API long RSA_MakeKeysXtd(const char *szPubKeyFile, const char *szPriKeyFile, const char *szPassword,
+                              long nBits, long nExpFermat, const char *szParams, long nOptions);
+/* Raw public-key operation in place (data length = key length); 0 or a positive error. */
+VELT_API long RSA_RawPublic(unsigned char *lpData, long nDataLen, const char *szPublicKey64, long nOptions);
+/* Raw private-key operation in place; 0 or a positive error. */
+VELT_API long RSA_RawPrivate(unsigned char *lpData, long nDataLen, const char *szPrivateKey64, long nOptions);
+/* 0 for a valid private key, 1 for a valid public key, else a negative error. */
+VELT_API long RSA_CheckKey(const char *szKeyString, long nOptions);
+/* 0 when the private and public key strings form a pair. */
+VELT_API long RSA_KeyMatch(const char *szPrivateKey64, const char *szPublicKey64);
+/* 32-bit hash code of a key's public part (0 on error). */
+VELT_API long RSA_KeyHashCode(const char *szKeyString);
+/* Bit length of the key's modulus. */
+VELT_API long RSA_KeyBits(const char *szKeyString);
+/* Length of the key's modulus in bytes. */
+VELT_API long RSA_KeyBytes(const char *szKeyString);
+/* Public key string of a private key string. */
+VELT_API long RSA_PublicKeyFromPrivate(char *szOutput, long nOutChars, const char *szKeyString, long nOptions);
+
+/* Encrypts with PKCS #1 v1.5 or OAEP (options); returns the block length written. */
+VELT_API long RSA_Encrypt(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput, long nInputLen,
+                          const char *szPublicKeyFile, const char *szParams, long nOptions);
+/* Decrypts a PKCS #1 v1.5 or OAEP block; returns the message length. */
+VELT_API long RSA_Decrypt(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput, long nInputLen,
+                          const char *szPrivateKeyFile, const char *szPassword, const char *szParams,
+                          long nOptions);
+/* Encodes a message into a block of nOutBytes octets (EME-PKCS1, OAEP or EMSA-PKCS1). */
+VELT_API long RSA_EncodeMsg(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput, long nInputLen,
+                            long nOptions);
+/* Decodes a block; returns the message length (lpOutput may be null). */
+VELT_API long RSA_DecodeMsg(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput, long nInputLen,
+                            long nOptions);
+
+/* Reads a private key from any supported form into a private key string. */
+VELT_API long RSA_ReadAnyPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
+                                    const char *szPassword, long nOptions);
+/* Reads a public key from any supported form into a public key string. */
+VELT_API long RSA_ReadAnyPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
+/* Reads an unencrypted PKCS #8 or PKCS #1 private key (DER or PEM). */
+VELT_API long RSA_ReadPrivateKeyInfo(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
+/* Reads a password-encrypted PKCS #8 private key (DER or PEM). */
+VELT_API long RSA_ReadEncPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
+                                    const char *szPassword, long nOptions);
+/* Reads a PKCS #1 or SubjectPublicKeyInfo public key (DER or PEM). */
+VELT_API long RSA_ReadPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
+/* Reads the RSA public key of an X.509 certificate. */
+VELT_API long RSA_GetPublicKeyFromCert(char *szOutput, long nOutChars, const char *szCertFile, long nOptions);
+/* Saves a public key file (DER, or PEM by option); 0 or a positive error. */
+VELT_API long RSA_SavePublicKey(const char *szOutputFile, const char *szKeyString, long nOptions);
+/* Saves an unencrypted private key file (PKCS #8, or PKCS #1 PEM by option); 0 or a positive error. */
+VELT_API long RSA_SavePrivateKeyInfo(const char *szOutputFile, const char *szKeyString, long nOptions);
+/* Saves a password-encrypted private key file; 0 or a positive error. */
+VELT_API long RSA_SaveEncPrivateKey(const char *szOutputFile, const char *szKeyString, long nCount,
+                                    const char *szPassword, long nOptions);
+/* As RSA_SaveEncPrivateKey with a parameter string ("count=N;prf=NAME"). */
+VELT_API long RSA_SaveEncKey(const char *szOutputFile, const char *szKeyString, const char *szPassword,
+                             const char *szParams, long nOptions);
+/* Base64 of the key's "Modulus" or "Exponent". */
+VELT_API long RSA_KeyValue(char *szOutput, long nOutChars, const char *szKeyString, const char *szFieldName,
+                           long nOptions);
+
 /* end of RSA_ */
 
 

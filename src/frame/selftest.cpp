@@ -4,6 +4,7 @@
 #include "frame/error.h"
 #include "hash/hash.h"
 #include "rng/rng.h"
+#include "rsa/rsa.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ constexpr KnownAnswerTest kKnownAnswerTests[] = {
     {"Failed Known Answer Test for HMAC-SHA-224", -1073733808, [] { return selftest_hmac_sha224() == 0; }},
     {"Failed Known Answer Test for HMAC-MD5", -1073733813, [] { return selftest_hmac_md5() == 0; }},
     // RSA pair-wise consistency
+    {"Failed Pair-wise Consistency Test for RSA on power-up", -1073733806, [] { return rsaSelfTest() == 0; }},
     {nullptr, 0, nullptr},
 };
 
