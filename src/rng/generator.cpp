@@ -174,7 +174,7 @@ long prngGenerateRandomData(Drbg& d, uint8_t* out, size_t n, const uint8_t* addi
     // Continuous test (FIPS 140-2 4.9.2): the first bytes of each request
     // against a block drawn just before it.
     uint8_t block[8] = {0};
-    memcpy(block, out, n < 8 ? n : 8);
+    if (n > 0) memcpy(block, out, n < 8 ? n : 8);
     bool repeated = velt::ct::equal(block, d.test_block, 8);
     ewipe(block, sizeof block);
     if (repeated) {
