@@ -124,7 +124,7 @@ TEST_P(AeadPaths, Rfc8439ChaCha20Poly1305Example) {
 }
 
 TEST_P(AeadPaths, GcmPublishedExamples) {
-    // The GCM specification's test cases 2, 3, 4 (AES-128), 9 (AES-192)
+    // The test cases of the original GCM paper (McGrew and Viega), numbers 2, 3, 4 (AES-128), 9 (AES-192)
     // and 16 (AES-256): ciphertext followed by tag.
     struct Case {
         const char *key, *iv, *aad, *pt, *out;
