@@ -471,6 +471,13 @@ void Mont::from(limb* r, const limb* a) {
     redc(r, t);
 }
 
+void Mont::reduce(limb* r, const limb* t, size_t nt) {
+    limb* w = t_.data();
+    std::copy(t, t + nt, w);
+    std::fill(w + nt, w + 2 * n_, 0);
+    redc(r, w);
+}
+
 void Mont::one(limb* r) {
     LimbVec o(n_, 0);
     o[0] = 1;
@@ -648,6 +655,10 @@ void modexp_consttime(limb* y, const limb* x, const limb* e, size_t ne, const li
         DivReducer red(m, nm);
         exp_fixed(red, y, x, e, ne, nm);
     }
+}
+
+void mont_exp_consttime(Mont& ctx, limb* y, const limb* x, const limb* e, size_t ne) {
+    exp_fixed(ctx, y, x, e, ne, ctx.size());
 }
 
 }  // namespace velt::bigd

@@ -89,6 +89,11 @@ public:
     void from(limb* r, const limb* a);
     // r = R mod m (one in Montgomery form).
     void one(limb* r);
+    // r = t / R mod m for t of nt <= 2n limbs with t < m*R (branch-free),
+    // e.g. a wider number's residue divided by R.
+    void reduce(limb* r, const limb* t, size_t nt);
+    // R^2 mod m: multiplying by it converts to Montgomery form.
+    const limb* rr() const { return rr_.data(); }
 
 private:
     void redc(limb* r, limb* t);
@@ -109,5 +114,7 @@ void mont_exp(Mont& ctx, limb* y_mont, const limb* x, const limb* e, size_t ne);
 // Same result in time independent of e's value: fixed windows over all 64*ne
 // bits of e and masked table scans.
 void modexp_consttime(limb* y, const limb* x, const limb* e, size_t ne, const limb* m, size_t nm);
+// The same with a caller's Montgomery context (reused across operations).
+void mont_exp_consttime(Mont& ctx, limb* y, const limb* x, const limb* e, size_t ne);
 
 }  // namespace velt::bigd
