@@ -183,6 +183,16 @@ size_t limb_count(const BdNumber* b) {
     return (nd + 1) / 2;
 }
 
+// Significant limbs of a secret value (a prime), found without branching on
+// its digits; the count itself (the value's size) is public.
+size_t secret_limb_count(const BdNumber* b) {
+    size_t count = 0;
+    for (size_t i = 0; i < b->ndigits; ++i)
+        count = size_t(velt::ct::select(velt::ct::mask_nonzero(b->digits[i]), i + 1, count));
+    declassify(&count, sizeof count);
+    return (count + 1) / 2;
+}
+
 // b's value as exactly nl limbs (zero padded; b must fit).
 void to_limbs(limb* out, size_t nl, const BdNumber* b) {
     velt::bigd::digits_to_limbs(out, nl, b->digits, std::min(b->ndigits, 2 * nl));
@@ -236,8 +246,7 @@ long draw_blinding(const RsaKey* key, size_t nn, limb* r, limb* rinv) {
 // context per modulus serves the reductions and the exponentiations; the
 // reductions by p and q are Montgomery steps (branch-free) for keys whose
 // primes have the same limb count.
-long private_crt(const RsaKey* key, const limb* x, size_t nn, limb* out) {
-    const size_t np = limb_count(key->p), nq = limb_count(key->q);
+long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t nq, limb* out) {
     LimbVec n(nn), e(nn), p(np), q(nq), dP(np), dQ(nq), qinv(np);
     to_limbs(n.data(), nn, key->n);
     size_t ne = limb_count(key->e);
@@ -254,7 +263,10 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, limb* out) {
     to_limbs(dQ.data(), nq, key->dQ);
     LimbVec qinv_w(std::max(np, nq));
     to_limbs(qinv_w.data(), qinv_w.size(), key->qInv);
-    if (!(n[0] & 1) || !(p[0] & 1) || !(q[0] & 1)) return BAD_PARAM_ERROR;
+    // Odd moduli (public for any valid key).
+    bool odd = (n[0] & p[0] & q[0] & 1) != 0;
+    declassify(&odd, sizeof odd);
+    if (!odd) return BAD_PARAM_ERROR;
 
     Mont mn(n.data(), nn), mp(p.data(), np), mq(q.data(), nq);
     LimbVec r(nn), rinv(nn);
@@ -292,7 +304,7 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, limb* out) {
     // y = m2 + h q (below p q = n). The carry runs through every top limb
     // and the checks below accumulate into one flag, so nothing here
     // branches on the (blinded) values.
-    LimbVec y(np + nq + 1, 0);
+    LimbVec y(std::max(np + nq, nn) + 1, 0);
     velt::bigd::mul(y.data(), h.data(), np, q.data(), nq);
     limb c = velt::bigd::add_n(y.data(), y.data(), m2.data(), nq);
     for (size_t i = nq; i < y.size(); ++i) {
@@ -360,11 +372,12 @@ long rsaPrivateRaw(const RsaKey* key, unsigned char* out, size_t* outlen, const 
     if (bdIsZero(key->e) || bdIsZero(key->n)) return BAD_PARAM_ERROR;
     size_t k = rsaBlockLength(key);
 
-    if ((key->flags & kRsaHasCrt) && bdIsOdd(key->n) && !bdIsZero(key->p) && !bdIsZero(key->q)) {
+    const size_t np = secret_limb_count(key->p), nq = secret_limb_count(key->q);
+    if ((key->flags & kRsaHasCrt) && bdIsOdd(key->n) && np > 0 && nq > 0) {
         const size_t nn = limb_count(key->n);
         LimbVec xl(nn), yl(nn);
         to_limbs(xl.data(), nn, x);
-        long rc = private_crt(key, xl.data(), nn, yl.data());
+        long rc = private_crt(key, xl.data(), nn, np, nq, yl.data());
         if (rc != 0) return rc;
         limbs_to_block(out, k, yl.data(), nn);
         if (outlen) *outlen = k;

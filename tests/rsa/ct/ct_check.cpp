@@ -1,10 +1,11 @@
 // Constant-time check of the RSA private operation under valgrind memcheck:
-// the CRT exponents dP, dQ and the coefficient qInv are marked undefined, so
-// memcheck reports any conditional branch or memory address that depends on
-// them through the exponentiations, the reductions modulo p and q, the
-// recombination, the public-exponent check and the unblinding. Built
-// without sanitizers; run by scripts/ct-check.sh (exit status 0 when clean,
-// memcheck's error exit status otherwise).
+// the primes p and q, the CRT exponents dP, dQ and the coefficient qInv are
+// marked undefined, so memcheck reports any conditional branch or memory
+// address that depends on them through the Montgomery set-up for p and q,
+// the reductions modulo p and q, the exponentiations, the recombination, the
+// public-exponent check and the unblinding. Built without sanitizers; run by
+// scripts/ct-check.sh (exit status 0 when clean, memcheck's error exit
+// status otherwise).
 #include <valgrind/memcheck.h>
 
 #include <cstdio>
@@ -47,10 +48,14 @@ void private_case(size_t bits) {
         poison(key->dP);
         poison(key->dQ);
         poison(key->qInv);
+        poison(key->p);
+        poison(key->q);
         long rc = rsaPrivateRaw(key, y.data(), &len, x.data(), k);
         unpoison(key->dP);
         unpoison(key->dQ);
         unpoison(key->qInv);
+        unpoison(key->p);
+        unpoison(key->q);
         VALGRIND_MAKE_MEM_DEFINED(y.data(), k);
         VALGRIND_MAKE_MEM_DEFINED(&rc, sizeof rc);
         check(rc == 0, "private operation");
