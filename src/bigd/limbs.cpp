@@ -288,12 +288,19 @@ void limbs_to_digits(BdDigit* out, size_t nd, const limb* a, size_t nl) {
 // ---------------------------------------------------------------------------
 // Montgomery arithmetic
 
-Mont::Mont(const limb* m, size_t n) : n_(n), m_(m, m + n), rr_(n), t_(2 * n + 2) {
+Mont::Mont(const limb* m, size_t n, bool secret_modulus) : n_(n), m_(m, m + n), rr_(n), t_(2 * n + 2) {
     // k0 = -m^-1 mod 2^64 by Newton iteration: each step doubles the
     // correct low bits (x = m is correct to 3 bits for odd m).
     limb inv = m[0];
     for (int i = 0; i < 5; ++i) inv *= 2 - m[0] * inv;
     k0_ = limb(0) - inv;
+    if (!secret_modulus) {
+        // R^2 mod m by division of 2^(128n).
+        LimbVec big(2 * n + 1, 0), q(n + 2);
+        big[2 * n] = 1;
+        divrem(q.data(), rr_.data(), big.data(), 2 * n + 1, m, n);
+        return;
+    }
     // R^2 mod m without division and without branches on m's value:
     // x = 2^(64(n-1)) is below m (m's top limb is nonzero, and m > 1 when
     // n = 1), doubling it 64 times modulo m gives R mod m and 64 more give

@@ -77,8 +77,10 @@ void limbs_to_digits(BdDigit* out, size_t nd, const limb* a, size_t nl);
 // a masked select), so the constant-time exponentiation can use them.
 class Mont {
 public:
-    // m odd, n = its significant limb count.
-    Mont(const limb* m, size_t n);
+    // m odd, n = its significant limb count. With secret_modulus the set-up
+    // (R^2 mod m) runs without branches on m's value; otherwise by one
+    // division, which is quicker for large public moduli.
+    Mont(const limb* m, size_t n, bool secret_modulus = false);
     size_t size() const { return n_; }
     const limb* modulus() const { return m_.data(); }
     // r = a * b / R mod m, for a, b < m; r may alias a or b.

@@ -268,7 +268,7 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t 
     declassify(&odd, sizeof odd);
     if (!odd) return BAD_PARAM_ERROR;
 
-    Mont mn(n.data(), nn), mp(p.data(), np), mq(q.data(), nq);
+    Mont mn(n.data(), nn), mp(p.data(), np, true), mq(q.data(), nq, true);
     LimbVec r(nn), rinv(nn);
     long rc = draw_blinding(key, nn, r.data(), rinv.data());
     if (rc != 0) return rc;
