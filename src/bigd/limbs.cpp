@@ -584,6 +584,9 @@ void exp_sliding(Red& red, limb* y, const limb* x, const limb* e, size_t ne, siz
         return;
     }
     unsigned w = std::max(1u, sliding_window(bits));
+    // A short sparse exponent (the public 3, 17, 65537...): plain square and
+    // multiply, as a table would cost more products than it saves.
+    if (bits <= 64 && __builtin_popcountll(e[0]) <= 4) w = 1;
     size_t count = size_t(1) << (w - 1);
     LimbVec table(count * n), x2(n);
     std::copy(xm.begin(), xm.end(), table.begin());
