@@ -288,16 +288,53 @@ void limbs_to_digits(BdDigit* out, size_t nd, const limb* a, size_t nl) {
 // ---------------------------------------------------------------------------
 // Montgomery arithmetic
 
-Mont::Mont(const limb* m, size_t n) : n_(n), m_(m, m + n), rr_(n), t_(2 * n + 2) {
+Mont::Mont(const limb* m, size_t n, bool secret_modulus) : n_(n), m_(m, m + n), rr_(n), t_(2 * n + 2) {
     // k0 = -m^-1 mod 2^64 by Newton iteration: each step doubles the
     // correct low bits (x = m is correct to 3 bits for odd m).
-    limb x = m[0];
-    for (int i = 0; i < 5; ++i) x *= 2 - m[0] * x;
-    k0_ = limb(0) - x;
-    // R^2 mod m by division of 2^(128n).
-    LimbVec big(2 * n + 1, 0), q(n + 2);
-    big[2 * n] = 1;
-    divrem(q.data(), rr_.data(), big.data(), 2 * n + 1, m, n);
+    limb inv = m[0];
+    for (int i = 0; i < 5; ++i) inv *= 2 - m[0] * inv;
+    k0_ = limb(0) - inv;
+    if (!secret_modulus) {
+        // R^2 mod m by division of 2^(128n).
+        LimbVec big(2 * n + 1, 0), q(n + 2);
+        big[2 * n] = 1;
+        divrem(q.data(), rr_.data(), big.data(), 2 * n + 1, m, n);
+        return;
+    }
+    // R^2 mod m without division and without branches on m's value:
+    // x = 2^(64(n-1)) is below m (m's top limb is nonzero, and m > 1 when
+    // n = 1), doubling it 64 times modulo m gives R mod m and 64 more give
+    // 2^64 R mod m, the Montgomery form of 2^64; Montgomery powers of that
+    // (exponent n, public) give 2^(64n) R = R^2 mod m.
+    LimbVec x(n, 0), d(n), a(n);
+    if (n > 1)
+        x[n - 1] = 1;
+    else
+        x[0] = 1 & ~ct::mask_eq(m[0], 1);  // 0 when m = 1
+    auto twice = [&]() {
+        limb top = x[n - 1] >> 63;
+        for (size_t i = n - 1; i > 0; --i) x[i] = (x[i] << 1) | (x[i - 1] >> 63);
+        x[0] <<= 1;
+        limb br = sub_n(d.data(), x.data(), m, n);
+        limb keep = ct::mask_nonzero(br & ~top & 1);  // 2x < m: keep it
+        for (size_t i = 0; i < n; ++i) x[i] = ct::select(keep, x[i], d[i]);
+    };
+    for (int i = 0; i < 128; ++i) twice();
+    // x = 2^64 R mod m; raise to the n-th power in Montgomery form, with
+    // rr_ holding the Montgomery form of R mod m (one) to start.
+    std::copy(x.begin(), x.end(), a.begin());
+    rr_.assign(n, 0);
+    bool started = false;
+    for (int bit = 63; bit >= 0; --bit) {
+        if (started) sqr(rr_.data(), rr_.data());
+        if ((n >> bit) & 1) {
+            if (started)
+                mul(rr_.data(), rr_.data(), a.data());
+            else
+                std::copy(a.begin(), a.end(), rr_.begin());
+            started = true;
+        }
+    }
 }
 
 // r = t / R mod m for t < m*R (2n limbs, destroyed); branch-free.
@@ -471,6 +508,13 @@ void Mont::from(limb* r, const limb* a) {
     redc(r, t);
 }
 
+void Mont::reduce(limb* r, const limb* t, size_t nt) {
+    limb* w = t_.data();
+    std::copy(t, t + nt, w);
+    std::fill(w + nt, w + 2 * n_, 0);
+    redc(r, w);
+}
+
 void Mont::one(limb* r) {
     LimbVec o(n_, 0);
     o[0] = 1;
@@ -540,6 +584,9 @@ void exp_sliding(Red& red, limb* y, const limb* x, const limb* e, size_t ne, siz
         return;
     }
     unsigned w = std::max(1u, sliding_window(bits));
+    // A short sparse exponent (the public 3, 17, 65537...): plain square and
+    // multiply, as a table would cost more products than it saves.
+    if (bits <= 64 && __builtin_popcountll(e[0]) <= 4) w = 1;
     size_t count = size_t(1) << (w - 1);
     LimbVec table(count * n), x2(n);
     std::copy(xm.begin(), xm.end(), table.begin());
@@ -648,6 +695,10 @@ void modexp_consttime(limb* y, const limb* x, const limb* e, size_t ne, const li
         DivReducer red(m, nm);
         exp_fixed(red, y, x, e, ne, nm);
     }
+}
+
+void mont_exp_consttime(Mont& ctx, limb* y, const limb* x, const limb* e, size_t ne) {
+    exp_fixed(ctx, y, x, e, ne, ctx.size());
 }
 
 }  // namespace velt::bigd

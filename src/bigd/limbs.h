@@ -77,8 +77,10 @@ void limbs_to_digits(BdDigit* out, size_t nd, const limb* a, size_t nl);
 // a masked select), so the constant-time exponentiation can use them.
 class Mont {
 public:
-    // m odd, n = its significant limb count.
-    Mont(const limb* m, size_t n);
+    // m odd, n = its significant limb count. With secret_modulus the set-up
+    // (R^2 mod m) runs without branches on m's value; otherwise by one
+    // division, which is quicker for large public moduli.
+    Mont(const limb* m, size_t n, bool secret_modulus = false);
     size_t size() const { return n_; }
     const limb* modulus() const { return m_.data(); }
     // r = a * b / R mod m, for a, b < m; r may alias a or b.
@@ -89,6 +91,11 @@ public:
     void from(limb* r, const limb* a);
     // r = R mod m (one in Montgomery form).
     void one(limb* r);
+    // r = t / R mod m for t of nt <= 2n limbs with t < m*R (branch-free),
+    // e.g. a wider number's residue divided by R.
+    void reduce(limb* r, const limb* t, size_t nt);
+    // R^2 mod m: multiplying by it converts to Montgomery form.
+    const limb* rr() const { return rr_.data(); }
 
 private:
     void redc(limb* r, limb* t);
@@ -109,5 +116,7 @@ void mont_exp(Mont& ctx, limb* y_mont, const limb* x, const limb* e, size_t ne);
 // Same result in time independent of e's value: fixed windows over all 64*ne
 // bits of e and masked table scans.
 void modexp_consttime(limb* y, const limb* x, const limb* e, size_t ne, const limb* m, size_t nm);
+// The same with a caller's Montgomery context (reused across operations).
+void mont_exp_consttime(Mont& ctx, limb* y, const limb* x, const limb* e, size_t ne);
 
 }  // namespace velt::bigd

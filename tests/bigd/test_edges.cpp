@@ -1,8 +1,10 @@
 // Edge cases of the handle and digit layers: conversions, borrows, trivial
 // exponents, missing inverses, division by zero, bit access beyond the
 // array, the constant-time tests, two's-complement helpers and printing.
+#include <algorithm>
 #include <cstring>
 
+#include "bigd/limbs.h"
 #include "oracle.h"
 
 using namespace bdtest;
@@ -326,3 +328,25 @@ TEST(BigdPrinting, Formats) {
 }
 
 }  // namespace
+
+// The Montgomery set-up for secret moduli (masked doublings, no division)
+// must give the same R^2 mod m as the division, from one limb (m = 1, 3,
+// all ones) to sizes whose top limb is small or full.
+TEST(BigdMontgomery, DivisionFreeSetUpMatchesDivision) {
+    using velt::bigd::limb;
+    std::vector<std::vector<limb>> moduli = {{1}, {3}, {~limb(0)}, {0x8000000000000001ull},
+                                             {~limb(0), 1}, {5, 0x8000000000000000ull}};
+    uint64_t s = 0x9e3779b97f4a7c15ull;
+    for (size_t n : {2u, 3u, 16u, 17u, 32u}) {
+        std::vector<limb> m(n);
+        for (auto& v : m) v = (s = s * 6364136223846793005ull + 1442695040888963407ull);
+        m[0] |= 1;
+        moduli.push_back(m);
+        m[n - 1] = 1 + (m[n - 1] >> 61);  // small top limb
+        moduli.push_back(m);
+    }
+    for (const auto& m : moduli) {
+        velt::bigd::Mont a(m.data(), m.size(), false), b(m.data(), m.size(), true);
+        EXPECT_TRUE(std::equal(a.rr(), a.rr() + m.size(), b.rr())) << "limbs " << m.size() << " low " << m[0];
+    }
+}
