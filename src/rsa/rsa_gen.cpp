@@ -35,6 +35,9 @@ void progress(bool on, char c) {
 // table primes current by adding 2, so that only candidates free of small
 // factors reach Rabin-Miller. Returns the candidates examined; -1 when every
 // attempt failed, -2 when the generator failed.
+// Fewest Rabin-Miller rounds run on a prime candidate, whatever the caller asks.
+constexpr size_t kMinRabinMillerRounds = 5;
+
 long rsaFindPrime(BdNumber* cand, size_t bits, uint32_t e, size_t ntests, const unsigned char* seed,
                   size_t seedlen, RsaRandFunc randFunc, bool show) {
     if (show) {
@@ -74,7 +77,11 @@ long rsaFindPrime(BdNumber* cand, size_t bits, uint32_t e, size_t ntests, const 
             }
             if (!divisible && bdShortMod(tmp, cand, e) != 1) {
                 progress(show, '*');
-                if (bdRabinMiller(cand, ntests)) {
+                // A caller's count of 0 (or too few) would let composites through and
+                // yield keys that fail their pair-wise test; never run fewer rounds than
+                // the floor, which gives an error probability far below 2^-80 for random
+                // candidates of RSA sizes (FIPS 186-4, C.3).
+                if (bdRabinMiller(cand, ntests < kMinRabinMillerRounds ? kMinRabinMillerRounds : ntests)) {
                     result = examined;
                     break;
                 }

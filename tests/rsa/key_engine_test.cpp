@@ -48,6 +48,17 @@ TEST(RsaKeyEngine, GeneratedKeyIsWellFormedAndAcceptedByOpenssl) {
     EXPECT_EQ(status, 0) << out;
 }
 
+TEST(RsaKeyEngine, ZeroTestCountStillYieldsPrimes) {
+    // A caller asking for no Rabin-Miller rounds still gets prime factors and a
+    // key that passes its pair-wise test.
+    for (int i = 0; i < 4; ++i) {
+        RsaKeyHolder key;
+        ASSERT_EQ(rsaGenerateKeys(key.get(), 512, 7, 0, nullptr, 0, rngFunc, 0), 0);
+        EXPECT_EQ(bdIsPrime(key->p, 32), 1);
+        EXPECT_EQ(bdIsPrime(key->q, 32), 1);
+    }
+}
+
 TEST(RsaKeyEngine, SmallKeysHaveExactSizesAndExponentTable) {
     // 97 bits: p of 49 bits, q of 48, n of exactly 97; index 7 means 65537.
     for (long idx : {0L, 2L, 7L}) {
