@@ -30,10 +30,11 @@ void ours(benchmark::State& state, const char* sel, size_t key_len, size_t iv_le
                                       long(key_len), d.iv.data(), long(iv_len), sel, 0);
     std::vector<unsigned char> ct(d.out.begin(), d.out.begin() + ct_len);
     for (auto _ : state) {
-        long r = encrypt ? CIPHER_EncryptBytes(d.out.data(), long(d.out.size()), d.in.data(), long(msg),
-                                               d.key.data(), long(key_len), d.iv.data(), long(iv_len), sel, 0)
-                         : CIPHER_DecryptBytes(d.out.data(), long(d.out.size()), ct.data(), ct_len, d.key.data(),
-                                               long(key_len), d.iv.data(), long(iv_len), sel, 0);
+        long r = encrypt
+                     ? CIPHER_EncryptBytes(d.out.data(), long(d.out.size()), d.in.data(), long(msg),
+                                           d.key.data(), long(key_len), d.iv.data(), long(iv_len), sel, 0)
+                     : CIPHER_DecryptBytes(d.out.data(), long(d.out.size()), ct.data(), ct_len, d.key.data(),
+                                           long(key_len), d.iv.data(), long(iv_len), sel, 0);
         benchmark::DoNotOptimize(r);
         benchmark::ClobberMemory();
     }
@@ -66,15 +67,21 @@ void openssl(benchmark::State& state, const EVP_CIPHER* c, bool encrypt, size_t 
 BENCHMARK_CAPTURE(ours, aes128_ctr, "aes128/ctr", 16, 16, true)->Name("AES-128-CTR 16KiB/ours");
 BENCHMARK_CAPTURE(openssl, aes128_ctr, EVP_aes_128_ctr(), true)->Name("AES-128-CTR 16KiB/openssl");
 BENCHMARK_CAPTURE(ours, aes128_cbc_enc, "aes128/cbc", 16, 16, true)->Name("AES-128-CBC encrypt 16KiB/ours");
-BENCHMARK_CAPTURE(openssl, aes128_cbc_enc, EVP_aes_128_cbc(), true)->Name("AES-128-CBC encrypt 16KiB/openssl");
+BENCHMARK_CAPTURE(openssl, aes128_cbc_enc, EVP_aes_128_cbc(), true)
+    ->Name("AES-128-CBC encrypt 16KiB/openssl");
 BENCHMARK_CAPTURE(ours, aes128_cbc_dec, "aes128/cbc", 16, 16, false)->Name("AES-128-CBC decrypt 16KiB/ours");
-BENCHMARK_CAPTURE(openssl, aes128_cbc_dec, EVP_aes_128_cbc(), false)->Name("AES-128-CBC decrypt 16KiB/openssl");
+BENCHMARK_CAPTURE(openssl, aes128_cbc_dec, EVP_aes_128_cbc(), false)
+    ->Name("AES-128-CBC decrypt 16KiB/openssl");
 BENCHMARK_CAPTURE(ours, tdea_cbc_enc, "tdea/cbc", 24, 8, true)->Name("Triple-DES-CBC encrypt 16KiB/ours");
-BENCHMARK_CAPTURE(openssl, tdea_cbc_enc, EVP_des_ede3_cbc(), true)->Name("Triple-DES-CBC encrypt 16KiB/openssl");
+BENCHMARK_CAPTURE(openssl, tdea_cbc_enc, EVP_des_ede3_cbc(), true)
+    ->Name("Triple-DES-CBC encrypt 16KiB/openssl");
 BENCHMARK_CAPTURE(ours, tdea_cbc_dec, "tdea/cbc", 24, 8, false)->Name("Triple-DES-CBC decrypt 16KiB/ours");
-BENCHMARK_CAPTURE(openssl, tdea_cbc_dec, EVP_des_ede3_cbc(), false)->Name("Triple-DES-CBC decrypt 16KiB/openssl");
+BENCHMARK_CAPTURE(openssl, tdea_cbc_dec, EVP_des_ede3_cbc(), false)
+    ->Name("Triple-DES-CBC decrypt 16KiB/openssl");
 BENCHMARK_CAPTURE(ours, tdea_ecb_enc, "tdea/ecb", 24, 0, true)->Name("Triple-DES-ECB encrypt 16KiB/ours");
-BENCHMARK_CAPTURE(openssl, tdea_ecb_enc, EVP_des_ede3_ecb(), true)->Name("Triple-DES-ECB encrypt 16KiB/openssl");
-BENCHMARK_CAPTURE(ours, tdea_cbc_dec_1k, "tdea/cbc", 24, 8, false, 1024)->Name("Triple-DES-CBC decrypt 1KiB/ours");
+BENCHMARK_CAPTURE(openssl, tdea_ecb_enc, EVP_des_ede3_ecb(), true)
+    ->Name("Triple-DES-ECB encrypt 16KiB/openssl");
+BENCHMARK_CAPTURE(ours, tdea_cbc_dec_1k, "tdea/cbc", 24, 8, false, 1024)
+    ->Name("Triple-DES-CBC decrypt 1KiB/ours");
 BENCHMARK_CAPTURE(openssl, tdea_cbc_dec_1k, EVP_des_ede3_cbc(), false, 1024)
     ->Name("Triple-DES-CBC decrypt 1KiB/openssl");
