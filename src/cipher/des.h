@@ -28,7 +28,9 @@ void crypt_block(const Schedule& s, const uint8_t in[8], uint8_t out[8]);
 
 void tdea_set_key(TdeaKey& k, const uint8_t key[24], bool encrypt);
 void tdea_block(const TdeaKey& k, const uint8_t in[8], uint8_t out[8]);
-// ECB over n blocks (either direction, as the key was set up).
+// ECB over n blocks (either direction, as the key was set up). ECB and CBC
+// decryption run several blocks through the rounds at once; all three bulk
+// functions allow out == in.
 void tdea_blocks(const TdeaKey& k, const uint8_t* in, uint8_t* out, size_t nblocks);
 // CBC over n whole blocks; k must match the direction. iv is updated.
 void tdea_cbc_encrypt(const TdeaKey& k, uint8_t iv[8], const uint8_t* in, uint8_t* out, size_t nblocks);
