@@ -28,6 +28,8 @@ public:
     // The same modulus as ctx (odd, already set up there: R^2 mod m is
     // derived from ctx's without division and without branches on m).
     explicit Mont52(Mont& ctx);
+    // A public modulus (odd, m[nl - 1] != 0): R^2 mod m by one division.
+    Mont52(const limb* m, size_t nl);
     ~Mont52();
     Mont52(const Mont52&) = delete;
     Mont52& operator=(const Mont52&) = delete;

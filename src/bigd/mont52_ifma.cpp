@@ -91,15 +91,13 @@ bool Mont52::usable(size_t limbs) {
     return limbs >= 1 && vectors_for(digits_for(limbs)) <= kMaxVectors && cpu::has(need);
 }
 
-Mont52::Mont52(Mont& ctx) : nl_(ctx.size()), s_(std::make_unique<State>()) {
-    State& s = *s_;
-    const size_t nl = nl_;
+// Everything but R^2 mod m.
+static void init_state(Mont52::State& s, const limb* m, size_t nl) {
     s.nl = nl;
     s.n52 = digits_for(nl);
     s.L = vectors_for(s.n52);
-    s.ml.assign(ctx.modulus(), ctx.modulus() + nl);
+    s.ml.assign(m, m + nl);
     const size_t lanes = 8 * s.L;
-    const limb* m = ctx.modulus();
     limb inv = m[0];
     for (int i = 0; i < 5; ++i) inv *= 2 - m[0] * inv;
     s.k0 = (limb(0) - inv) & kMask52;
@@ -110,6 +108,25 @@ Mont52::Mont52(Mont& ctx) : nl_(ctx.size()), s_(std::make_unique<State>()) {
     to_digits(s.m.data(), lanes, m, nl);
     for (size_t j = 1; j < lanes; ++j) s.mup[j] = s.m[j - 1];
     s.one[0] = 1;
+}
+
+Mont52::Mont52(const limb* m, size_t nl) : nl_(nl), s_(std::make_unique<State>()) {
+    State& s = *s_;
+    init_state(s, m, nl);
+    // R^2 = 2^(104 * digits) mod m by one division.
+    const size_t bit = 104 * s.n52, nu = bit / 64 + 1;
+    LimbVec u(nu, 0), q(nu - nl + 1), r(nl);
+    u[nu - 1] = limb(1) << (bit % 64);
+    divrem(q.data(), r.data(), u.data(), nu, m, nl);
+    to_digits(s.rr.data(), 8 * s.L, r.data(), nl);
+}
+
+Mont52::Mont52(Mont& ctx) : nl_(ctx.size()), s_(std::make_unique<State>()) {
+    State& s = *s_;
+    const size_t nl = nl_;
+    const limb* m = ctx.modulus();
+    init_state(s, m, nl);
+    const size_t lanes = 8 * s.L;
 
     // R52^2 = R64^2 * 2^(2d) mod m with d = 52 * digits - 64 * limbs (2 to
     // 53 by the choice of digits), from the 64-bit context's R^2 without

@@ -152,10 +152,10 @@ long rsaPublicRaw(const RsaKey* key, unsigned char* out, size_t* outlen, const u
         velt::bigd::digits_to_limbs(nl.data(), nn, key->n->digits, std::min(key->n->ndigits, 2 * nn));
         velt::bigd::digits_to_limbs(xl.data(), nn, x.b->digits, std::min(x.b->ndigits, 2 * nn));
         velt::bigd::digits_to_limbs(el.data(), ne, key->e->digits, std::min(key->e->ndigits, 2 * ne));
-        velt::bigd::Mont mn(nl.data(), nn);
         if (velt::bigd::Mont52::usable(nn)) {
-            velt::bigd::Mont52(mn).exp_vartime(yl.data(), xl.data(), el.data(), ne);
+            velt::bigd::Mont52(nl.data(), nn).exp_vartime(yl.data(), xl.data(), el.data(), ne);
         } else {
+            velt::bigd::Mont mn(nl.data(), nn);
             velt::bigd::mont_exp(mn, ym.data(), xl.data(), el.data(), ne);
             mn.from(yl.data(), ym.data());
         }
@@ -275,7 +275,7 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t 
     declassify(&odd, sizeof odd);
     if (!odd) return BAD_PARAM_ERROR;
 
-    Mont mn(n.data(), nn), mp(p.data(), np, true), mq(q.data(), nq, true);
+    Mont mp(p.data(), np, true), mq(q.data(), nq, true);
     LimbVec r(nn), rinv(nn);
     long rc = draw_blinding(key, nn, r.data(), rinv.data());
     if (rc != 0) return rc;
@@ -283,10 +283,13 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t 
     // With AVX-512 IFMA the exponentiations run in radix 2^52, the two
     // halves interleaved; otherwise on the 64-bit contexts.
     std::unique_ptr<Mont52> fn, fp, fq;
+    std::unique_ptr<Mont> mn_holder;
     if (Mont52::usable(nn) && Mont52::usable(np) && Mont52::usable(nq)) {
-        fn = std::make_unique<Mont52>(mn);
+        fn = std::make_unique<Mont52>(n.data(), nn);
         fp = std::make_unique<Mont52>(mp);
         fq = std::make_unique<Mont52>(mq);
+    } else {
+        mn_holder = std::make_unique<Mont>(n.data(), nn);
     }
 
     // xb = x * r^e mod n.
@@ -299,8 +302,8 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t 
         // r^e is left in Montgomery form, so one product gives xb in
         // ordinary form.
         LimbVec re_m(nn);
-        velt::bigd::mont_exp(mn, re_m.data(), r.data(), e.data(), ne);
-        mn.mul(xb.data(), x, re_m.data());
+        velt::bigd::mont_exp(*mn_holder, re_m.data(), r.data(), e.data(), ne);
+        mn_holder->mul(xb.data(), x, re_m.data());
     }
 
     // m1 = xb^dP mod p, m2 = xb^dQ mod q.
@@ -354,8 +357,8 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t 
         fn->exp_vartime(v.data(), y.data(), e.data(), ne);
     } else {
         LimbVec vm(nn);
-        velt::bigd::mont_exp(mn, vm.data(), y.data(), e.data(), ne);
-        mn.from(v.data(), vm.data());
+        velt::bigd::mont_exp(*mn_holder, vm.data(), y.data(), e.data(), ne);
+        mn_holder->from(v.data(), vm.data());
     }
     for (size_t i = 0; i < nn; ++i) bad |= v[i] ^ xb[i];
     // Whether the check failed is public (a fault, not a key bit).
@@ -371,8 +374,8 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t 
         return 0;
     }
     LimbVec ri_m(nn);
-    mn.to(ri_m.data(), rinv.data());
-    mn.mul(out, y.data(), ri_m.data());
+    mn_holder->to(ri_m.data(), rinv.data());
+    mn_holder->mul(out, y.data(), ri_m.data());
     return 0;
 }
 
