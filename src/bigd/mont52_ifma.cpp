@@ -416,6 +416,13 @@ void Mont52::mul_mod(limb* r, const limb* a, const limb* b) {
 }
 
 void Mont52::exp_vartime(limb* y, const limb* x, const limb* e, size_t ne) {
+    // Square and multiply for exponents of one limb (the public 3, 17,
+    // 65537...); longer ones take the window ladder, which saves products.
+    const size_t top = normlen(e, ne);
+    if (top > 1) {
+        exp_consttime(y, x, e, top);
+        return;
+    }
     switch (s_->L) {
 #define VELT_CASE(N)                        \
     case N:                                 \
