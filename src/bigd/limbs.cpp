@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "bigd/mont52.h"
 #include "util/ct.h"
 
 namespace velt::bigd {
@@ -671,6 +672,10 @@ void exp_fixed(Red& red, limb* y, const limb* x, const limb* e, size_t ne, size_
 }  // namespace
 
 void modexp_vartime(limb* y, const limb* x, const limb* e, size_t ne, const limb* m, size_t nm) {
+    if ((m[0] & 1) && Mont52::usable(nm) && !(nm == 1 && m[0] == 1)) {
+        Mont52(m, nm).exp_vartime(y, x, e, ne);
+        return;
+    }
     if (m[0] & 1) {
         Mont red(m, nm);
         exp_sliding(red, y, x, e, ne, nm);
@@ -685,6 +690,10 @@ void mont_exp(Mont& ctx, limb* y_mont, const limb* x, const limb* e, size_t ne) 
 }
 
 void modexp_consttime(limb* y, const limb* x, const limb* e, size_t ne, const limb* m, size_t nm) {
+    if ((m[0] & 1) && Mont52::usable(nm) && !(nm == 1 && m[0] == 1)) {
+        Mont52(m, nm).exp_consttime(y, x, e, ne);
+        return;
+    }
     if (m[0] & 1) {
         Mont red(m, nm);
         exp_fixed(red, y, x, e, ne, nm);
@@ -698,6 +707,10 @@ void modexp_consttime(limb* y, const limb* x, const limb* e, size_t ne, const li
 }
 
 void mont_exp_consttime(Mont& ctx, limb* y, const limb* x, const limb* e, size_t ne) {
+    if (Mont52::usable(ctx.size())) {
+        Mont52(ctx).exp_consttime(y, x, e, ne);
+        return;
+    }
     exp_fixed(ctx, y, x, e, ne, ctx.size());
 }
 

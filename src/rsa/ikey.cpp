@@ -39,15 +39,30 @@ constexpr uint8_t kOuterIv[8] = {0x5A, 0x13, 0xC7, 0x2E, 0x91, 0x6B, 0xF4, 0x08}
 
 // 64-bit CRC, reflected, polynomial 0xD000000000000001, initial value 0 and
 // no final XOR; returned as 8 big-endian octets.
+//
+// A byte at a time: the register's low byte, XORed with the input byte,
+// selects eight bit steps, and those are linear in that index, so their
+// effect is the XOR of one row per set index bit. The rows are chosen with
+// masks (no index into a table), as the data is key material.
+struct Crc64Rows {
+    uint64_t row[8];
+    constexpr Crc64Rows() : row() {
+        for (int i = 0; i < 8; ++i) {
+            uint64_t r = uint64_t(1) << i;
+            for (int b = 0; b < 8; ++b) r = (r >> 1) ^ ((r & 1) ? 0xD000000000000001ULL : 0);
+            row[i] = r;
+        }
+    }
+};
+constexpr Crc64Rows kCrc64Rows;
+
 void crc64(const uint8_t* data, size_t n, uint8_t out[8]) {
     uint64_t r = 0;
     for (size_t i = 0; i < n; ++i) {
-        uint8_t c = data[i];
-        for (int b = 0; b < 8; ++b) {
-            uint64_t bit = (c >> b) & 1;
-            uint64_t mask = velt::ct::mask_from_bit((r ^ bit) & 1);
-            r = (r >> 1) ^ (mask & 0xD000000000000001ULL);
-        }
+        uint64_t idx = (r ^ data[i]) & 0xFF;
+        uint64_t x = r >> 8;
+        for (int b = 0; b < 8; ++b) x ^= (uint64_t(0) - ((idx >> b) & 1)) & kCrc64Rows.row[b];
+        r = x;
     }
     for (int i = 7; i >= 0; --i) {
         out[i] = uint8_t(r);

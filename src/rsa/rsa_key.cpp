@@ -2,8 +2,10 @@
 // the Chinese-remainder form), with CRT completion.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "bigd/limbs.h"
+#include "bigd/mont52.h"
 #if __has_include(<valgrind/memcheck.h>)
 #include <valgrind/memcheck.h>
 #define VELT_HAVE_MEMCHECK 1
@@ -150,9 +152,13 @@ long rsaPublicRaw(const RsaKey* key, unsigned char* out, size_t* outlen, const u
         velt::bigd::digits_to_limbs(nl.data(), nn, key->n->digits, std::min(key->n->ndigits, 2 * nn));
         velt::bigd::digits_to_limbs(xl.data(), nn, x.b->digits, std::min(x.b->ndigits, 2 * nn));
         velt::bigd::digits_to_limbs(el.data(), ne, key->e->digits, std::min(key->e->ndigits, 2 * ne));
-        velt::bigd::Mont mn(nl.data(), nn);
-        velt::bigd::mont_exp(mn, ym.data(), xl.data(), el.data(), ne);
-        mn.from(yl.data(), ym.data());
+        if (velt::bigd::Mont52::usable(nn)) {
+            velt::bigd::Mont52(nl.data(), nn).exp_vartime(yl.data(), xl.data(), el.data(), ne);
+        } else {
+            velt::bigd::Mont mn(nl.data(), nn);
+            velt::bigd::mont_exp(mn, ym.data(), xl.data(), el.data(), ne);
+            mn.from(yl.data(), ym.data());
+        }
         limbs_to_block(out, k, yl.data(), nn);
     } else {
         bdModExp(y, x, key->e, key->n);
@@ -176,6 +182,7 @@ inline void declassify([[maybe_unused]] const void* p, [[maybe_unused]] size_t n
 }
 using velt::bigd::LimbVec;
 using velt::bigd::Mont;
+using velt::bigd::Mont52;
 
 // Significant 64-bit limbs of b (at least 1), read from its digit count.
 size_t limb_count(const BdNumber* b) {
@@ -268,23 +275,48 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t 
     declassify(&odd, sizeof odd);
     if (!odd) return BAD_PARAM_ERROR;
 
-    Mont mn(n.data(), nn), mp(p.data(), np, true), mq(q.data(), nq, true);
+    Mont mp(p.data(), np, true), mq(q.data(), nq, true);
     LimbVec r(nn), rinv(nn);
     long rc = draw_blinding(key, nn, r.data(), rinv.data());
     if (rc != 0) return rc;
 
-    // xb = x * r^e mod n: r^e is left in Montgomery form, so one product
-    // gives xb in ordinary form.
-    LimbVec re_m(nn), xb(nn);
-    velt::bigd::mont_exp(mn, re_m.data(), r.data(), e.data(), ne);
-    mn.mul(xb.data(), x, re_m.data());
+    // With AVX-512 IFMA the exponentiations run in radix 2^52, the two
+    // halves interleaved; otherwise on the 64-bit contexts.
+    std::unique_ptr<Mont52> fn, fp, fq;
+    std::unique_ptr<Mont> mn_holder;
+    if (Mont52::usable(nn) && Mont52::usable(np) && Mont52::usable(nq)) {
+        fn = std::make_unique<Mont52>(n.data(), nn);
+        fp = std::make_unique<Mont52>(mp);
+        fq = std::make_unique<Mont52>(mq);
+    } else {
+        mn_holder = std::make_unique<Mont>(n.data(), nn);
+    }
+
+    // xb = x * r^e mod n.
+    LimbVec xb(nn);
+    if (fn) {
+        LimbVec re(nn);
+        fn->exp_vartime(re.data(), r.data(), e.data(), ne);
+        fn->mul_mod(xb.data(), x, re.data());
+    } else {
+        // r^e is left in Montgomery form, so one product gives xb in
+        // ordinary form.
+        LimbVec re_m(nn);
+        velt::bigd::mont_exp(*mn_holder, re_m.data(), r.data(), e.data(), ne);
+        mn_holder->mul(xb.data(), x, re_m.data());
+    }
 
     // m1 = xb^dP mod p, m2 = xb^dQ mod q.
     LimbVec xp(np), xq(nq), m1(np), m2(nq);
     reduce_by(mp, xp.data(), xb.data(), nn, nq);
     reduce_by(mq, xq.data(), xb.data(), nn, np);
-    velt::bigd::mont_exp_consttime(mp, m1.data(), xp.data(), dP.data(), np);
-    velt::bigd::mont_exp_consttime(mq, m2.data(), xq.data(), dQ.data(), nq);
+    if (fn) {
+        Mont52::exp_consttime_x2(*fp, m1.data(), xp.data(), dP.data(), np, *fq, m2.data(), xq.data(), dQ.data(),
+                                 nq);
+    } else {
+        velt::bigd::mont_exp_consttime(mp, m1.data(), xp.data(), dP.data(), np);
+        velt::bigd::mont_exp_consttime(mq, m2.data(), xq.data(), dQ.data(), nq);
+    }
 
     // h = qInv (m1 - m2) mod p, with m2 reduced mod p first so the order of
     // the primes does not matter; the difference is corrected by a masked
@@ -320,9 +352,14 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t 
 
     // A fault in the private values (or in the computation) must not release
     // a result that would leak a factor of n: check y^e = xb mod n first.
-    LimbVec vm(nn), v(nn);
-    velt::bigd::mont_exp(mn, vm.data(), y.data(), e.data(), ne);
-    mn.from(v.data(), vm.data());
+    LimbVec v(nn);
+    if (fn) {
+        fn->exp_vartime(v.data(), y.data(), e.data(), ne);
+    } else {
+        LimbVec vm(nn);
+        velt::bigd::mont_exp(*mn_holder, vm.data(), y.data(), e.data(), ne);
+        mn_holder->from(v.data(), vm.data());
+    }
     for (size_t i = 0; i < nn; ++i) bad |= v[i] ^ xb[i];
     // Whether the check failed is public (a fault, not a key bit).
     bool failed = velt::ct::mask_nonzero(bad) != 0;
@@ -331,10 +368,14 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t 
         eprintf("RSA private result failed the public-exponent check");
         return TEST_FAILED_ERROR;
     }
-    // out = y * r^-1 mod n: rInv in Montgomery form, one product.
+    // out = y * r^-1 mod n.
+    if (fn) {
+        fn->mul_mod(out, y.data(), rinv.data());
+        return 0;
+    }
     LimbVec ri_m(nn);
-    mn.to(ri_m.data(), rinv.data());
-    mn.mul(out, y.data(), ri_m.data());
+    mn_holder->to(ri_m.data(), rinv.data());
+    mn_holder->mul(out, y.data(), ri_m.data());
     return 0;
 }
 

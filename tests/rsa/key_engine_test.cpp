@@ -11,6 +11,7 @@
 #include "rng/rng.h"
 #include "rsa/rsa_fixture.h"
 #include "rsa/rsa_int.h"
+#include "util/cpu.h"
 
 using namespace rsatest;
 using testutil::Bytes;
@@ -320,4 +321,78 @@ TEST(RsaKeyEngine, HostileKeyValuesFailCleanly) {
     e.n.back() &= 0xFE;
     Bytes x = random_below_top(256);
     RSA_RawPublic(x.data(), 256, public_string(e).c_str(), 0);  // computes something; must not crash
+}
+
+namespace {
+
+Bytes bn_bytes(const BIGNUM* b) {
+    Bytes out(size_t(BN_num_bytes(b)));
+    BN_bn2bin(b, out.data());
+    return out;
+}
+
+// Components of a key built from two fresh primes of the given sizes.
+Components key_of_primes(int pbits, int qbits) {
+    BN_CTX* ctx = BN_CTX_new();
+    BIGNUM *p = BN_new(), *q = BN_new(), *n = BN_new(), *e = BN_new(), *d = BN_new(), *t = BN_new(),
+           *phi = BN_new(), *r = BN_new();
+    BN_set_word(e, 65537);
+    for (;;) {
+        BN_generate_prime_ex(p, pbits, 0, nullptr, nullptr, nullptr);
+        BN_generate_prime_ex(q, qbits, 0, nullptr, nullptr, nullptr);
+        BN_sub(t, p, BN_value_one());
+        BN_sub(r, q, BN_value_one());
+        BN_mul(phi, t, r, ctx);
+        if (BN_mod_inverse(d, e, phi, ctx)) break;
+    }
+    BN_mul(n, p, q, ctx);
+    Components c;
+    c.n = bn_bytes(n);
+    c.e = bn_bytes(e);
+    c.d = bn_bytes(d);
+    c.p = bn_bytes(p);
+    c.q = bn_bytes(q);
+    BN_mod(r, d, t, ctx);
+    c.dP = bn_bytes(r);
+    BN_sub(t, q, BN_value_one());
+    BN_mod(r, d, t, ctx);
+    c.dQ = bn_bytes(r);
+    BN_mod_inverse(r, q, p, ctx);
+    c.qInv = bn_bytes(r);
+    for (BIGNUM* b : {p, q, n, e, d, t, phi, r}) BN_free(b);
+    BN_CTX_free(ctx);
+    return c;
+}
+
+}  // namespace
+
+TEST(RsaKeyEngine, RawOperationsAgreeOnEveryPathAndKeyShape) {
+    // Equal and unequal prime sizes, sizes on and off the 64-bit limb and
+    // 52-bit digit boundaries, on the accelerated and the portable paths.
+    const std::pair<int, int> shapes[] = {{256, 256}, {520, 520}, {512, 500}, {700, 324}, {1024, 1024}, {1536, 1536}};
+    for (auto [pb, qb] : shapes) {
+        Components c = key_of_primes(pb, qb);
+        std::string priv = private_string(c), pub = public_string(c);
+        const size_t k = c.n.size();
+        BN_CTX* ctx = BN_CTX_new();
+        BIGNUM *n = BN_bin2bn(c.n.data(), int(k), nullptr), *d = BN_bin2bn(c.d.data(), int(c.d.size()), nullptr);
+        BIGNUM *x = BN_new(), *y = BN_new();
+        BN_rand_range(x, n);
+        BN_mod_exp(y, x, d, n, ctx);
+        Bytes in(k), want(k);
+        BN_bn2binpad(x, in.data(), int(k));
+        BN_bn2binpad(y, want.data(), int(k));
+        for (uint32_t features : {~0u, 0u}) {
+            SCOPED_TRACE(testing::Message() << pb << "/" << qb << " bits, features " << features);
+            velt::cpu::restrict_features(features);
+            Bytes out = in;
+            ASSERT_EQ(RSA_RawPrivate(out.data(), long(k), priv.c_str(), 0), 0);
+            EXPECT_EQ(out, want);
+            ASSERT_EQ(RSA_RawPublic(out.data(), long(k), pub.c_str(), 0), 0);
+            EXPECT_EQ(out, in);
+        }
+        velt::cpu::restrict_features(~0u);
+        for (BIGNUM* b : {n, d, x, y}) BN_free(b);
+        BN_CTX_free(ctx);
+    }
 }
