@@ -149,7 +149,9 @@ bool name_attributes(AsnNode* name, std::vector<std::vector<Ava>>* rdns, int* ba
 std::string dotted(AsnNode* oid) {
     char buf[512];
     if (!oid || !oid->data || oid_OctetsToDotted(oid->data, size_t(oid->length), buf, sizeof buf) < 0) {
-        return "#" + hex_string(oid ? oid->data : nullptr, oid && oid->length > 0 ? size_t(oid->length) : 0);
+        std::string out = "#";
+        out += hex_string(oid ? oid->data : nullptr, oid && oid->length > 0 ? size_t(oid->length) : 0);
+        return out;
     }
     return buf;
 }
@@ -407,7 +409,7 @@ long dn_parse(DnList* list, const char* text) {
                     if (hexval(raw[i]) >= 0) digits += raw[i];
                 }
                 if (digits.empty()) return -1;
-                if (digits.size() % 2) digits.insert(0, "0");
+                if (digits.size() % 2) digits.insert(digits.begin(), '0');
                 for (size_t i = 0; i < digits.size(); i += 2) {
                     value += char(hexval(digits[i]) * 16 + hexval(digits[i + 1]));
                 }

@@ -358,7 +358,8 @@ long oid_OctetsToDotted(const uint8_t* oct, size_t n, char* buf, long max) {
             s = std::to_string(a1) + "." + big_decimal(rest);
             firstArc = false;
         } else {
-            s += "." + big_decimal(v);
+            s += '.';
+            s += big_decimal(v);
         }
         v.assign(1, 0);
     }

@@ -399,7 +399,9 @@ char* asn_StoreUTF8String(const AsnNode* node, int64_t* n) {
         return dup_text(out);
     }
     // The whole element in lower-case hexadecimal.
-    std::string hex = "#" + hex_of(node->header, size_t(node->hdrSize), false) + hex_of(p, len, false);
+    std::string hex = "#";
+    hex += hex_of(node->header, size_t(node->hdrSize), false);
+    hex += hex_of(p, len, false);
     if (n) *n = -int64_t(hex.size());
     return dup_text(hex);
 }
