@@ -205,23 +205,30 @@ void to_limbs(limb* out, size_t nl, const BdNumber* b) {
     velt::bigd::digits_to_limbs(out, nl, b->digits, std::min(b->ndigits, 2 * nl));
 }
 
-// r = a mod m (m's context, a of na limbs), in time independent of a's and
-// m's values when a < m * R (na <= 2 * m's limbs and a below that bound);
-// otherwise by division. Two Montgomery steps: a / R, then times R^2 / R.
+// r = a mod m (m's context, a of na limbs) in time independent of a's and
+// m's values, by Montgomery steps only. When a < m * R (a bound the caller
+// knows from the sizes) two steps do it: a / R, then times R^2 / R.
+// Otherwise a is folded in from the top, n limbs at a time: with acc < m,
+// acc * R + chunk < m * R, and its reduction times R^2 / R is
+// (acc * R + chunk) mod m.
 void reduce_by(Mont& ctx, limb* r, const limb* a, size_t na, size_t a_bound_limbs) {
     const size_t n = ctx.size();
+    LimbVec t(n);
     if (na <= 2 * n && a_bound_limbs <= n) {
-        LimbVec t(n);
         ctx.reduce(t.data(), a, na);
         ctx.mul(r, t.data(), ctx.rr());
         return;
     }
-    LimbVec q(na + 1), rem(n);
-    size_t nu = std::max(na, n);
-    LimbVec u(nu, 0);
-    std::copy(a, a + na, u.begin());
-    velt::bigd::divrem(q.data(), rem.data(), u.data(), nu, ctx.modulus(), n);
-    std::copy(rem.begin(), rem.end(), r);
+    LimbVec acc(n, 0), w(2 * n);
+    for (size_t chunks = (na + n - 1) / n; chunks-- > 0;) {
+        const size_t lo = chunks * n, take = std::min(n, na - lo);
+        std::fill(w.begin(), w.end(), 0);
+        std::copy(a + lo, a + lo + take, w.begin());
+        std::copy(acc.begin(), acc.end(), w.begin() + std::ptrdiff_t(n));
+        ctx.reduce(t.data(), w.data(), 2 * n);
+        ctx.mul(acc.data(), t.data(), ctx.rr());
+    }
+    std::copy(acc.begin(), acc.end(), r);
 }
 
 // Draws the blinding factor: r uniform in [1, n) and invertible, with
@@ -430,6 +437,9 @@ long rsaPrivateRaw(const RsaKey* key, unsigned char* out, size_t* outlen, const 
     if (rc != 0) return rc;
     bdModMult(xb, x, rE, key->n);
     bdModExp_ct(y, xb, key->d, key->n);
+    // y = x^d r mod n is blinded by the uniform r: the steps below may
+    // branch on it without revealing anything about d.
+    declassify(y.b->digits, y.b->allocdigits * sizeof(BdDigit));
 
     // A fault in the private values (or in the computation) must not release
     // a result that would leak a factor of n: check y^e = xb mod n first.

@@ -3,7 +3,9 @@
 // marked undefined, so memcheck reports any conditional branch or memory
 // address that depends on them through the Montgomery set-up for p and q,
 // the reductions modulo p and q, the exponentiations, the recombination, the
-// public-exponent check and the unblinding. Built without sanitizers; run by
+// public-exponent check and the unblinding; for generated keys, for a key
+// whose primes differ in limb count, and for a key without CRT values (d
+// poisoned). Built without sanitizers; run by
 // scripts/ct-check.sh (exit status 0 when clean, memcheck's error exit
 // status otherwise).
 #include <valgrind/memcheck.h>
@@ -64,11 +66,75 @@ void private_case(size_t bits) {
     rsaFree(&key);
 }
 
+// One prime of about `bits` bits: the first factor of a generated key.
+bool make_prime(BdNumber* out, size_t bits) {
+    RsaKey* key = rsaNew();
+    bool ok = rsaGenerateKeys(key, 2 * bits, 5, 64, nullptr, 0, rngFunc, 0) == 0;
+    if (ok) bdSetEqual(out, key->p);
+    rsaFree(&key);
+    return ok;
+}
+
+// Runs the private operation twice with the named secret values poisoned.
+void run_poisoned(RsaKey* key, std::vector<const BdNumber*> secrets, const char* what) {
+    size_t k = rsaBlockLength(key);
+    std::vector<unsigned char> x(k), y(k), back(k);
+    for (int round = 0; round < 2; ++round) {
+        rngNonce(x.data(), long(k));
+        x[0] = 0;  // below n
+        size_t len = 0;
+        for (const BdNumber* b : secrets) poison(b);
+        long rc = rsaPrivateRaw(key, y.data(), &len, x.data(), k);
+        for (const BdNumber* b : secrets) unpoison(b);
+        VALGRIND_MAKE_MEM_DEFINED(y.data(), k);
+        VALGRIND_MAKE_MEM_DEFINED(&rc, sizeof rc);
+        check(rc == 0, what);
+        check(rsaPublicRaw(key, back.data(), &len, y.data(), k) == 0 && back == x, what);
+    }
+}
+
+// Keys from primes of unequal limb counts (CRT with different Montgomery
+// sizes and wide reductions), and the same key without CRT values (the
+// private exponent d directly).
+void imported_cases() {
+    BdNumber *p = bdNew(), *q = bdNew(), *n = bdNew(), *e = bdNew(), *d = bdNew(), *phi = bdNew(), *p1 = bdNew(),
+             *q1 = bdNew();
+    bool ok = make_prime(p, 640) && make_prime(q, 448);
+    check(ok, "prime generation");
+    if (ok) {
+        bdSetShort(e, 65537);
+        bdMultiply(n, p, q);
+        bdShortSub(p1, p, 1);
+        bdShortSub(q1, q, 1);
+        bdMultiply(phi, p1, q1);
+        ok = bdModInv(d, e, phi) == 0;
+        check(ok, "private exponent");
+    }
+    if (ok) {
+        velt::SecureBytes on = rsaNumberOctets(n), oe = rsaNumberOctets(e), od = rsaNumberOctets(d),
+                          op = rsaNumberOctets(p), oq = rsaNumberOctets(q), dP, dQ, qInv;
+        check(rsaComputeCRT(dP, dQ, qInv, od.data(), od.size(), op.data(), op.size(), oq.data(), oq.size()) == 0,
+              "CRT values");
+        RsaKey* crt = rsaNew();
+        rsaSetPrivateKeyEx(crt, on.data(), on.size(), oe.data(), oe.size(), od.data(), od.size(), op.data(),
+                           op.size(), oq.data(), oq.size(), dP.data(), dP.size(), dQ.data(), dQ.size(), qInv.data(),
+                           qInv.size());
+        run_poisoned(crt, {crt->p, crt->q, crt->dP, crt->dQ, crt->qInv}, "unequal primes");
+        rsaFree(&crt);
+        RsaKey* plain = rsaNew();
+        rsaSetPrivateKey(plain, on.data(), on.size(), oe.data(), oe.size(), od.data(), od.size());
+        run_poisoned(plain, {plain->d}, "no CRT values");
+        rsaFree(&plain);
+    }
+    for (BdNumber* b : {p, q, n, e, d, phi, p1, q1}) bdFree(&b);
+}
+
 }  // namespace
 
 int main() {
     if (!RUNNING_ON_VALGRIND) std::printf("note: not running under valgrind; only results are checked\n");
     for (size_t bits : {1024u, 2048u}) private_case(bits);
+    imported_cases();
     std::printf("%s\n", failures ? "RSA constant-time check: results wrong" : "RSA constant-time check: done");
     return failures ? 1 : 0;
 }
