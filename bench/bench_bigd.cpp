@@ -1,13 +1,16 @@
 // Big-number rows: constant-time modular exponentiation with a full-size
-// exponent (2048 and 4096 bits), 2048-bit modular multiplication and
-// 1024-bit prime generation, each beside OpenSSL's BIGNUM.
+// exponent (2048 and 4096 bits), 2048-bit modular multiplication, the
+// constant-time 2048-bit modular inverse and 1024-bit prime generation, each
+// beside OpenSSL's BIGNUM.
 #include <benchmark/benchmark.h>
 #include <openssl/bn.h>
 
 #include <vector>
 
 #include "bigd/bigd.h"
+#include "bigd/modinv.h"
 #include "rng/rng.h"
+#include "util/cpu.h"
 
 namespace {
 
@@ -85,6 +88,37 @@ void modmul_openssl(benchmark::State& state) {
 
 BENCHMARK(modmul_ours)->Name("bigd modmult 2048/ours");
 BENCHMARK(modmul_openssl)->Name("bigd modmult 2048/openssl");
+
+// The inverse of a random residue modulo a random odd 2048-bit modulus (the
+// RSA blinding step), on the accelerated and on the portable path.
+template <bool Portable>
+void modinv_ours(benchmark::State& state) {
+    Operands o(2048);
+    constexpr size_t n = 32;
+    velt::bigd::limb m[n] = {}, x[n] = {}, r[n];
+    BN_bn2lebinpad(o.m, reinterpret_cast<unsigned char*>(m), sizeof m);
+    BN_bn2lebinpad(o.x, reinterpret_cast<unsigned char*>(x), sizeof x);
+    if (Portable) velt::cpu::restrict_features(0);
+    for (auto _ : state) {
+        velt::bigd::modinv_odd_ct(r, x, m, n);
+        benchmark::DoNotOptimize(r);
+    }
+    velt::cpu::restrict_features(~0u);
+}
+
+void modinv_openssl(benchmark::State& state) {
+    Operands o(2048);
+    BN_CTX* ctx = BN_CTX_new();
+    BIGNUM* y = BN_new();
+    for (auto _ : state) BN_mod_inverse(y, o.x, o.m, ctx);
+    BN_free(y);
+    BN_CTX_free(ctx);
+}
+
+BENCHMARK(modinv_ours<false>)->Name("bigd modinv 2048/ours")->Unit(benchmark::kMicrosecond);
+BENCHMARK(modinv_openssl)->Name("bigd modinv 2048/openssl")->Unit(benchmark::kMicrosecond);
+BENCHMARK(modinv_ours<true>)->Name("bigd modinv 2048 portable/ours")->Unit(benchmark::kMicrosecond);
+BENCHMARK(modinv_openssl)->Name("bigd modinv 2048 portable/openssl")->Unit(benchmark::kMicrosecond);
 
 // Prime search time varies with the random start: one operation is a batch
 // of searches so that the variation evens out.
