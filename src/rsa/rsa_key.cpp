@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "bigd/limbs.h"
+#include "bigd/modinv.h"
 #include "bigd/mont52.h"
 #if __has_include(<valgrind/memcheck.h>)
 #include <valgrind/memcheck.h>
@@ -232,25 +233,28 @@ void reduce_by(Mont& ctx, limb* r, const limb* a, size_t na, size_t a_bound_limb
 }
 
 // Draws the blinding factor: r uniform in [1, n) and invertible, with
-// rInv = r^-1 mod n. A failed draw from the generator is reported, never
-// replaced by a fixed value.
-long draw_blinding(const RsaKey* key, size_t nn, limb* r, limb* rinv) {
-    size_t k = rsaBlockLength(key);
-    SecureBytes buf(k + 16);
-    Bd t, br, bi;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        if (rngNonce(buf.data(), long(buf.size())) != 0) {
+// rInv = r^-1 mod n (n of nn limbs). Candidates are drawn at n's bit length
+// and kept when below n (rejection sampling: uniform, at most two draws on
+// average); the comparison and the inversion are constant time, and only
+// their accept/reject outcomes are public. A failed draw from the
+// generator is reported, never replaced by a fixed value.
+long draw_blinding(const limb* n, size_t nn, limb* r, limb* rinv) {
+    const size_t bytes = 8 * nn;
+    const size_t top_bits = 64 - size_t(__builtin_clzll(n[nn - 1]));
+    const limb top_mask = top_bits == 64 ? ~limb(0) : (limb(1) << top_bits) - 1;
+    LimbVec diff(nn);
+    for (int attempt = 0; attempt < 128; ++attempt) {
+        if (rngNonce(reinterpret_cast<unsigned char*>(r), long(bytes)) != 0) {
+            std::memset(r, 0, bytes);
             eprintf("Random generator failed");
             return KEYGEN_FAILED_ERROR;
         }
-        // k + 16 octets reduced mod n: the bias is below 2^-128.
-        bdConvFromOctets(t, buf.data(), buf.size());
-        bdModulo(br, t, key->n);
-        if (bdIsZero(br)) continue;
-        if (bdModInv(bi, br, key->n) != 0) continue;
-        to_limbs(r, nn, br);
-        to_limbs(rinv, nn, bi);
-        return 0;
+        r[nn - 1] &= top_mask;
+        limb below = limb(0) - velt::bigd::sub_n(diff.data(), r, n, nn);  // all-ones when r < n
+        limb ok = below & velt::bigd::modinv_odd_ct(rinv, r, n, nn);     // 0 and non-invertible values fail
+        bool accepted = ok != 0;
+        declassify(&accepted, sizeof accepted);
+        if (accepted) return 0;
     }
     return KEYGEN_FAILED_ERROR;
 }
@@ -284,7 +288,7 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t 
 
     Mont mp(p.data(), np, true), mq(q.data(), nq, true);
     LimbVec r(nn), rinv(nn);
-    long rc = draw_blinding(key, nn, r.data(), rinv.data());
+    long rc = draw_blinding(n.data(), nn, r.data(), rinv.data());
     if (rc != 0) return rc;
 
     // With AVX-512 IFMA the exponentiations run in radix 2^52, the two
