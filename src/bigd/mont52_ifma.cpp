@@ -206,10 +206,14 @@ void amm(uint64_t* const* r, const uint64_t* const* a, const uint64_t* const* b,
     const size_t n52 = st[0]->n52;
     const __m512i zero = _mm512_setzero_si512();
     __m512i R[K][L], A[K][L], Aup[K][L];
-    // Lanes 0 and 1 are followed exactly in general registers (the vector's
-    // copies of them go stale); lane 2 is read from the vector one step
-    // ahead of need, so the chain from one y to the next is scalar only.
-    uint64_t acc0[K], acc1[K], sa[K][3], sm[K][3], k0[K];
+    // Lane 0 is followed exactly in a general register (the vector's copy
+    // lacks the carry out of the previous lane 0). The terms of a * b[i]
+    // go through a row of their own, which does not wait for the
+    // accumulator, so lane 1 with those terms added is ready early; the
+    // next lane 0 is that plus the few terms of m * y that land in it,
+    // which are formed in general registers: the chain from one y to the
+    // next never waits for a vector multiply.
+    uint64_t acc0[K], a0[K], m0[K], m1[K], k0[K];
 #pragma GCC unroll 4
     for (size_t k = 0; k < K; ++k) {
 #pragma GCC unroll 16
@@ -219,36 +223,33 @@ void amm(uint64_t* const* r, const uint64_t* const* a, const uint64_t* const* b,
         }
 #pragma GCC unroll 16
         for (size_t v = 0; v < L; ++v) Aup[k][v] = _mm512_alignr_epi64(A[k][v], v ? A[k][v - 1] : zero, 7);
-        acc0[k] = acc1[k] = 0;
-        for (size_t j = 0; j < 3; ++j) {
-            sa[k][j] = a[k][j];
-            sm[k][j] = st[k]->m[j];
-        }
+        acc0[k] = 0;
+        a0[k] = a[k][0];
+        m0[k] = st[k]->m[0];
+        m1[k] = st[k]->m[1];
         k0[k] = st[k]->k0;
     }
-    auto lo = [](uint64_t x, uint64_t y) { return (x * y) & kMask52; };
-    auto hi = [](uint64_t x, uint64_t y) { return uint64_t((u128(x) * y) >> 52); };
     for (size_t i = 0; i < n52; ++i) {
 #pragma GCC unroll 4
         for (size_t k = 0; k < K; ++k) {
             const uint64_t bi = b[k][i];
             const __m512i B = _mm512_set1_epi64(int64_t(bi));
-            // Lane 2 as it stands before this step's additions.
-            const uint64_t l2 = uint64_t(_mm_cvtsi128_si64(_mm512_extracti32x4_epi32(R[k][0], 1)));
-            const uint64_t t0 = acc0[k] + lo(sa[k][0], bi);
+#pragma GCC unroll 16
+            for (size_t v = 0; v < L; ++v) {
+                __m512i t = _mm512_madd52lo_epu64(zero, A[k][v], B);
+                R[k][v] = _mm512_add_epi64(R[k][v], _mm512_madd52hi_epu64(t, Aup[k][v], B));
+            }
+            const uint64_t lane1 = uint64_t(_mm_extract_epi64(_mm512_castsi512_si128(R[k][0]), 1));
+            const uint64_t t0 = acc0[k] + ((a0[k] * bi) & kMask52);
             const uint64_t y = (t0 * k0[k]) & kMask52;
             const __m512i Y = _mm512_set1_epi64(int64_t(y));
-            const uint64_t carry = (t0 + lo(sm[k][0], y)) >> 52;  // the low 52 bits are zero
-            const uint64_t bpart1 = acc1[k] + lo(sa[k][1], bi) + hi(sa[k][0], bi);
-            const uint64_t bpart2 = l2 + lo(sa[k][2], bi) + hi(sa[k][1], bi);
-            acc0[k] = bpart1 + lo(sm[k][1], y) + hi(sm[k][0], y) + carry;
-            acc1[k] = bpart2 + lo(sm[k][2], y) + hi(sm[k][1], y);
+            const u128 p0 = u128(m0[k]) * y;
+            const uint64_t carry = (t0 + (uint64_t(p0) & kMask52)) >> 52;  // the low 52 bits are zero
+            acc0[k] = lane1 + ((m1[k] * y) & kMask52) + uint64_t(p0 >> 52) + carry;
             const uint64_t* M = st[k]->m.data();
             const uint64_t* Mup = st[k]->mup.data();
 #pragma GCC unroll 16
             for (size_t v = 0; v < L; ++v) {
-                R[k][v] = _mm512_madd52lo_epu64(R[k][v], A[k][v], B);
-                R[k][v] = _mm512_madd52hi_epu64(R[k][v], Aup[k][v], B);
                 R[k][v] = _mm512_madd52lo_epu64(R[k][v], _mm512_load_si512(M + 8 * v), Y);
                 R[k][v] = _mm512_madd52hi_epu64(R[k][v], _mm512_load_si512(Mup + 8 * v), Y);
             }
@@ -260,7 +261,6 @@ void amm(uint64_t* const* r, const uint64_t* const* a, const uint64_t* const* b,
 #pragma GCC unroll 4
     for (size_t k = 0; k < K; ++k) {
         R[k][0] = _mm512_mask_set1_epi64(R[k][0], 1, int64_t(acc0[k]));
-        R[k][0] = _mm512_mask_set1_epi64(R[k][0], 2, int64_t(acc1[k]));
         normalize<L>(R[k]);
 #pragma GCC unroll 16
         for (size_t v = 0; v < L; ++v) _mm512_store_si512(r[k] + 8 * v, R[k][v]);
