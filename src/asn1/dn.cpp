@@ -83,7 +83,8 @@ char* dup_n(const char* p, size_t n) {
     return s;
 }
 
-void append_entry(DnList* list, const char* attrib, const std::string& value, const char* oid, size_t oidLen) {
+void append_entry(DnList* list, const char* attrib, const std::string& value, const char* oid,
+                  size_t oidLen) {
     DnEntry* e = static_cast<DnEntry*>(ecalloc(1, sizeof(DnEntry)));
     e->attrib = attrib;
     e->value = dup_n(value.data(), value.size());
@@ -280,7 +281,9 @@ std::string compare_key(const Ava& a) {
 
 // ---- Entry list ----
 
-DnList* dn_New() { return static_cast<DnList*>(ecalloc(1, sizeof(DnList))); }
+DnList* dn_New() {
+    return static_cast<DnList*>(ecalloc(1, sizeof(DnList)));
+}
 
 void dn_Free(DnList** list) {
     if (!list || !*list) return;
@@ -299,7 +302,9 @@ void dn_Free(DnList** list) {
     *list = nullptr;
 }
 
-long dn_count(const DnList* list) { return list ? list->count : 0; }
+long dn_count(const DnList* list) {
+    return list ? list->count : 0;
+}
 const char* dn_attribname(const DnList* list, long i) {
     const DnEntry* e = entry_at(list, i);
     return e ? e->attrib : nullptr;
@@ -313,7 +318,8 @@ const char* dn_oid(const DnList* list, long i) {
     return e ? e->oid : nullptr;
 }
 void dn_printf(const DnList* list) {
-    for (const DnEntry* e = list ? list->first : nullptr; e; e = e->next) printf("%s=%s\n", e->attrib, e->value);
+    for (const DnEntry* e = list ? list->first : nullptr; e; e = e->next)
+        printf("%s=%s\n", e->attrib, e->value);
 }
 
 const char* dn_code(const char* longName) {
@@ -463,7 +469,7 @@ AsnNode* dn_MakeName(const DnList* list, long options) {
             bool hasNul = v.size() != strlen(v.c_str());
             uint32_t tag = !hasNul && isValidPrintableString(v.c_str()) ? 19
                            : !hasNul && isValidIA5String(v.c_str())     ? 22
-                                                                         : 20;
+                                                                        : 20;
             value = asn_NewStringOfType(tag, reinterpret_cast<const uint8_t*>(v.data()), v.size());
         }
         if (!oid || !value || oid->length < 0) {

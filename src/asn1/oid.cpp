@@ -278,9 +278,15 @@ const Table& table() {
 
 }  // namespace
 
-size_t oid_TableSize() { return kRowCount; }
-const char* oid_TableName(size_t i) { return i < kRowCount ? kRows[i].name : nullptr; }
-const char* oid_TableDotted(size_t i) { return i < kRowCount ? kRows[i].dotted : nullptr; }
+size_t oid_TableSize() {
+    return kRowCount;
+}
+const char* oid_TableName(size_t i) {
+    return i < kRowCount ? kRows[i].name : nullptr;
+}
+const char* oid_TableDotted(size_t i) {
+    return i < kRowCount ? kRows[i].dotted : nullptr;
+}
 
 long oid_DottedToOctets(const char* text, uint8_t* out, size_t max) {
     if (!text || !*text) return ~0L;
@@ -399,7 +405,8 @@ int oid_SetOIDFromDotted(OidRec* rec, const char* text) {
 
 int oid_SetRefAsDotString(OidRec* rec) {
     if (!rec) return 0;
-    long n = oid_OctetsToDotted(rec->oct, size_t(rec->length > 0 ? rec->length : 0), rec->name, sizeof rec->name);
+    long n =
+        oid_OctetsToDotted(rec->oct, size_t(rec->length > 0 ? rec->length : 0), rec->name, sizeof rec->name);
     if (n < 0) {
         rec->name[0] = '\0';
         return 0;
@@ -414,7 +421,8 @@ int oid_SetRef(OidRec* rec) {
     }
     const Table& t = table();
     for (size_t i = 0; i < kRowCount; ++i) {
-        if (t.oct[i].size() == size_t(rec->length) && memcmp(t.oct[i].data(), rec->oct, size_t(rec->length)) == 0) {
+        if (t.oct[i].size() == size_t(rec->length) &&
+            memcmp(t.oct[i].data(), rec->oct, size_t(rec->length)) == 0) {
             strlcpy(rec->name, kRows[i].name, sizeof rec->name);
             return 0;
         }
@@ -427,4 +435,6 @@ int oid_MatchName(const OidRec* rec, const char* name) {
     return rec && name && strcasecmp(rec->name, name) == 0 ? 1 : 0;
 }
 
-const char* oid_GetRef(const OidRec* rec) { return rec ? rec->name : ""; }
+const char* oid_GetRef(const OidRec* rec) {
+    return rec ? rec->name : "";
+}

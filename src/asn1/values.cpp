@@ -86,7 +86,8 @@ bool utf8_decode(const uint8_t* p, size_t n, std::vector<uint32_t>* out) {
             if ((d & 0xC0) != 0x80) return false;
             cp = (cp << 6) | (d & 0x3F);
         }
-        if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
+        if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+            (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
             return false;
         }
         if (out) out->push_back(cp);
@@ -110,7 +111,8 @@ bool code_points(const AsnNode* n, std::vector<uint32_t>* cps) {
         case 28:
             if (len % 4) return false;
             for (size_t i = 0; i < len; i += 4) {
-                uint32_t cp = uint32_t(p[i]) << 24 | uint32_t(p[i + 1]) << 16 | uint32_t(p[i + 2]) << 8 | p[i + 3];
+                uint32_t cp =
+                    uint32_t(p[i]) << 24 | uint32_t(p[i + 1]) << 16 | uint32_t(p[i + 2]) << 8 | p[i + 3];
                 if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
                 cps->push_back(cp);
             }
@@ -121,15 +123,19 @@ bool code_points(const AsnNode* n, std::vector<uint32_t>* cps) {
     }
 }
 
-std::string hex_of(const uint8_t* p, size_t n, bool upper) { return hex_string(p, n, upper); }
+std::string hex_of(const uint8_t* p, size_t n, bool upper) {
+    return hex_string(p, n, upper);
+}
 
 }  // namespace
 
-int asn_utf8_valid(const uint8_t* p, size_t n) { return (n == 0 || p) && utf8_decode(p, n, nullptr) ? 1 : 0; }
+int asn_utf8_valid(const uint8_t* p, size_t n) {
+    return (n == 0 || p) && utf8_decode(p, n, nullptr) ? 1 : 0;
+}
 
 uint64_t asn_Integer2Long(const AsnNode* node) {
-    if (!node || node->id != 0 || (node->tag != 2 && node->tag != 10) || node->length < 1 || node->length > 8 ||
-        !node->data) {
+    if (!node || node->id != 0 || (node->tag != 2 && node->tag != 10) || node->length < 1 ||
+        node->length > 8 || !node->data) {
         return ~uint64_t(0);
     }
     return asn_Oct2Long(node->data, size_t(node->length));
@@ -236,14 +242,16 @@ static void assemble_octets(const AsnNode* node, velt::SecureBytes& out) {
         if (good.size() <= d) good.resize(d + 1);
         good.resize(d + 1);
         good[d] = ok && (p->id & 0x20);
-        if (ok && !(p->id & 0x20) && p->data && p->length > 0) out.insert(out.end(), p->data, p->data + p->length);
+        if (ok && !(p->id & 0x20) && p->data && p->length > 0)
+            out.insert(out.end(), p->data, p->data + p->length);
     }
 }
 
 uint8_t* asn_OctetString2Bytes(const AsnNode* node, int64_t* n) {
     if (n) *n = 0;
     if (!node || node->tag != 4) return nullptr;
-    if (!(node->id & 0x20) && !node->data && node->length > 0 && node->next && node->next->level > node->level) {
+    if (!(node->id & 0x20) && !node->data && node->length > 0 && node->next &&
+        node->next->level > node->level) {
         // A wrapper built around a chain: its contents are that chain's encoding.
         AsnNode* copy = asn_ExtractCurrent(node);
         int64_t total = 0;
@@ -428,7 +436,8 @@ int asn_SetOid(OidRec* rec, const AsnNode* node) {
 }
 
 int asn_isPrintable(const AsnNode* node) {
-    return node && node->id == 0 && (node->tag == 19 || node->tag == 22 || node->tag == 23 || node->tag == 24);
+    return node && node->id == 0 &&
+           (node->tag == 19 || node->tag == 22 || node->tag == 23 || node->tag == 24);
 }
 
 void asn_PrintString(FILE* f, const AsnNode* node) {
@@ -443,7 +452,9 @@ void asn_PrintString(FILE* f, const AsnNode* node) {
     }
 }
 
-void asn_DisplayString(const AsnNode* node) { asn_PrintString(stdout, node); }
+void asn_DisplayString(const AsnNode* node) {
+    asn_PrintString(stdout, node);
+}
 
 void asn_PrintStringMsg(FILE* f, const char* before, const AsnNode* node, const char* after) {
     if (!f) return;
@@ -458,13 +469,20 @@ void asn_DisplayStringMsg(const char* before, const AsnNode* node, const char* a
 
 static const char* digest_name(long code) {
     switch (code & 0xF) {
-        case 1: return "md5";
-        case 2: return "md2";
-        case 3: return "sha256";
-        case 4: return "sha384";
-        case 5: return "sha512";
-        case 6: return "sha224";
-        default: return "sha1";
+        case 1:
+            return "md5";
+        case 2:
+            return "md2";
+        case 3:
+            return "sha256";
+        case 4:
+            return "sha384";
+        case 5:
+            return "sha512";
+        case 6:
+            return "sha224";
+        default:
+            return "sha1";
     }
 }
 

@@ -133,7 +133,7 @@ static void karatsuba(limb* r, const limb* a, const limb* b, size_t n) {
         }
         sb[hh] = c;
     }
-    karatsuba(r, a, b, h);                  // z0 into r[0, 2h)
+    karatsuba(r, a, b, h);                   // z0 into r[0, 2h)
     karatsuba(r + 2 * h, a + h, b + h, hh);  // z2 into r[2h, 2n)
     // z1 = sa * sb over hh+1 limbs, the top limbs being 0 or 1.
     karatsuba(z1.data(), sa.data(), a == b ? sa.data() : sb.data(), hh);
@@ -359,13 +359,13 @@ void Mont::redc(limb* r, limb* t) {
 namespace {
 
 // (c2:c1:c0) += a * b
-#define VELT_MAC(a, b)                                  \
-    do {                                                \
-        u128 p_ = u128(a) * (b);                        \
-        u128 t_ = ((u128(c1) << 64) | c0) + p_;         \
-        c2 += limb(t_ < p_);                            \
-        c0 = limb(t_);                                  \
-        c1 = limb(t_ >> 64);                            \
+#define VELT_MAC(a, b)                          \
+    do {                                        \
+        u128 p_ = u128(a) * (b);                \
+        u128 t_ = ((u128(c1) << 64) | c0) + p_; \
+        c2 += limb(t_ < p_);                    \
+        c0 = limb(t_);                          \
+        c1 = limb(t_ >> 64);                    \
     } while (0)
 
 // Final step shared by the fused products: r holds the low n limbs of a
@@ -384,7 +384,8 @@ inline void final_subtract(limb* r, limb carry, const limb* m, size_t n, limb* d
 // takes nrt. r may alias a or b (each r[k] is written after the last read
 // of a[k] and b[k]). q is n limbs of scratch.
 template <size_t N>
-void mont_mul_fips(limb* r, const limb* a, const limb* b, const limb* m, limb k0, size_t nrt, limb* q, limb* d) {
+void mont_mul_fips(limb* r, const limb* a, const limb* b, const limb* m, limb k0, size_t nrt, limb* q,
+                   limb* d) {
     const size_t n = N ? N : nrt;
     limb c0 = 0, c1 = 0, c2 = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -474,9 +475,9 @@ void Mont::mul(limb* r, const limb* a, const limb* b) {
         return;
     }
     switch (n_) {
-#define VELT_CASE(K)                                               \
-    case K:                                                         \
-        mont_mul_fips<K>(r, a, b, m_.data(), k0_, K, q, d);         \
+#define VELT_CASE(K)                                        \
+    case K:                                                 \
+        mont_mul_fips<K>(r, a, b, m_.data(), k0_, K, q, d); \
         return;
         VELT_MONT_SIZES(VELT_CASE)
 #undef VELT_CASE
@@ -489,9 +490,9 @@ void Mont::sqr(limb* r, const limb* a) {
     limb* q = t_.data();
     limb* d = t_.data() + n_;
     switch (n_) {
-#define VELT_CASE(K)                                           \
-    case K:                                                     \
-        mont_sqr_fips<K>(r, a, m_.data(), k0_, K, q, d);        \
+#define VELT_CASE(K)                                     \
+    case K:                                              \
+        mont_sqr_fips<K>(r, a, m_.data(), k0_, K, q, d); \
         return;
         VELT_MONT_SIZES(VELT_CASE)
 #undef VELT_CASE
@@ -500,7 +501,9 @@ void Mont::sqr(limb* r, const limb* a) {
     }
 }
 
-void Mont::to(limb* r, const limb* a) { mul(r, a, rr_.data()); }
+void Mont::to(limb* r, const limb* a) {
+    mul(r, a, rr_.data());
+}
 
 void Mont::from(limb* r, const limb* a) {
     limb* t = t_.data();
@@ -529,7 +532,7 @@ namespace {
 
 // Plain reduction for an even modulus: full product, then division.
 class DivReducer {
-public:
+  public:
     DivReducer(const limb* m, size_t n) : n_(n), m_(m, m + n), t_(2 * n), q_(n + 1) {}
     void mul(limb* r, const limb* a, const limb* b) {
         bigd::mul(t_.data(), a, n_, b, n_);
@@ -547,7 +550,7 @@ public:
         r[0] = 1;
     }
 
-private:
+  private:
     size_t n_;
     LimbVec m_, t_, q_;
 };
@@ -558,7 +561,9 @@ size_t bit_length(const limb* e, size_t ne) {
     return 64 * (n - 1) + (64 - size_t(__builtin_clzll(e[n - 1])));
 }
 
-inline unsigned get_bit(const limb* e, size_t i) { return unsigned(e[i / 64] >> (i % 64)) & 1; }
+inline unsigned get_bit(const limb* e, size_t i) {
+    return unsigned(e[i / 64] >> (i % 64)) & 1;
+}
 
 // Window sizes by exponent length: the count of thresholds 5, 16, 64, 240,
 // 768, 1024, 2048, 4096 not above the bit length (at most 8).
@@ -572,7 +577,8 @@ unsigned sliding_window(size_t bits) {
 
 // Left-to-right sliding window over odd powers x, x^3, ..., x^(2^w - 1).
 template <class Red>
-void exp_sliding(Red& red, limb* y, const limb* x, const limb* e, size_t ne, size_t n, bool convert_back = true) {
+void exp_sliding(Red& red, limb* y, const limb* x, const limb* e, size_t ne, size_t n,
+                 bool convert_back = true) {
     size_t bits = bit_length(e, ne);
     LimbVec acc(n), xm(n);
     red.to(xm.data(), x);

@@ -20,7 +20,7 @@
 namespace velt::bigd {
 
 class Mont52 {
-public:
+  public:
     // Whether the instructions are present and enabled, and a modulus of
     // `limbs` 64-bit limbs is within the supported size (up to 4096 bits).
     static bool usable(size_t limbs);
@@ -52,7 +52,7 @@ public:
 
     struct State;
 
-private:
+  private:
     size_t nl_;
     std::unique_ptr<State> s_;
 };

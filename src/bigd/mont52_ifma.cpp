@@ -34,12 +34,16 @@ constexpr size_t kMaxVectors = 10;  // 80 lanes: moduli up to 4096 bits (79 digi
 
 // Digits for a modulus of nl limbs: R = 2^(52 * digits) must exceed 4m, and
 // the row needs one lane above the top digit for the moved-up high halves.
-size_t digits_for(size_t nl) { return (64 * nl + 2 + 51) / 52; }
-size_t vectors_for(size_t n52) { return (n52 + 1 + 7) / 8; }
+size_t digits_for(size_t nl) {
+    return (64 * nl + 2 + 51) / 52;
+}
+size_t vectors_for(size_t n52) {
+    return (n52 + 1 + 7) / 8;
+}
 
 // A zeroed, 64-byte aligned, self-wiping row of 64-bit lanes.
 class Row {
-public:
+  public:
     Row() = default;
     explicit Row(size_t lanes) { resize(lanes); }
     void resize(size_t lanes) {
@@ -52,7 +56,7 @@ public:
     uint64_t& operator[](size_t i) { return p_[i]; }
     uint64_t operator[](size_t i) const { return p_[i]; }
 
-private:
+  private:
     std::vector<uint64_t, WipingAllocator<uint64_t>> buf_;
     uint64_t* p_ = nullptr;
 };
@@ -81,9 +85,9 @@ void from_digits(limb* a, size_t nl, const uint64_t* d, size_t n52) {
 
 struct Mont52::State {
     size_t nl = 0, n52 = 0, L = 0;
-    uint64_t k0 = 0;          // -m^-1 mod 2^52
-    Row m, mup, rr, one;      // m, m moved up one lane, R^2 mod m, the number 1
-    LimbVec ml;               // m as limbs
+    uint64_t k0 = 0;      // -m^-1 mod 2^52
+    Row m, mup, rr, one;  // m, m moved up one lane, R^2 mod m, the number 1
+    LimbVec ml;           // m as limbs
 };
 
 bool Mont52::usable(size_t limbs) {
@@ -180,7 +184,8 @@ inline void normalize(__m512i* R) {
         R[v] = _mm512_and_si512(R[v], mask);
     }
 #pragma GCC unroll 16
-    for (size_t v = 0; v < L; ++v) R[v] = _mm512_add_epi64(R[v], _mm512_alignr_epi64(C[v], v ? C[v - 1] : zero, 7));
+    for (size_t v = 0; v < L; ++v)
+        R[v] = _mm512_add_epi64(R[v], _mm512_alignr_epi64(C[v], v ? C[v - 1] : zero, 7));
     // Lanes above 2^52 - 1 generate a carry of one, lanes equal to it pass
     // one on: the carries in are ((G << 1) + P) ^ P over the lane bits.
     u128 G = 0, P = 0;
@@ -255,7 +260,8 @@ void amm(uint64_t* const* r, const uint64_t* const* a, const uint64_t* const* b,
             }
             // Every lane moves down one digit position.
 #pragma GCC unroll 16
-            for (size_t v = 0; v < L; ++v) R[k][v] = _mm512_alignr_epi64(v + 1 < L ? R[k][v + 1] : zero, R[k][v], 1);
+            for (size_t v = 0; v < L; ++v)
+                R[k][v] = _mm512_alignr_epi64(v + 1 < L ? R[k][v + 1] : zero, R[k][v], 1);
         }
     }
 #pragma GCC unroll 4
@@ -278,7 +284,8 @@ void lookup(uint64_t* out, const uint64_t* table, size_t count, uint64_t idx) {
         __mmask8 k = _mm512_cmpeq_epi64_mask(_mm512_set1_epi64(int64_t(i)), want);
         const uint64_t* t = table + i * 8 * L;
 #pragma GCC unroll 16
-        for (size_t v = 0; v < L; ++v) acc[v] = _mm512_mask_mov_epi64(acc[v], k, _mm512_load_si512(t + 8 * v));
+        for (size_t v = 0; v < L; ++v)
+            acc[v] = _mm512_mask_mov_epi64(acc[v], k, _mm512_load_si512(t + 8 * v));
     }
 #pragma GCC unroll 16
     for (size_t v = 0; v < L; ++v) _mm512_store_si512(out + 8 * v, acc[v]);
@@ -327,7 +334,8 @@ void exp_fixed(State* const* st, limb* const* y, const limb* const* x, const lim
     uint64_t* out[K];
     const uint64_t *in1[K], *in2[K];
     // table[0] = R mod m, table[1] = x R mod m, then powers.
-    for (size_t k = 0; k < K; ++k) out[k] = entry(k, 0), in1[k] = st[k]->rr.data(), in2[k] = st[k]->one.data();
+    for (size_t k = 0; k < K; ++k)
+        out[k] = entry(k, 0), in1[k] = st[k]->rr.data(), in2[k] = st[k]->one.data();
     amm<L, K>(out, in1, in2, st);
     for (size_t k = 0; k < K; ++k) out[k] = entry(k, 1), in1[k] = pt[k], in2[k] = st[k]->rr.data();
     amm<L, K>(out, in1, in2, st);
@@ -345,7 +353,8 @@ void exp_fixed(State* const* st, limb* const* y, const limb* const* x, const lim
     while (pos > 0) {
         pos -= w;
         for (unsigned j = 0; j < w; ++j) amm<L, K>(pa, ca, ca, st);
-        for (size_t k = 0; k < K; ++k) lookup<L>(pt[k], table[k].data(), count, window_bits(e[k], ne, pos, w));
+        for (size_t k = 0; k < K; ++k)
+            lookup<L>(pt[k], table[k].data(), count, window_bits(e[k], ne, pos, w));
         for (size_t k = 0; k < K; ++k) ct1[k] = pt[k];
         amm<L, K>(pa, ca, ct1, st);
     }
@@ -406,9 +415,9 @@ void mul_mod_l(State& s, limb* r, const limb* a, const limb* b) {
 
 void Mont52::mul_mod(limb* r, const limb* a, const limb* b) {
     switch (s_->L) {
-#define VELT_CASE(N)                      \
-    case N:                               \
-        mul_mod_l<N>(*s_, r, a, b);       \
+#define VELT_CASE(N)                \
+    case N:                         \
+        mul_mod_l<N>(*s_, r, a, b); \
         return;
         VELT_M52_SIZES(VELT_CASE)
 #undef VELT_CASE
@@ -424,9 +433,9 @@ void Mont52::exp_vartime(limb* y, const limb* x, const limb* e, size_t ne) {
         return;
     }
     switch (s_->L) {
-#define VELT_CASE(N)                        \
-    case N:                                 \
-        exp_binary<N>(*s_, y, x, e, ne);    \
+#define VELT_CASE(N)                     \
+    case N:                              \
+        exp_binary<N>(*s_, y, x, e, ne); \
         return;
         VELT_M52_SIZES(VELT_CASE)
 #undef VELT_CASE
@@ -460,9 +469,9 @@ void Mont52::exp_consttime_x2(Mont52& c1, limb* y1, const limb* x1, const limb* 
     const limb* xs[2] = {x1, x2};
     const limb* es[2] = {e1, e2};
     switch (st[0]->L) {
-#define VELT_CASE(N)                           \
-    case N:                                    \
-        exp_fixed<N, 2>(st, ys, xs, es, ne1);  \
+#define VELT_CASE(N)                          \
+    case N:                                   \
+        exp_fixed<N, 2>(st, ys, xs, es, ne1); \
         return;
         VELT_M52_SIZES(VELT_CASE)
 #undef VELT_CASE

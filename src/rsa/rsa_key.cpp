@@ -90,7 +90,8 @@ void get_octets(const BdNumber* b, unsigned char* buf, size_t* len) {
 
 }  // namespace
 
-long rsaGetPublicKeyOctets(const RsaKey* key, unsigned char* n, size_t* nlen, unsigned char* e, size_t* elen) {
+long rsaGetPublicKeyOctets(const RsaKey* key, unsigned char* n, size_t* nlen, unsigned char* e,
+                           size_t* elen) {
     if (!key) return NULL_ERROR;
     get_octets(key->n, n, nlen);
     get_octets(key->e, e, elen);
@@ -113,8 +114,12 @@ long rsaGetPrivateKeyOctets(const RsaKey* key, unsigned char* n, size_t* nlen, u
     return 0;
 }
 
-size_t rsaBitLength(const RsaKey* key) { return key ? key->bits : 0; }
-size_t rsaBlockLength(const RsaKey* key) { return key ? (key->bits + 7) / 8 : 0; }
+size_t rsaBitLength(const RsaKey* key) {
+    return key ? key->bits : 0;
+}
+size_t rsaBlockLength(const RsaKey* key) {
+    return key ? (key->bits + 7) / 8 : 0;
+}
 
 SecureBytes rsaNumberOctets(const BdNumber* b) {
     size_t n = bdConvToOctets(b, nullptr, 0);
@@ -136,7 +141,8 @@ void limbs_to_block(unsigned char* out, size_t k, const uint64_t* y, size_t nl) 
 
 }  // namespace
 
-long rsaPublicRaw(const RsaKey* key, unsigned char* out, size_t* outlen, const unsigned char* in, size_t inlen) {
+long rsaPublicRaw(const RsaKey* key, unsigned char* out, size_t* outlen, const unsigned char* in,
+                  size_t inlen) {
     if (!key) return NULL_ERROR;
     if (!(key->flags & kRsaHasPublic)) return BAD_PARAM_ERROR;
     Bd x, y;
@@ -251,7 +257,7 @@ long draw_blinding(const limb* n, size_t nn, limb* r, limb* rinv) {
         }
         r[nn - 1] &= top_mask;
         limb below = limb(0) - velt::bigd::sub_n(diff.data(), r, n, nn);  // all-ones when r < n
-        limb ok = below & velt::bigd::modinv_odd_ct(rinv, r, n, nn);     // 0 and non-invertible values fail
+        limb ok = below & velt::bigd::modinv_odd_ct(rinv, r, n, nn);      // 0 and non-invertible values fail
         bool accepted = ok != 0;
         declassify(&accepted, sizeof accepted);
         if (accepted) return 0;
@@ -322,8 +328,8 @@ long private_crt(const RsaKey* key, const limb* x, size_t nn, size_t np, size_t 
     reduce_by(mp, xp.data(), xb.data(), nn, nq);
     reduce_by(mq, xq.data(), xb.data(), nn, np);
     if (fn) {
-        Mont52::exp_consttime_x2(*fp, m1.data(), xp.data(), dP.data(), np, *fq, m2.data(), xq.data(), dQ.data(),
-                                 nq);
+        Mont52::exp_consttime_x2(*fp, m1.data(), xp.data(), dP.data(), np, *fq, m2.data(), xq.data(),
+                                 dQ.data(), nq);
     } else {
         velt::bigd::mont_exp_consttime(mp, m1.data(), xp.data(), dP.data(), np);
         velt::bigd::mont_exp_consttime(mq, m2.data(), xq.data(), dQ.data(), nq);
@@ -415,7 +421,8 @@ long make_blinding(const RsaKey* key, BdNumber* rE, BdNumber* rInv) {
 
 }  // namespace
 
-long rsaPrivateRaw(const RsaKey* key, unsigned char* out, size_t* outlen, const unsigned char* in, size_t inlen) {
+long rsaPrivateRaw(const RsaKey* key, unsigned char* out, size_t* outlen, const unsigned char* in,
+                   size_t inlen) {
     if (!key) return NULL_ERROR;
     if (!(key->flags & kRsaHasPrivate)) return BAD_PARAM_ERROR;
     Bd x;

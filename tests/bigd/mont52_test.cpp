@@ -69,7 +69,7 @@ Limbs expect_modexp(const Limbs& x, const Limbs& e, const Limbs& m) {
 }
 
 class Mont52Test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!Mont52::usable(16)) GTEST_SKIP() << "AVX-512 IFMA not available on this processor";
     }
@@ -77,8 +77,8 @@ protected:
 
 TEST_F(Mont52Test, ExponentiationAndProductsMatchOracle) {
     std::mt19937_64 rng(52);
-    const size_t sizes[] = {3, 52, 64, 65, 100, 127, 128, 511, 512, 1023, 1024, 1038, 1039, 1040,
-                            1041, 1090, 1536, 2047, 2048, 2078, 2079, 3072, 4094, 4096};
+    const size_t sizes[] = {3,    52,   64,   65,   100,  127,  128,  511,  512,  1023, 1024, 1038,
+                            1039, 1040, 1041, 1090, 1536, 2047, 2048, 2078, 2079, 3072, 4094, 4096};
     for (size_t bits : sizes) {
         for (bool high : {false, true}) {
             SCOPED_TRACE(testing::Message() << bits << " bits" << (high ? ", top bits set" : ""));
@@ -123,7 +123,8 @@ TEST_F(Mont52Test, ExponentiationAndProductsMatchOracle) {
 TEST_F(Mont52Test, PairedExponentiationsMatchSingles) {
     std::mt19937_64 rng(7);
     // Equal digit counts run interleaved; unequal ones fall back to singles.
-    const std::pair<size_t, size_t> sizes[] = {{1024, 1024}, {1024, 1000}, {2048, 2048}, {1536, 1536}, {1024, 1100}};
+    const std::pair<size_t, size_t> sizes[] = {
+        {1024, 1024}, {1024, 1000}, {2048, 2048}, {1536, 1536}, {1024, 1100}};
     for (auto [b1, b2] : sizes) {
         SCOPED_TRACE(testing::Message() << b1 << "/" << b2 << " bits");
         Limbs m1 = random_modulus(rng, b1, false), m2 = random_modulus(rng, b2, false);
@@ -133,8 +134,8 @@ TEST_F(Mont52Test, PairedExponentiationsMatchSingles) {
         for (auto& v : e1) v = rng();
         for (auto& v : e2) v = rng();
         Limbs y1(m1.size()), y2(m2.size());
-        Mont52::exp_consttime_x2(d1, y1.data(), x1.data(), e1.data(), e1.size(), d2, y2.data(), x2.data(), e2.data(),
-                                 e2.size());
+        Mont52::exp_consttime_x2(d1, y1.data(), x1.data(), e1.data(), e1.size(), d2, y2.data(), x2.data(),
+                                 e2.data(), e2.size());
         EXPECT_EQ(y1, expect_modexp(x1, e1, m1));
         EXPECT_EQ(y2, expect_modexp(x2, e2, m2));
     }

@@ -42,7 +42,8 @@ TEST(RsaKeyEngine, GeneratedKeyIsWellFormedAndAcceptedByOpenssl) {
     EXPECT_TRUE(bdShortIsEqual(key->e, 65537));
     rsaFree(&key);
     int status = 0;
-    std::string out = testutil::run_command("openssl pkey -check -noout -in " + k.pem_path + " 2>&1", &status);
+    std::string out =
+        testutil::run_command("openssl pkey -check -noout -in " + k.pem_path + " 2>&1", &status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("valid"), std::string::npos) << out;
     out = testutil::run_command("openssl rsa -check -noout -in " + k.pem_path + " 2>&1", &status);
@@ -75,7 +76,9 @@ TEST(RsaKeyEngine, SmallKeysHaveExactSizesAndExponentTable) {
 
 namespace {
 
-long failing_rng(unsigned char*, long, const unsigned char*, long) { return -PRNG_ERR_FAILURE; }
+long failing_rng(unsigned char*, long, const unsigned char*, long) {
+    return -PRNG_ERR_FAILURE;
+}
 
 }  // namespace
 
@@ -212,10 +215,21 @@ TEST(RsaKeyEngine, CheckKeyRules) {
         const char* what;
         Bytes n, e;
     } cases[] = {
-        {"even n", [&] { Bytes n = c.n; n.back() &= 0xFE; return n; }(), c.e},
+        {"even n",
+         [&] {
+             Bytes n = c.n;
+             n.back() &= 0xFE;
+             return n;
+         }(),
+         c.e},
         {"e = 1", c.n, Bytes{0x01}},
         {"even e", c.n, Bytes{0x01, 0x00, 0x00}},
-        {"e >= n", c.n, [&] { Bytes e = c.n; e.back() |= 1; return e; }()},
+        {"e >= n", c.n,
+         [&] {
+             Bytes e = c.n;
+             e.back() |= 1;
+             return e;
+         }()},
     };
     for (const Case& t : cases) {
         Components bad = c;
@@ -259,11 +273,13 @@ TEST(RsaKeyEngine, KeyMatchHashCodeAndSizes) {
 
 TEST(RsaKeyEngine, MakeKeysArgumentChecks) {
     std::string pub = testutil::temp_path("mk.pub"), pri = testutil::temp_path("mk.p8");
-    EXPECT_EQ(RSA_MakeKeys(pub.c_str(), pri.c_str(), 96, 4, 8, 1000, "pw", nullptr, 0, 0), -OUT_OF_RANGE_ERROR);
+    EXPECT_EQ(RSA_MakeKeys(pub.c_str(), pri.c_str(), 96, 4, 8, 1000, "pw", nullptr, 0, 0),
+              -OUT_OF_RANGE_ERROR);
     EXPECT_EQ(RSA_MakeKeys(pub.c_str(), pri.c_str(), 512, 4, 8, 1000, "", nullptr, 0, 0), -BAD_PARAM_ERROR);
     EXPECT_EQ(RSA_MakeKeysXtd(pub.c_str(), pri.c_str(), "pw", 512, 4, "bogus=1", 0), -BAD_PARAM_ERROR);
     EXPECT_EQ(RSA_MakeKeysXtd(pub.c_str(), pri.c_str(), "pw", 512, 4, "count=abc", 0), -INVALID_DATA_ERROR);
-    EXPECT_EQ(RSA_MakeKeysXtd(pub.c_str(), pri.c_str(), "pw", 512, 4, "prf=hmacWithMD5", 0), -INVALID_DATA_ERROR);
+    EXPECT_EQ(RSA_MakeKeysXtd(pub.c_str(), pri.c_str(), "pw", 512, 4, "prf=hmacWithMD5", 0),
+              -INVALID_DATA_ERROR);
 }
 
 TEST(RsaKeyEngine, PowerUpSelfTest) {
@@ -274,8 +290,9 @@ TEST(RsaKeyEngine, PowerUpSelfTest) {
 TEST(RsaKeyEngine, ComputeCrtEitherOrder) {
     Components c = components(openssl_pkey());
     velt::SecureBytes dP, dQ, qInv;
-    ASSERT_EQ(rsaComputeCRT(dP, dQ, qInv, c.d.data(), c.d.size(), c.p.data(), c.p.size(), c.q.data(), c.q.size()),
-              0);
+    ASSERT_EQ(
+        rsaComputeCRT(dP, dQ, qInv, c.d.data(), c.d.size(), c.p.data(), c.p.size(), c.q.data(), c.q.size()),
+        0);
     // The values are those of the larger prime first.
     Bytes a(dP.begin(), dP.end()), b(dQ.begin(), dQ.end());
     EXPECT_TRUE((a == c.dP && b == c.dQ) || (a == c.dQ && b == c.dP));
@@ -369,13 +386,15 @@ Components key_of_primes(int pbits, int qbits) {
 TEST(RsaKeyEngine, RawOperationsAgreeOnEveryPathAndKeyShape) {
     // Equal and unequal prime sizes, sizes on and off the 64-bit limb and
     // 52-bit digit boundaries, on the accelerated and the portable paths.
-    const std::pair<int, int> shapes[] = {{256, 256}, {520, 520}, {512, 500}, {700, 324}, {1024, 1024}, {1536, 1536}};
+    const std::pair<int, int> shapes[] = {{256, 256}, {520, 520},   {512, 500},
+                                          {700, 324}, {1024, 1024}, {1536, 1536}};
     for (auto [pb, qb] : shapes) {
         Components c = key_of_primes(pb, qb);
         std::string priv = private_string(c), pub = public_string(c);
         const size_t k = c.n.size();
         BN_CTX* ctx = BN_CTX_new();
-        BIGNUM *n = BN_bin2bn(c.n.data(), int(k), nullptr), *d = BN_bin2bn(c.d.data(), int(c.d.size()), nullptr);
+        BIGNUM *n = BN_bin2bn(c.n.data(), int(k), nullptr),
+               *d = BN_bin2bn(c.d.data(), int(c.d.size()), nullptr);
         BIGNUM *x = BN_new(), *y = BN_new();
         BN_rand_range(x, n);
         BN_mod_exp(y, x, d, n, ctx);

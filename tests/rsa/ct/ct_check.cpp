@@ -29,8 +29,12 @@ void check(bool ok, const char* what) {
     }
 }
 
-void poison(const BdNumber* b) { VALGRIND_MAKE_MEM_UNDEFINED(b->digits, b->allocdigits * sizeof(BdDigit)); }
-void unpoison(const BdNumber* b) { VALGRIND_MAKE_MEM_DEFINED(b->digits, b->allocdigits * sizeof(BdDigit)); }
+void poison(const BdNumber* b) {
+    VALGRIND_MAKE_MEM_UNDEFINED(b->digits, b->allocdigits * sizeof(BdDigit));
+}
+void unpoison(const BdNumber* b) {
+    VALGRIND_MAKE_MEM_DEFINED(b->digits, b->allocdigits * sizeof(BdDigit));
+}
 
 void private_case(size_t bits) {
     RsaKey* key = rsaNew();
@@ -97,8 +101,8 @@ void run_poisoned(RsaKey* key, std::vector<const BdNumber*> secrets, const char*
 // sizes and wide reductions), and the same key without CRT values (the
 // private exponent d directly).
 void imported_cases() {
-    BdNumber *p = bdNew(), *q = bdNew(), *n = bdNew(), *e = bdNew(), *d = bdNew(), *phi = bdNew(), *p1 = bdNew(),
-             *q1 = bdNew();
+    BdNumber *p = bdNew(), *q = bdNew(), *n = bdNew(), *e = bdNew(), *d = bdNew(), *phi = bdNew(),
+             *p1 = bdNew(), *q1 = bdNew();
     bool ok = make_prime(p, 640) && make_prime(q, 448);
     check(ok, "prime generation");
     if (ok) {
@@ -113,12 +117,13 @@ void imported_cases() {
     if (ok) {
         velt::SecureBytes on = rsaNumberOctets(n), oe = rsaNumberOctets(e), od = rsaNumberOctets(d),
                           op = rsaNumberOctets(p), oq = rsaNumberOctets(q), dP, dQ, qInv;
-        check(rsaComputeCRT(dP, dQ, qInv, od.data(), od.size(), op.data(), op.size(), oq.data(), oq.size()) == 0,
+        check(rsaComputeCRT(dP, dQ, qInv, od.data(), od.size(), op.data(), op.size(), oq.data(), oq.size()) ==
+                  0,
               "CRT values");
         RsaKey* crt = rsaNew();
         rsaSetPrivateKeyEx(crt, on.data(), on.size(), oe.data(), oe.size(), od.data(), od.size(), op.data(),
-                           op.size(), oq.data(), oq.size(), dP.data(), dP.size(), dQ.data(), dQ.size(), qInv.data(),
-                           qInv.size());
+                           op.size(), oq.data(), oq.size(), dP.data(), dP.size(), dQ.data(), dQ.size(),
+                           qInv.data(), qInv.size());
         run_poisoned(crt, {crt->p, crt->q, crt->dP, crt->dQ, crt->qInv}, "unequal primes");
         rsaFree(&crt);
         RsaKey* plain = rsaNew();
@@ -135,6 +140,7 @@ int main() {
     if (!RUNNING_ON_VALGRIND) std::printf("note: not running under valgrind; only results are checked\n");
     for (size_t bits : {1024u, 2048u}) private_case(bits);
     imported_cases();
-    std::printf("%s\n", failures ? "RSA constant-time check: results wrong" : "RSA constant-time check: done");
+    std::printf("%s\n",
+                failures ? "RSA constant-time check: results wrong" : "RSA constant-time check: done");
     return failures ? 1 : 0;
 }
