@@ -289,6 +289,15 @@ void limbs_to_digits(BdDigit* out, size_t nd, const limb* a, size_t nl) {
 // ---------------------------------------------------------------------------
 // Montgomery arithmetic
 
+void mod_double_ct(limb* x, const limb* m, size_t n, limb* scratch) {
+    limb top = x[n - 1] >> 63;
+    for (size_t i = n - 1; i > 0; --i) x[i] = (x[i] << 1) | (x[i - 1] >> 63);
+    x[0] <<= 1;
+    limb br = sub_n(scratch, x, m, n);
+    limb keep = ct::mask_nonzero(br & ~top & 1);  // 2x < m: keep it
+    for (size_t i = 0; i < n; ++i) x[i] = ct::select(keep, x[i], scratch[i]);
+}
+
 Mont::Mont(const limb* m, size_t n, bool secret_modulus) : n_(n), m_(m, m + n), rr_(n), t_(2 * n + 2) {
     // k0 = -m^-1 mod 2^64 by Newton iteration: each step doubles the
     // correct low bits (x = m is correct to 3 bits for odd m).
@@ -312,15 +321,7 @@ Mont::Mont(const limb* m, size_t n, bool secret_modulus) : n_(n), m_(m, m + n), 
         x[n - 1] = 1;
     else
         x[0] = 1 & ~ct::mask_eq(m[0], 1);  // 0 when m = 1
-    auto twice = [&]() {
-        limb top = x[n - 1] >> 63;
-        for (size_t i = n - 1; i > 0; --i) x[i] = (x[i] << 1) | (x[i - 1] >> 63);
-        x[0] <<= 1;
-        limb br = sub_n(d.data(), x.data(), m, n);
-        limb keep = ct::mask_nonzero(br & ~top & 1);  // 2x < m: keep it
-        for (size_t i = 0; i < n; ++i) x[i] = ct::select(keep, x[i], d[i]);
-    };
-    for (int i = 0; i < 128; ++i) twice();
+    for (int i = 0; i < 128; ++i) mod_double_ct(x.data(), m, n, d.data());
     // x = 2^64 R mod m; raise to the n-th power in Montgomery form, with
     // rr_ holding the Montgomery form of R mod m (one) to start.
     std::copy(x.begin(), x.end(), a.begin());
@@ -630,20 +631,12 @@ void exp_sliding(Red& red, limb* y, const limb* x, const limb* e, size_t ne, siz
         std::copy(acc.begin(), acc.end(), y);
 }
 
-// Bits [pos, pos + w) of e (bits beyond 64*ne read 0); index arithmetic only.
-inline limb window_bits(const limb* e, size_t ne, size_t pos, unsigned w) {
-    size_t li = pos / 64, sh = pos % 64;
-    limb v = e[li] >> sh;
-    if (sh + w > 64 && li + 1 < ne) v |= e[li + 1] << (64 - sh);
-    return v & ((limb(1) << w) - 1);
-}
-
 // Fixed-window ladder: the same squarings and multiplications for every
 // exponent of ne limbs; each table entry is fetched by reading all entries.
 template <class Red>
 void exp_fixed(Red& red, limb* y, const limb* x, const limb* e, size_t ne, size_t n) {
     size_t bits = 64 * ne;
-    unsigned w = bits >= 3072 ? 6 : bits >= 512 ? 5 : bits >= 128 ? 4 : 3;
+    unsigned w = fixed_window(bits);
     size_t count = size_t(1) << w;
     LimbVec table(count * n), acc(n), tmp(n);
     red.one(&table[0]);

@@ -23,7 +23,7 @@ using DigitVec = std::vector<BdDigit, velt::WipingAllocator<BdDigit>>;
 // small operands of the prime-curve field arithmetic off the allocator.
 template <class T, size_t Inline = 1024 / sizeof(T)>
 class Scratch {
-public:
+  public:
     explicit Scratch(size_t n) : n_(n), p_(n <= Inline ? inline_ : static_cast<T*>(emalloc(n * sizeof(T)))) {
         std::memset(p_, 0, n_ * sizeof(T));
     }
@@ -37,7 +37,7 @@ public:
     T& operator[](size_t i) { return p_[i]; }
     size_t size() const { return n_; }
 
-private:
+  private:
     size_t n_;
     T* p_;
     T inline_[Inline];
@@ -72,11 +72,15 @@ int cmp(const limb* a, const limb* b, size_t n);
 void digits_to_limbs(limb* out, size_t nl, const BdDigit* a, size_t nd);
 void limbs_to_digits(BdDigit* out, size_t nd, const limb* a, size_t nl);
 
+// x = 2x mod m for x < m (n limbs), branch-free in x's and m's values;
+// scratch holds n limbs.
+void mod_double_ct(limb* x, const limb* m, size_t n, limb* scratch);
+
 // Montgomery arithmetic modulo an odd m of n limbs with R = 2^(64n). The
 // products are branch-free in the operands' values (the final subtraction is
 // a masked select), so the constant-time exponentiation can use them.
 class Mont {
-public:
+  public:
     // m odd, n = its significant limb count. With secret_modulus the set-up
     // (R^2 mod m) runs without branches on m's value; otherwise by one
     // division, which is quicker for large public moduli.
@@ -97,7 +101,7 @@ public:
     // R^2 mod m: multiplying by it converts to Montgomery form.
     const limb* rr() const { return rr_.data(); }
 
-private:
+  private:
     void redc(limb* r, limb* t);
     size_t n_;
     LimbVec m_;
@@ -105,6 +109,20 @@ private:
     LimbVec rr_;
     LimbVec t_;
 };
+
+// Window width of the fixed-window ladders for an exponent of `bits` bits.
+inline unsigned fixed_window(size_t bits) {
+    return bits >= 3072 ? 6 : bits >= 512 ? 5 : bits >= 128 ? 4 : 3;
+}
+
+// Bits [pos, pos + w) of e (bits beyond 64 * ne read 0), w < 64; index
+// arithmetic only, so the ladders read secret exponents without branches.
+inline limb window_bits(const limb* e, size_t ne, size_t pos, unsigned w) {
+    size_t li = pos / 64, sh = pos % 64;
+    limb v = e[li] >> sh;
+    if (sh + w > 64 && li + 1 < ne) v |= e[li + 1] << (64 - sh);
+    return v & ((limb(1) << w) - 1);
+}
 
 // y = x^e mod m on limbs, for m of nm significant limbs (m[nm-1] != 0), x
 // already reduced (nm limbs), e of ne limbs. Sliding window, variable time in

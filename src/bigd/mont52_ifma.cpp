@@ -145,14 +145,7 @@ Mont52::Mont52(Mont& ctx) : nl_(ctx.size()), s_(std::make_unique<State>()) {
         ctx.mul(t.data(), t.data(), ctx.rr());  // 2^(2d) R64
         ctx.mul(x.data(), x.data(), t.data());  // R64^2 2^(2d)
     } else {
-        for (size_t i = 0; i < d2; ++i) {
-            limb top = x[nl - 1] >> 63;
-            for (size_t k = nl - 1; k > 0; --k) x[k] = (x[k] << 1) | (x[k - 1] >> 63);
-            x[0] <<= 1;
-            limb br = sub_n(t.data(), x.data(), m, nl);
-            limb keep = ct::mask_nonzero(br & ~top & 1);
-            for (size_t k = 0; k < nl; ++k) x[k] = ct::select(keep, x[k], t[k]);
-        }
+        for (size_t i = 0; i < d2; ++i) mod_double_ct(x.data(), m, nl, t.data());
     }
     to_digits(s.rr.data(), lanes, x.data(), nl);
 }
@@ -291,14 +284,6 @@ void lookup(uint64_t* out, const uint64_t* table, size_t count, uint64_t idx) {
     for (size_t v = 0; v < L; ++v) _mm512_store_si512(out + 8 * v, acc[v]);
 }
 
-// Bits [pos, pos + w) of e (bits beyond 64 * ne read 0); index arithmetic only.
-inline uint64_t window_bits(const limb* e, size_t ne, size_t pos, unsigned w) {
-    size_t li = pos / 64, sh = pos % 64;
-    uint64_t v = e[li] >> sh;
-    if (sh + w > 64 && li + 1 < ne) v |= e[li + 1] << (64 - sh);
-    return v & ((uint64_t(1) << w) - 1);
-}
-
 // A normalised value v < 2m (digits) to limbs below m, by a masked
 // subtraction over one limb more than m has (2m may need it).
 void final_limbs(limb* y, const uint64_t* v, const State& s) {
@@ -316,7 +301,7 @@ template <size_t L, size_t K>
 void exp_fixed(State* const* st, limb* const* y, const limb* const* x, const limb* const* e, size_t ne) {
     const size_t lanes = 8 * L;
     const size_t bits = 64 * ne;
-    const unsigned w = bits >= 3072 ? 6 : bits >= 512 ? 5 : bits >= 128 ? 4 : 3;
+    const unsigned w = fixed_window(bits);
     const size_t count = size_t(1) << w;
     Row table[K], acc[K], tmp[K];
     uint64_t *pa[K], *pt[K];
