@@ -46,6 +46,8 @@ class Row {
   public:
     Row() = default;
     explicit Row(size_t lanes) { resize(lanes); }
+    Row(const Row&) = delete;  // the aligned pointer points into this row's own buffer
+    Row& operator=(const Row&) = delete;
     void resize(size_t lanes) {
         buf_.assign(lanes + 8, 0);
         uintptr_t p = reinterpret_cast<uintptr_t>(buf_.data());
