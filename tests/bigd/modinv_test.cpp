@@ -37,8 +37,12 @@ Bn bn_of(const Limbs& a) {
 
 class ModInv : public ::testing::TestWithParam<bool> {
   protected:
-    void SetUp() override { velt::cpu::restrict_features(GetParam() ? ~0u : 0u); }
-    void TearDown() override { velt::cpu::restrict_features(~0u); }
+    void SetUp() override {
+        before_ = velt::cpu::enabled();
+        velt::cpu::restrict_features(GetParam() ? before_ : 0u);
+    }
+    void TearDown() override { velt::cpu::restrict_features(before_); }
+    uint32_t before_ = 0;
 
     // Inverts a modulo m (both held in n limbs) and checks the result and
     // the returned mask against OpenSSL, also with the output written over
