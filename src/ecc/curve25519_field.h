@@ -51,6 +51,17 @@ inline void fe25519_sub(Fe25519& r, const Fe25519& a, const Fe25519& b) {
     fe25519_carry(r);
 }
 
+// Sums and differences without the carry pass, for operands that come
+// straight from a multiplication (limbs below 2^51 + 2^14): the results stay
+// below 2^54 and go only into a multiplication (the Montgomery ladder).
+inline void fe25519_add_nc(Fe25519& r, const Fe25519& a, const Fe25519& b) {
+    for (int i = 0; i < 5; ++i) r.v[i] = a.v[i] + b.v[i];
+}
+inline void fe25519_sub_nc(Fe25519& r, const Fe25519& a, const Fe25519& b) {
+    r.v[0] = a.v[0] + 0x1FFFFFFFFFFFB4 - b.v[0];
+    for (int i = 1; i < 5; ++i) r.v[i] = a.v[i] + 0x1FFFFFFFFFFFFC - b.v[i];
+}
+
 inline void fe25519_neg(Fe25519& r, const Fe25519& a) {
     Fe25519 z;
     fe25519_zero(z);

@@ -4,6 +4,9 @@
 // back at k - 8 and k - 4. Every operation is branch-free with a fixed memory
 // access pattern.
 //
+// Loops over limbs are unrolled explicitly: at -O2 they would stay loops and
+// the products would go through memory.
+//
 // Limb bounds: every operation returns limbs below 2^56 + 2^10 and accepts
 // limbs below 2^58. fe448_tobytes gives the unique encoding in [0, p).
 #pragma once
@@ -32,6 +35,7 @@ inline void fe448_one(Fe448& r) {
 
 // One carry pass; the carry out of the top limb re-enters at limbs 0 and 4.
 inline void fe448_carry(Fe448& r) {
+#pragma GCC unroll 16
     for (int i = 0; i < 7; ++i) {
         r.v[i + 1] += r.v[i] >> 56;
         r.v[i] &= kMask56;
@@ -43,12 +47,14 @@ inline void fe448_carry(Fe448& r) {
 }
 
 inline void fe448_add(Fe448& r, const Fe448& a, const Fe448& b) {
+#pragma GCC unroll 16
     for (int i = 0; i < 8; ++i) r.v[i] = a.v[i] + b.v[i];
     fe448_carry(r);
 }
 
 // a - b + 4p keeps every limb positive for b below 2^58 - 8.
 inline void fe448_sub(Fe448& r, const Fe448& a, const Fe448& b) {
+#pragma GCC unroll 16
     for (int i = 0; i < 8; ++i) r.v[i] = a.v[i] + (i == 4 ? 0x3FFFFFFFFFFFFF8 : 0x3FFFFFFFFFFFFFC) - b.v[i];
     fe448_carry(r);
 }
@@ -59,12 +65,14 @@ inline void fe448_neg(Fe448& r, const Fe448& a) {
     fe448_sub(r, z, a);
 }
 
-// Folds the sixteen 128-bit columns c[0..15] into eight limbs.
+// Folds the 128-bit columns c[0..10] (c[11..15] unused) into eight limbs.
 inline void fe448_reduce_wide(Fe448& r, u128 c[16]) {
-    for (int k = 15; k >= 8; --k) {
+#pragma GCC unroll 16
+    for (int k = 10; k >= 8; --k) {
         c[k - 8] += c[k];
         c[k - 4] += c[k];
     }
+#pragma GCC unroll 16
     for (int i = 0; i < 7; ++i) {
         c[i + 1] += c[i] >> 56;
         c[i] &= kMask56;
@@ -77,42 +85,85 @@ inline void fe448_reduce_wide(Fe448& r, u128 c[16]) {
     c[0] &= kMask56;
     c[5] += c[4] >> 56;
     c[4] &= kMask56;
+#pragma GCC unroll 16
     for (int i = 0; i < 8; ++i) r.v[i] = uint64_t(c[i]);
 }
 
+// Karatsuba on the halves, with phi = 2^224 and phi^2 = phi + 1 (mod p):
+// (a0 + a1 phi)(b0 + b1 phi) = (a0 b0 + a1 b1) + ((a0 + a1)(b0 + b1) - a0 b0) phi,
+// three 4x4-limb products instead of four. Every column of (a0 + a1)(b0 + b1)
+// is at least that of a0 b0, so the difference stays non-negative.
 inline void fe448_mul(Fe448& r, const Fe448& a, const Fe448& b) {
+    uint64_t as[4], bs[4];
+    u128 p0[7] = {}, p1[7] = {}, p2[7] = {};
+#pragma GCC unroll 16
+    for (int i = 0; i < 4; ++i) {
+        as[i] = a.v[i] + a.v[i + 4];
+        bs[i] = b.v[i] + b.v[i + 4];
+    }
+#pragma GCC unroll 16
+    for (int i = 0; i < 4; ++i)
+#pragma GCC unroll 16
+        for (int j = 0; j < 4; ++j) {
+            p0[i + j] += u128(a.v[i]) * b.v[j];
+            p1[i + j] += u128(a.v[i + 4]) * b.v[j + 4];
+            p2[i + j] += u128(as[i]) * bs[j];
+        }
     u128 c[16] = {};
-    for (int i = 0; i < 8; ++i)
-        for (int j = 0; j < 8; ++j) c[i + j] += u128(a.v[i]) * b.v[j];
+#pragma GCC unroll 16
+    for (int k = 0; k < 7; ++k) {
+        c[k] += p0[k] + p1[k];
+        c[k + 4] += p2[k] - p0[k];
+    }
     fe448_reduce_wide(r, c);
 }
 
 inline void fe448_sqr(Fe448& r, const Fe448& a) {
+    uint64_t as[4];
+    u128 p0[7] = {}, p1[7] = {}, p2[7] = {};
+#pragma GCC unroll 16
+    for (int i = 0; i < 4; ++i) as[i] = a.v[i] + a.v[i + 4];
+#pragma GCC unroll 16
+    for (int i = 0; i < 4; ++i) {
+        p0[2 * i] += u128(a.v[i]) * a.v[i];
+        p1[2 * i] += u128(a.v[i + 4]) * a.v[i + 4];
+        p2[2 * i] += u128(as[i]) * as[i];
+#pragma GCC unroll 16
+        for (int j = i + 1; j < 4; ++j) {
+            p0[i + j] += u128(2 * a.v[i]) * a.v[j];
+            p1[i + j] += u128(2 * a.v[i + 4]) * a.v[j + 4];
+            p2[i + j] += u128(2 * as[i]) * as[j];
+        }
+    }
     u128 c[16] = {};
-    for (int i = 0; i < 8; ++i) {
-        c[2 * i] += u128(a.v[i]) * a.v[i];
-        const uint64_t d = 2 * a.v[i];
-        for (int j = i + 1; j < 8; ++j) c[i + j] += u128(d) * a.v[j];
+#pragma GCC unroll 16
+    for (int k = 0; k < 7; ++k) {
+        c[k] += p0[k] + p1[k];
+        c[k + 4] += p2[k] - p0[k];
     }
     fe448_reduce_wide(r, c);
 }
 
 inline void fe448_sqrn(Fe448& r, const Fe448& a, int n) {
     fe448_sqr(r, a);
+#pragma GCC unroll 16
     for (int i = 1; i < n; ++i) fe448_sqr(r, r);
 }
 
 inline void fe448_mul_small(Fe448& r, const Fe448& a, uint32_t k) {
     u128 c[16] = {};
+#pragma GCC unroll 16
     for (int i = 0; i < 8; ++i) c[i] = u128(a.v[i]) * k;
     fe448_reduce_wide(r, c);
 }
 
 inline void fe448_cmov(Fe448& r, const Fe448& a, uint64_t mask) {
+#pragma GCC unroll 16
     for (int i = 0; i < 8; ++i) r.v[i] = ct::select(mask, a.v[i], r.v[i]);
 }
 
 inline void fe448_cswap(Fe448& a, Fe448& b, uint64_t mask) {
+#pragma GCC unroll 16
     for (int i = 0; i < 8; ++i) {
         uint64_t t = mask & (a.v[i] ^ b.v[i]);
         a.v[i] ^= t;
@@ -123,8 +174,10 @@ inline void fe448_cswap(Fe448& a, Fe448& b, uint64_t mask) {
 // Reads 56 little-endian bytes; values in [p, 2^448) are accepted and
 // reduced by the arithmetic (RFC 7748 section 5).
 inline void fe448_frombytes(Fe448& r, const uint8_t s[56]) {
+#pragma GCC unroll 16
     for (int i = 0; i < 8; ++i) {
         uint64_t w = 0;
+#pragma GCC unroll 16
         for (int j = 6; j >= 0; --j) w = (w << 8) | s[7 * i + j];
         r.v[i] = w;
     }
@@ -139,14 +192,17 @@ inline void fe448_tobytes(uint8_t s[56], const Fe448& a) {
     // t < 2^448; t >= p exactly when t + 2^224 + 1 carries out of bit 448.
     uint64_t w[8];
     uint64_t c = 1;
+#pragma GCC unroll 16
     for (int i = 0; i < 8; ++i) {
         w[i] = t.v[i] + c + (i == 4 ? 1 : 0);
         c = w[i] >> 56;
         w[i] &= kMask56;
     }
     uint64_t m = ct::mask_from_bit(c);
+#pragma GCC unroll 16
     for (int i = 0; i < 8; ++i) {
         uint64_t x = ct::select(m, w[i], t.v[i]);
+#pragma GCC unroll 16
         for (int j = 0; j < 7; ++j) s[7 * i + j] = uint8_t(x >> (8 * j));
     }
 }

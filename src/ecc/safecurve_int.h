@@ -271,7 +271,9 @@ inline void ed_add_affine(EdPoint<F>& r, const EdPoint<F>& p, const EdAffine<F>&
     ed_add_tail<F>(r, A, B, C, D, E);
 }
 
-template <class F>
+// Doubling does not read T; kWithT = false skips computing it when the next
+// operation is another doubling.
+template <class F, bool kWithT = true>
 inline void ed_dbl(EdPoint<F>& r, const EdPoint<F>& p) {
     typename F::Fe A, B, C, D, E, G, Fv, H, s;
     F::sqr(A, p.X);
@@ -291,7 +293,7 @@ inline void ed_dbl(EdPoint<F>& r, const EdPoint<F>& p) {
     F::sub(H, D, B);
     F::mul(r.X, E, Fv);
     F::mul(r.Y, G, H);
-    F::mul(r.T, E, H);
+    if constexpr (kWithT) F::mul(r.T, E, H);
     F::mul(r.Z, Fv, G);
 }
 
@@ -397,7 +399,8 @@ struct EdFixedTable {
             select(t, i / 2, e[i]);
             ed_add_affine<F>(r, r, t);
         }
-        for (int k = 0; k < 4; ++k) ed_dbl<F>(r, r);
+        for (int k = 0; k < 3; ++k) ed_dbl<F, false>(r, r);
+        ed_dbl<F>(r, r);
         for (size_t i = 0; i < 2 * ROWS; i += 2) {
             select(t, i / 2, e[i]);
             ed_add_affine<F>(r, r, t);
@@ -439,7 +442,10 @@ inline void ed_double_mul_vartime(EdPoint<F>& r, const uint8_t* s, const EdAffin
     while (top > 0 && ns[top - 1] == 0 && (top > bits + 5 || nk[top - 1] == 0)) --top;
     ed_identity<F>(r);
     for (size_t i = top; i-- > 0;) {
-        ed_dbl<F>(r, r);
+        if (ns[i] != 0 || (i < bits + 5 && nk[i] != 0))
+            ed_dbl<F>(r, r);
+        else
+            ed_dbl<F, false>(r, r);
         if (ns[i] > 0) {
             ed_add_affine<F>(r, r, btab[ns[i] / 2]);
         } else if (ns[i] < 0) {
