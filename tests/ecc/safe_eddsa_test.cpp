@@ -121,6 +121,55 @@ TEST(SafeEdDsa, Rfc8032Vectors) {
     }
 }
 
+// RFC 8032 section 7.1 TEST 1024 (a 1023-octet message): the message and
+// signature are those of the Wycheproof case for the same key.
+TEST(SafeEdDsa, Rfc8032Test1024) {
+    VELT_LOAD_WYCHEPROOF(j, "ed25519_test.json");
+    const Bytes sk = from_hex("f5e5767cf153319517630f226876b86c8160cc583bc013744c6bf255f5cc0ee5");
+    Bytes pk(32);
+    ed25519_public_key(pk.data(), sk.data());
+    ASSERT_EQ(to_hex(pk), "278117fc144c72340f67d0f2316e8386ceffbf2b2428c9c51fef7c597f1d426e");
+    int found = 0;
+    for (const auto& g : j["testGroups"]) {
+        if (g["publicKey"]["pk"] != to_hex(pk)) continue;
+        for (const auto& t : g["tests"]) {
+            Bytes msg = from_hex(t["msg"]);
+            if (msg.size() != 1023) continue;
+            ++found;
+            EXPECT_EQ(to_hex(sign(kEd25519, sk, msg)), t["sig"].get<std::string>());
+        }
+    }
+    EXPECT_EQ(found, 1);
+}
+
+// Ed448 with a context (RFC 8032 section 7.4, "1 octet (with context)"):
+// the context enters dom4, so another context or none fails, and a context
+// longer than 255 octets is refused.
+TEST(SafeEdDsa, Ed448Context) {
+    const Bytes sk = from_hex(
+        "c4eab05d357007c632f3dbb48489924d552b08fe0c353a0d4a1f00acda2c463afbea67c5e8d2877c5e3bc397a659949ef802"
+        "1e954e0a1227"
+        "4e");
+    const Bytes msg = {0x03}, ctx = {'f', 'o', 'o'}, other = {'f', 'o', 'p'};
+    Bytes pk(57), sig(114);
+    ed448_public_key(pk.data(), sk.data());
+    ASSERT_EQ(ed448_sign(sig.data(), msg.data(), 1, sk.data(), pk.data(), ctx.data(), ctx.size()), 0);
+    EXPECT_EQ(to_hex(sig),
+              "d4f8f6131770dd46f40867d6fd5d5055de43541f8c5e35abbcd001b32a89f7d2151f7647f11d8ca2ae279fb842d607"
+              "217fce6e042f"
+              "6815ea000c85741de5c8da1144a6a1aba7f96de42505d7a7298524fda538fccbbb754f578c1cad10d54d0d5428407e"
+              "85dcbc98a4"
+              "9155c13764e66c3c00");
+    EXPECT_EQ(ed448_verify(sig.data(), msg.data(), 1, pk.data(), ctx.data(), ctx.size()), 0);
+    EXPECT_EQ(ed448_verify(sig.data(), msg.data(), 1, pk.data(), other.data(), other.size()),
+              SIGNATURE_ERROR);
+    EXPECT_EQ(ed448_verify(sig.data(), msg.data(), 1, pk.data()), SIGNATURE_ERROR);
+    const Bytes big(256, 1);
+    EXPECT_EQ(ed448_sign(sig.data(), msg.data(), 1, sk.data(), pk.data(), big.data(), big.size()),
+              BAD_PARAM_ERROR);
+    EXPECT_EQ(ed448_verify(sig.data(), msg.data(), 1, pk.data(), big.data(), big.size()), BAD_PARAM_ERROR);
+}
+
 // Every valid case verifies (and, with a private key given, is reproduced by
 // signing); every invalid one is refused.
 TEST_P(EdTest, Wycheproof) {
