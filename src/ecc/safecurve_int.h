@@ -48,6 +48,7 @@ inline void sc_final_sub(const ScalarField<N>& f, uint64_t r[N], const uint64_t 
     borrow = (t[N] - borrow) >> 63;  // 1 exactly when t < L
     uint64_t keep = ct::mask_from_bit(borrow);
     for (size_t i = 0; i < N; ++i) r[i] = ct::select(keep, t[i], d[i]);
+    ewipe(d, sizeof d);
 }
 
 // r = a b R^-1 mod L for a b < L R (CIOS Montgomery multiplication).
@@ -92,6 +93,7 @@ inline void sc_add(const ScalarField<N>& f, uint64_t r[N], const uint64_t a[N], 
     }
     t[N] = c;
     sc_final_sub<N>(f, r, t);
+    ewipe(t, sizeof t);
 }
 
 // out (outlen bytes) = the little-endian integer in[0..inlen) mod L.
@@ -376,8 +378,10 @@ struct EdFixedTable {
         F::cmov(t.td, n.td, m);
     }
 
-    // r = a B for a little-endian scalar of 4 ROWS... bytes: `nbytes` bytes
-    // (2 nbytes <= 2 ROWS digits), top byte at most 127. Constant time.
+    // r = a B for a little-endian scalar a of nbytes <= ROWS bytes whose top
+    // byte (byte ROWS - 1) is at most 127, in signed radix 16: the odd digits
+    // are added first, the sum multiplied by 16, then the even digits added.
+    // Constant time: every digit selects its entry by a full masked scan.
     void mul(EdPoint<F>& r, const uint8_t* a, size_t nbytes) const {
         int8_t e[2 * ROWS];
         for (size_t i = 0; i < ROWS; ++i) {
