@@ -1,8 +1,10 @@
 // X25519 (RFC 7748 section 5): the Montgomery ladder over GF(2^255 - 19) with
-// constant-time conditional swaps, and the public key k * 9 through the
+// constant-time conditional swaps (four lanes at a time on AVX-512 IFMA, see
+// curve25519_ifma.cpp), and the public key k * 9 through the
 // edwards25519 fixed-base table (the two curves are birationally equivalent,
 // u = (1 + y) / (1 - y), and 9 corresponds to the Ed25519 base point).
 #include "ecc/curve25519_field.h"
+#include "ecc/curve25519_ifma.h"
 #include "ecc/ed25519_int.h"
 #include "ecc/safecurve.h"
 #include "frame/error.h"
@@ -20,9 +22,10 @@ void clamp(uint8_t k[32], const uint8_t priv[32]) {
     k[31] |= 64;
 }
 
-// x-coordinate of k * u by the ladder of RFC 7748 section 5 (a24 = 121665).
-void ladder(uint8_t out[32], const uint8_t k[32], const uint8_t u[32]) {
-    Fe25519 x1, x2, z2, x3, z3, a, aa, b, bb, e, c, d, da, cb, t;
+// The projective result (x2 : z2) of the ladder of RFC 7748 section 5
+// (a24 = 121665), portable code.
+void ladder_portable(Fe25519& x2, Fe25519& z2, const uint8_t k[32], const uint8_t u[32]) {
+    Fe25519 x1, x3, z3, a, aa, b, bb, e, c, d, da, cb, t;
     fe25519_frombytes(x1, u);
     fe25519_one(x2);
     fe25519_zero(z2);
@@ -58,11 +61,23 @@ void ladder(uint8_t out[32], const uint8_t k[32], const uint8_t u[32]) {
     uint64_t m = ct::mask_from_bit(swap);
     fe25519_cswap(x2, x3, m);
     fe25519_cswap(z2, z3, m);
+    Fe25519* all[] = {&x1, &x3, &z3, &a, &aa, &b, &bb, &e, &c, &d, &da, &cb, &t};
+    for (Fe25519* f : all) ewipe(f, sizeof *f);
+}
+
+// x-coordinate of k * u: the ladder (on AVX-512 IFMA where present), then
+// x2 / z2.
+void ladder(uint8_t out[32], const uint8_t k[32], const uint8_t u[32]) {
+    Fe25519 x2, z2;
+    if (x25519_ifma_usable())
+        x25519_ladder_ifma(x2, z2, k, u);
+    else
+        ladder_portable(x2, z2, k, u);
     fe25519_invert(z2, z2);
     fe25519_mul(x2, x2, z2);
     fe25519_tobytes(out, x2);
-    Fe25519* all[] = {&x1, &x2, &z2, &x3, &z3, &a, &aa, &b, &bb, &e, &c, &d, &da, &cb, &t};
-    for (Fe25519* f : all) ewipe(f, sizeof *f);
+    ewipe(&x2, sizeof x2);
+    ewipe(&z2, sizeof z2);
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <openssl/evp.h>
 
 #include "common/test_util.h"
+#include "ecc/curve25519_ifma.h"
 #include "ecc/safecurve.h"
 #include "frame/error.h"
 #include "safe_oracle.h"
+#include "util/cpu.h"
 
 using testutil::Bytes;
 using testutil::from_hex;
@@ -187,6 +189,29 @@ TEST_P(XdhTest, AgreesWithOpenSSL) {
         if (i % 4 == 0) std::fill(u.begin(), u.end(), 0xFF);
         EXPECT_EQ(shared(x, a, u), safe_oracle::derive(x.evp, a, u));
     }
+}
+
+// The X25519 ladder has a vector path (AVX-512 IFMA) and a portable one: the
+// portable one, forced here, must give the same results (the other tests run
+// whichever the processor selects).
+TEST(SafeXdh, X25519PortableLadder) {
+    const uint32_t before = velt::cpu::enabled();
+    velt::cpu::restrict_features(0);
+    EXPECT_FALSE(x25519_ifma_usable());
+    Bytes k(32, 0), u(32, 0);
+    k[0] = u[0] = 9;
+    for (int i = 0; i < 1000; ++i) {
+        Bytes next = shared(kX25519, k, u);
+        u = k;
+        k = next;
+    }
+    EXPECT_EQ(to_hex(k), "684cf59ba83309552800ef566f2f4d3c1c3887c49360e3875f2eb94d99532c51");
+    uint64_t seed = 1234;
+    for (int i = 0; i < 20; ++i) {
+        Bytes a = safe_oracle::random_bytes(32, seed), pb = safe_oracle::random_bytes(32, seed);
+        EXPECT_EQ(shared(kX25519, a, pb), safe_oracle::derive(EVP_PKEY_X25519, a, pb));
+    }
+    velt::cpu::restrict_features(before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Curves, XdhTest, ::testing::Values(&kX25519, &kX448),
