@@ -13,6 +13,8 @@
 
 namespace velt::ecc {
 
+using namespace safe;
+
 namespace {
 
 void clamp(uint8_t k[32], const uint8_t priv[32]) {

@@ -12,7 +12,7 @@
 #include "util/bytes.h"
 #include "util/ct.h"
 
-namespace velt::ecc {
+namespace velt::ecc::safe {
 
 using u128 = unsigned __int128;
 
@@ -222,4 +222,4 @@ inline void fe25519_pow22523(Fe25519& r, const Fe25519& a) {
     fe25519_mul(r, t, a);   // 2^252 - 3
 }
 
-}  // namespace velt::ecc
+}  // namespace velt::ecc::safe

@@ -22,7 +22,7 @@
 #include "util/cpu.h"
 #include "util/emem.h"
 
-namespace velt::ecc {
+namespace velt::ecc::safe {
 
 bool x25519_ifma_usable() {
     return cpu::has(cpu::kAvx512f | cpu::kAvx512vl | cpu::kAvx512ifma);
@@ -196,4 +196,4 @@ void x25519_ladder_ifma(Fe25519& x2, Fe25519& z2, const uint8_t k[32], const uin
 #pragma GCC pop_options
 #endif
 
-}  // namespace velt::ecc
+}  // namespace velt::ecc::safe

@@ -5,7 +5,7 @@
 
 #include "ecc/curve25519_field.h"
 
-namespace velt::ecc {
+namespace velt::ecc::safe {
 
 // True when the processor offers AVX-512 IFMA with 256-bit vectors (VL).
 bool x25519_ifma_usable();
@@ -14,4 +14,4 @@ bool x25519_ifma_usable();
 // same results as the portable ladder. Constant time.
 void x25519_ladder_ifma(Fe25519& x2, Fe25519& z2, const uint8_t k[32], const uint8_t u[32]);
 
-}  // namespace velt::ecc
+}  // namespace velt::ecc::safe

@@ -8,6 +8,8 @@
 
 namespace velt::ecc {
 
+using namespace safe;
+
 namespace {
 
 void clamp(uint8_t k[56], const uint8_t priv[56]) {

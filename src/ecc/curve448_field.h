@@ -16,7 +16,7 @@
 #include "util/bytes.h"
 #include "util/ct.h"
 
-namespace velt::ecc {
+namespace velt::ecc::safe {
 
 using u128 = unsigned __int128;
 
@@ -265,4 +265,4 @@ inline void fe448_pow_p34(Fe448& r, const Fe448& a) {
     fe448_mul(r, t, r222);
 }
 
-}  // namespace velt::ecc
+}  // namespace velt::ecc::safe

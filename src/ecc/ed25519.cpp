@@ -14,6 +14,8 @@
 
 namespace velt::ecc {
 
+using namespace safe;
+
 namespace {
 
 struct F25519 {
@@ -159,7 +161,7 @@ void expand_key(uint8_t h[64], const uint8_t priv[32]) {
 
 }  // namespace
 
-void ed25519_base_mul_u(uint8_t u[32], const uint8_t k[32]) {
+void safe::ed25519_base_mul_u(uint8_t u[32], const uint8_t k[32]) {
     Point p;
     tables().fixed.mul(p, k, 32);
     Fe25519 n, den;

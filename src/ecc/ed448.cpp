@@ -14,6 +14,8 @@
 
 namespace velt::ecc {
 
+using namespace safe;
+
 namespace {
 
 struct F448 {

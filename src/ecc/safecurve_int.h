@@ -10,7 +10,7 @@
 #include "util/ct.h"
 #include "util/emem.h"
 
-namespace velt::ecc {
+namespace velt::ecc::safe {
 
 using u128 = unsigned __int128;
 
@@ -467,4 +467,4 @@ inline void ed_double_mul_vartime(EdPoint<F>& r, const uint8_t* s, const EdAffin
     }
 }
 
-}  // namespace velt::ecc
+}  // namespace velt::ecc::safe

@@ -197,7 +197,7 @@ TEST_P(XdhTest, AgreesWithOpenSSL) {
 TEST(SafeXdh, X25519PortableLadder) {
     const uint32_t before = velt::cpu::enabled();
     velt::cpu::restrict_features(0);
-    EXPECT_FALSE(x25519_ifma_usable());
+    EXPECT_FALSE(safe::x25519_ifma_usable());
     Bytes k(32, 0), u(32, 0);
     k[0] = u[0] = 9;
     for (int i = 0; i < 1000; ++i) {
