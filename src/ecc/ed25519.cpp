@@ -118,6 +118,7 @@ struct Tables {
     Fe25519 d;
 };
 
+// Built once on first use and kept for the life of the process.
 const Tables& tables() {
     static const Tables* const t = [] {
         Tables* r = new Tables;

@@ -114,6 +114,7 @@ struct Tables {
     Fe448 d;
 };
 
+// Built once on first use and kept for the life of the process.
 const Tables& tables() {
     static const Tables* const t = [] {
         Tables* r = new Tables;

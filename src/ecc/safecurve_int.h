@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "util/bytes.h"
 #include "util/ct.h"
@@ -319,7 +320,7 @@ inline void ed_neg_cached(EdCached<F>& r, const EdCached<F>& p) {
 template <class F>
 inline void ed_batch_affine(EdAffine<F>* out, const EdPoint<F>* in, size_t n, const typename F::Fe& d) {
     using Fe = typename F::Fe;
-    Fe* acc = new Fe[n];
+    std::vector<Fe> acc(n);
     Fe run;
     F::one(run);
     for (size_t i = 0; i < n; ++i) {
@@ -337,7 +338,6 @@ inline void ed_batch_affine(EdAffine<F>* out, const EdPoint<F>* in, size_t n, co
         F::mul(out[i].td, out[i].x, out[i].y);
         F::mul(out[i].td, out[i].td, d);
     }
-    delete[] acc;
 }
 
 // Table for fixed-base multiplication in signed radix 16:
@@ -347,7 +347,7 @@ struct EdFixedTable {
     EdAffine<F> row[ROWS][8];
 
     void build(const EdPoint<F>& base, const typename F::Fe& d) {
-        EdPoint<F>* pts = new EdPoint<F>[ROWS * 8];
+        std::vector<EdPoint<F>> pts(ROWS * 8);
         EdPoint<F> b = base;
         for (size_t i = 0; i < ROWS; ++i) {
             EdCached<F> bc;
@@ -356,8 +356,7 @@ struct EdFixedTable {
             for (size_t j = 1; j < 8; ++j) ed_add<F>(pts[8 * i + j], pts[8 * i + j - 1], bc);
             for (int k = 0; k < 8; ++k) ed_dbl<F>(b, b);
         }
-        ed_batch_affine<F>(&row[0][0], pts, ROWS * 8, d);
-        delete[] pts;
+        ed_batch_affine<F>(&row[0][0], pts.data(), ROWS * 8, d);
     }
 
     // t = e row[pos] for a secret digit e in [-8, 8], by a full masked scan.
