@@ -177,6 +177,11 @@ TEST_P(XdhTest, AgreesWithOpenSSL) {
     uint64_t seed = 0x5afec0de + x.len;
     for (int i = 0; i < 40; ++i) {
         Bytes a = safe_oracle::random_bytes(x.len, seed), b = safe_oracle::random_bytes(x.len, seed);
+        // Private keys whose signed radix-16 recoding (the X25519 public key
+        // goes through the fixed-base table) carries through every digit or
+        // sits on the digit boundary 8.
+        const uint8_t special[] = {0x00, 0xFF, 0x88, 0x77, 0xF8};
+        if (i < 5) std::fill(a.begin(), a.end(), special[i]);
         Bytes pa(x.len), pb(x.len);
         ASSERT_EQ(x.pub(pa.data(), a.data()), 0);
         ASSERT_EQ(x.pub(pb.data(), b.data()), 0);
