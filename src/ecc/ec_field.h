@@ -10,6 +10,9 @@
 #include <cstring>
 
 #include "util/ct.h"
+#include "util/emem.h"
+
+#define VELT_EC_INLINE inline __attribute__((always_inline))
 
 namespace velt::ecc {
 
@@ -31,6 +34,40 @@ inline limb fe_iszero_mask(const limb* a) {
 template <size_t N>
 inline void fe_select(limb* r, limb mask, const limb* a, const limb* b) {
     for (size_t i = 0; i < N; ++i) r[i] = ct::select(mask, a[i], b[i]);
+}
+
+// r = a^e in field f for a public exponent e of `bits` bits: sliding
+// windows of up to 4 bits over odd powers of a. The sequence of squarings
+// and multiplications depends on e only, never on a.
+template <size_t N, class F>
+void fe_pow(const F& f, limb* r, const limb* a, const limb* e, size_t bits) {
+    limb odd[8][N], a2[N], acc[N];
+    std::memcpy(odd[0], a, sizeof odd[0]);
+    f.sqr(a2, a);
+    for (size_t i = 1; i < 8; ++i) f.mul(odd[i], odd[i - 1], a2);
+    auto bit = [&](size_t i) { return (e[i / 64] >> (i % 64)) & 1; };
+    std::memcpy(acc, f.one, sizeof acc);
+    for (size_t i = bits; i > 0;) {
+        if (!bit(i - 1)) {
+            f.sqr(acc, acc);
+            --i;
+            continue;
+        }
+        // Window [j, i) of at most 4 bits, its lowest bit set.
+        size_t j = i >= 4 ? i - 4 : 0;
+        while (!bit(j)) ++j;
+        unsigned v = 0;
+        for (size_t k = i; k > j; --k) {
+            f.sqr(acc, acc);
+            v = (v << 1) | unsigned(bit(k - 1));
+        }
+        f.mul(acc, acc, odd[v / 2]);
+        i = j;
+    }
+    std::memcpy(r, acc, sizeof acc);
+    ewipe(odd, sizeof odd);
+    ewipe(a2, sizeof a2);
+    ewipe(acc, sizeof acc);
 }
 
 template <size_t N>
@@ -63,7 +100,7 @@ class MontField {
     }
 
     // r = a - b over N limbs; returns the borrow (0 or 1).
-    static limb sub_raw(limb* r, const limb* a, const limb* b) {
+    VELT_EC_INLINE static limb sub_raw(limb* r, const limb* a, const limb* b) {
         limb borrow = 0;
         for (size_t i = 0; i < N; ++i) {
             u128 d = u128(a[i]) - b[i] - borrow;
@@ -72,7 +109,7 @@ class MontField {
         }
         return borrow;
     }
-    static limb add_raw(limb* r, const limb* a, const limb* b) {
+    VELT_EC_INLINE static limb add_raw(limb* r, const limb* a, const limb* b) {
         limb carry = 0;
         for (size_t i = 0; i < N; ++i) {
             u128 s = u128(a[i]) + b[i] + carry;
@@ -83,7 +120,7 @@ class MontField {
     }
 
     // r = a + b mod m for a, b < m.
-    void add(limb* r, const limb* a, const limb* b) const {
+    VELT_EC_INLINE void add(limb* r, const limb* a, const limb* b) const {
         limb s[N], t[N];
         limb carry = add_raw(s, a, b);
         limb borrow = sub_raw(t, s, m);
@@ -92,7 +129,7 @@ class MontField {
         fe_select<N>(r, use_t, t, s);
     }
     // r = a - b mod m for a, b < m.
-    void sub(limb* r, const limb* a, const limb* b) const {
+    VELT_EC_INLINE void sub(limb* r, const limb* a, const limb* b) const {
         limb d[N], t[N];
         limb borrow = sub_raw(d, a, b);
         add_raw(t, d, m);
@@ -139,17 +176,8 @@ class MontField {
         mul(r, a, unit);
     }
 
-    // r = a^e (Montgomery form in and out) for a public exponent e: left to
-    // right, square and multiply on the low mbits bits of e; the time depends on e only.
-    void pow(limb* r, const limb* a, const limb* e) const {
-        limb acc[N];
-        std::memcpy(acc, one, sizeof acc);
-        for (size_t i = mbits; i-- > 0;) {
-            sqr(acc, acc);
-            if ((e[i / 64] >> (i % 64)) & 1) mul(acc, acc, a);
-        }
-        std::memcpy(r, acc, sizeof acc);
-    }
+    // r = a^e for a public exponent e of at most mbits bits.
+    void pow(limb* r, const limb* a, const limb* e) const { fe_pow<N>(*this, r, a, e, mbits); }
     // r = a^-1 (Montgomery form) by Fermat's little theorem for prime m; 0
     // maps to 0. Constant time in a.
     void inv(limb* r, const limb* a) const { pow(r, a, mm2); }

@@ -252,27 +252,170 @@ class GroupImpl final : public Group {
         ewipe(y, sizeof y);
     }
 
+    // ---- Jacobian formulas of the variable-base ladder ----
+    // (X, Y, Z) with affine (X/Z^2, Y/Z^3); infinity has Z = 0.
+    using J3 = P3;
+
+    // R = 2P (EFD dbl-2001-b for a = -3, dbl-2007-bl otherwise). Z = 0 in
+    // gives Z = 0 out, so infinity doubles to infinity.
+    void jdbl(J3& out, const J3& P) const {
+        const F& f = f_;
+        limb t0[N], t1[N], t2[N], t3[N], X3[N], Y3[N], Z3[N];
+        if (am3_) {
+            f.sqr(t0, P.Z);      // delta
+            f.sqr(t1, P.Y);      // gamma
+            f.mul(t2, P.X, t1);  // beta
+            f.sub(t3, P.X, t0);
+            f.add(X3, P.X, t0);
+            f.mul(t3, t3, X3);
+            f.add(X3, t3, t3);
+            f.add(t3, X3, t3);  // alpha = 3 (X - delta)(X + delta)
+            f.add(Z3, P.Y, P.Z);
+            f.sqr(Z3, Z3);
+            f.sub(Z3, Z3, t1);
+            f.sub(Z3, Z3, t0);  // (Y + Z)^2 - gamma - delta
+            f.add(t2, t2, t2);
+            f.add(t2, t2, t2);  // 4 beta
+            f.sqr(X3, t3);
+            f.sub(X3, X3, t2);
+            f.sub(X3, X3, t2);  // alpha^2 - 8 beta
+            f.sub(Y3, t2, X3);
+            f.mul(Y3, Y3, t3);
+            f.sqr(t1, t1);
+            f.add(t1, t1, t1);
+            f.add(t1, t1, t1);
+            f.add(t1, t1, t1);  // 8 gamma^2
+            f.sub(Y3, Y3, t1);
+        } else {
+            limb t4[N];
+            f.sqr(t0, P.X);  // XX
+            f.sqr(t1, P.Y);  // YY
+            f.sqr(t2, t1);   // YYYY
+            f.sqr(t3, P.Z);  // ZZ
+            f.add(X3, P.X, t1);
+            f.sqr(X3, X3);
+            f.sub(X3, X3, t0);
+            f.sub(X3, X3, t2);
+            f.add(X3, X3, X3);  // S
+            f.sqr(t4, t3);
+            f.mul(t4, t4, a_);
+            f.add(Y3, t0, t0);
+            f.add(Y3, Y3, t0);
+            f.add(t4, t4, Y3);  // M = 3 XX + a ZZ^2
+            f.add(Z3, P.Y, P.Z);
+            f.sqr(Z3, Z3);
+            f.sub(Z3, Z3, t1);
+            f.sub(Z3, Z3, t3);  // (Y + Z)^2 - YY - ZZ
+            f.sqr(t0, t4);
+            f.sub(t0, t0, X3);
+            f.sub(t0, t0, X3);  // T = M^2 - 2 S
+            f.sub(Y3, X3, t0);
+            f.mul(Y3, Y3, t4);
+            f.add(t2, t2, t2);
+            f.add(t2, t2, t2);
+            f.add(t2, t2, t2);
+            f.sub(Y3, Y3, t2);  // M (S - T) - 8 YYYY
+            std::memcpy(X3, t0, sizeof X3);
+        }
+        std::memcpy(out.X, X3, sizeof X3);
+        std::memcpy(out.Y, Y3, sizeof Y3);
+        std::memcpy(out.Z, Z3, sizeof Z3);
+    }
+
+    // R = P + Q (EFD add-2007-bl) with infinity on either side handled by
+    // masked selects. P = Q and P = -Q are not handled: the fixed-window
+    // ladder never meets them (its partial sums are m S and 16 m S + d S
+    // with 0 < 16 m + d below the order, so neither 16 m = d nor
+    // 16 m = -d modulo n can hold unless both are zero, which is infinity).
+    void jadd(J3& out, const J3& P, const J3& Q) const {
+        const F& f = f_;
+        limb z1z1[N], z2z2[N], u1[N], u2[N], s1[N], s2[N], h[N], i[N], j[N], r[N], v[N];
+        limb X3[N], Y3[N], Z3[N];
+        f.sqr(z1z1, P.Z);
+        f.sqr(z2z2, Q.Z);
+        f.mul(u1, P.X, z2z2);
+        f.mul(u2, Q.X, z1z1);
+        f.mul(s1, P.Y, Q.Z);
+        f.mul(s1, s1, z2z2);
+        f.mul(s2, Q.Y, P.Z);
+        f.mul(s2, s2, z1z1);
+        f.sub(h, u2, u1);
+        f.add(i, h, h);
+        f.sqr(i, i);
+        f.mul(j, h, i);
+        f.sub(r, s2, s1);
+        f.add(r, r, r);
+        f.mul(v, u1, i);
+        f.sqr(X3, r);
+        f.sub(X3, X3, j);
+        f.sub(X3, X3, v);
+        f.sub(X3, X3, v);
+        f.sub(Y3, v, X3);
+        f.mul(Y3, Y3, r);
+        f.mul(s1, s1, j);
+        f.add(s1, s1, s1);
+        f.sub(Y3, Y3, s1);
+        f.add(Z3, P.Z, Q.Z);
+        f.sqr(Z3, Z3);
+        f.sub(Z3, Z3, z1z1);
+        f.sub(Z3, Z3, z2z2);
+        f.mul(Z3, Z3, h);
+        limb pinf = fe_iszero_mask<N>(P.Z), qinf = fe_iszero_mask<N>(Q.Z);
+        fe_select<N>(X3, pinf, Q.X, X3);
+        fe_select<N>(Y3, pinf, Q.Y, Y3);
+        fe_select<N>(Z3, pinf, Q.Z, Z3);
+        fe_select<N>(out.X, qinf, P.X, X3);
+        fe_select<N>(out.Y, qinf, P.Y, Y3);
+        fe_select<N>(out.Z, qinf, P.Z, Z3);
+    }
+
+    // Jacobian to a normalised EC_point; constant time.
+    void jac_to_affine(EC_point* out, const J3& P) const {
+        limb zi[N], zi2[N], x[N], y[N];
+        f_.inv(zi, P.Z);
+        f_.sqr(zi2, zi);
+        f_.mul(x, P.X, zi2);
+        f_.mul(zi2, zi2, zi);
+        f_.mul(y, P.Y, zi2);
+        f_.from_mont(x, x);
+        f_.from_mont(y, y);
+        limb inf = fe_iszero_mask<N>(P.Z);
+        limb unit[N] = {1};
+        std::memset(out, 0, sizeof *out);
+        fe_select<N>(out->X, inf, unit, x);
+        fe_select<N>(out->Y, inf, unit, y);
+        out->Z[0] = ct::select(inf, 0, 1);
+        ewipe(x, sizeof x);
+        ewipe(y, sizeof y);
+    }
+
     // ---- Group interface ----
     void mult(EC_point* R, const uint64_t* d, const EC_point& S) const override {
-        P3 T[16];
-        set_inf(T[0]);
-        from_jacobian(T[1], S);
+        // Fixed 4-bit windows over all bits of the order, in Jacobian
+        // coordinates: T[i] = i S, read by a full masked scan.
+        J3 T[16];
+        std::memcpy(T[0].X, f_.one, sizeof T[0].X);
+        std::memcpy(T[0].Y, f_.one, sizeof T[0].Y);
+        std::memset(T[0].Z, 0, sizeof T[0].Z);
+        f_.to_mont(T[1].X, S.X);
+        f_.to_mont(T[1].Y, S.Y);
+        f_.to_mont(T[1].Z, S.Z);
         for (size_t i = 2; i < 16; ++i) {
             if (i % 2 == 0)
-                pdbl(T[i], T[i / 2]);
+                jdbl(T[i], T[i / 2]);
             else
-                padd(T[i], T[i - 1], T[1]);
+                jadd(T[i], T[i - 1], T[1]);
         }
         limb k[N];
         scalar_reduce(k, d);
-        P3 acc, e;
+        J3 acc, e;
         lookup16(acc, T, digit(k, windows_ - 1));
         for (size_t w = windows_ - 1; w-- > 0;) {
-            for (int j = 0; j < 4; ++j) pdbl(acc, acc);
+            for (int j = 0; j < 4; ++j) jdbl(acc, acc);
             lookup16(e, T, digit(k, w));
-            padd(acc, acc, e);
+            jadd(acc, acc, e);
         }
-        to_affine(R, acc);
+        jac_to_affine(R, acc);
         ewipe(T, sizeof T);
         ewipe(k, sizeof k);
         ewipe(&acc, sizeof acc);

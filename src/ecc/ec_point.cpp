@@ -94,6 +94,9 @@ void EC_point_normalize(const EC_curve& c, EC_point* P) {
 
 int EC_point_isoncurve(const EC_curve& c, const EC_point& P) {
     EC_point Q = P;
+    // Points read from encodings already have Z = 1: no inversion needed.
+    uint64_t one[kMaxLimbs] = {1};
+    if (std::memcmp(P.Z, one, sizeof one) == 0) return group_of(c).on_curve(Q);
     EC_point_normalize(c, &Q);
     if (Q.Z[0] == 0) return 0;
     return group_of(c).on_curve(Q);
