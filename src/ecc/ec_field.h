@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <x86intrin.h>
 
 #include "util/ct.h"
 #include "util/emem.h"
@@ -101,20 +102,20 @@ class MontField {
 
     // r = a - b over N limbs; returns the borrow (0 or 1).
     VELT_EC_INLINE static limb sub_raw(limb* r, const limb* a, const limb* b) {
-        limb borrow = 0;
+        unsigned char borrow = 0;
         for (size_t i = 0; i < N; ++i) {
-            u128 d = u128(a[i]) - b[i] - borrow;
-            r[i] = limb(d);
-            borrow = limb(d >> 64) & 1;
+            unsigned long long d;
+            borrow = _subborrow_u64(borrow, a[i], b[i], &d);
+            r[i] = d;
         }
         return borrow;
     }
     VELT_EC_INLINE static limb add_raw(limb* r, const limb* a, const limb* b) {
-        limb carry = 0;
+        unsigned char carry = 0;
         for (size_t i = 0; i < N; ++i) {
-            u128 s = u128(a[i]) + b[i] + carry;
-            r[i] = limb(s);
-            carry = limb(s >> 64);
+            unsigned long long v;
+            carry = _addcarry_u64(carry, a[i], b[i], &v);
+            r[i] = v;
         }
         return carry;
     }

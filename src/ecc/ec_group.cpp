@@ -1,15 +1,20 @@
 // One Group object per curve of the table, built on first use (a
 // function-local static, so concurrent first calls are safe).
 #include <array>
+#include <cstring>
 #include <memory>
 
 #include "ecc/ec_group.h"
+#include "ecc/ec_p256.h"
+#include "ecc/ec_p521.h"
 
 namespace velt::ecc {
 
 namespace {
 
 std::unique_ptr<Group> make_group(const EC_curve& c) {
+    if (std::strcmp(c.name, "secp256r1") == 0) return std::make_unique<GroupImpl<4, P256Field<false>>>(c);
+    if (std::strcmp(c.name, "secp521r1") == 0) return std::make_unique<GroupImpl<9, P521Field>>(c);
     switch (c.nlimbs) {
         case 3:
             return std::make_unique<GroupImpl<3>>(c);
