@@ -1,5 +1,8 @@
 // One Group object per curve of the table, built on first use (a
-// function-local static, so concurrent first calls are safe).
+// function-local static, so concurrent first calls are safe). The field
+// code is chosen then: dedicated fields for secp256r1 (MULX/ADX kernels
+// when the processor has them) and secp521r1, generic Montgomery
+// arithmetic for the others.
 #include <array>
 #include <cstring>
 #include <memory>
@@ -7,13 +10,18 @@
 #include "ecc/ec_group.h"
 #include "ecc/ec_p256.h"
 #include "ecc/ec_p521.h"
+#include "util/cpu.h"
 
 namespace velt::ecc {
 
 namespace {
 
 std::unique_ptr<Group> make_group(const EC_curve& c) {
-    if (std::strcmp(c.name, "secp256r1") == 0) return std::make_unique<GroupImpl<4, P256Field<false>>>(c);
+    if (std::strcmp(c.name, "secp256r1") == 0) {
+        // MULX/ADX product kernels where the processor has them.
+        if (cpu::has(cpu::kBmi2 | cpu::kAdx)) return std::make_unique<GroupImpl<4, P256Field<true>>>(c);
+        return std::make_unique<GroupImpl<4, P256Field<false>>>(c);
+    }
     if (std::strcmp(c.name, "secp521r1") == 0) return std::make_unique<GroupImpl<9, P521Field>>(c);
     switch (c.nlimbs) {
         case 3:
@@ -41,6 +49,11 @@ struct Registry {
 };
 
 }  // namespace
+
+std::unique_ptr<Group> make_p256_group(const EC_curve& c, bool adx) {
+    if (adx) return std::make_unique<GroupImpl<4, P256Field<true>>>(c);
+    return std::make_unique<GroupImpl<4, P256Field<false>>>(c);
+}
 
 const Group& group_of(const EC_curve& c) {
     static const Registry registry;

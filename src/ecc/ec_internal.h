@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "ecc/ecc.h"
 
@@ -35,6 +36,10 @@ class Group {
 // The Group of a loaded curve (c.id); never null for a curve filled by
 // EC_curve_getbyname.
 const Group& group_of(const EC_curve& c);
+
+// A Group for curve c with secp256r1's portable (adx false) or MULX/ADX
+// field kernels, whatever the processor: for tests that compare the two.
+std::unique_ptr<Group> make_p256_group(const EC_curve& c, bool adx);
 
 // Comparison of plain numbers of n limbs (variable time, public data).
 int num_cmp(const uint64_t* a, const uint64_t* b, size_t n);
