@@ -28,13 +28,17 @@ struct Fe {
 template <size_t N>
 inline limb fe_iszero_mask(const limb* a) {
     limb z = 0;
+#pragma GCC unroll 16
     for (size_t i = 0; i < N; ++i) z |= a[i];
     return ct::mask_zero(z);
 }
 
 template <size_t N>
 inline void fe_select(limb* r, limb mask, const limb* a, const limb* b) {
-    for (size_t i = 0; i < N; ++i) r[i] = ct::select(mask, a[i], b[i]);
+    // The barrier keeps each limb in a general register: vectorised selects
+    // would reload limbs just stored as scalars (a store-forwarding stall).
+#pragma GCC unroll 16
+    for (size_t i = 0; i < N; ++i) r[i] = ct::value_barrier(ct::select(mask, a[i], b[i]));
 }
 
 // r = a^e in field f for a public exponent e of `bits` bits: sliding
@@ -103,6 +107,7 @@ class MontField {
     // r = a - b over N limbs; returns the borrow (0 or 1).
     VELT_EC_INLINE static limb sub_raw(limb* r, const limb* a, const limb* b) {
         unsigned char borrow = 0;
+#pragma GCC unroll 16
         for (size_t i = 0; i < N; ++i) {
             unsigned long long d;
             borrow = _subborrow_u64(borrow, a[i], b[i], &d);
@@ -112,6 +117,7 @@ class MontField {
     }
     VELT_EC_INLINE static limb add_raw(limb* r, const limb* a, const limb* b) {
         unsigned char carry = 0;
+#pragma GCC unroll 16
         for (size_t i = 0; i < N; ++i) {
             unsigned long long v;
             carry = _addcarry_u64(carry, a[i], b[i], &v);
@@ -146,6 +152,7 @@ class MontField {
         limb t[N + 2] = {0};
         for (size_t i = 0; i < N; ++i) {
             u128 c = 0;
+#pragma GCC unroll 16
             for (size_t j = 0; j < N; ++j) {
                 c = u128(a[j]) * b[i] + t[j] + (c >> 64);
                 t[j] = limb(c);
@@ -155,6 +162,7 @@ class MontField {
             t[N + 1] = limb(c >> 64);
             limb q = t[0] * k0;
             c = u128(q) * m[0] + t[0];
+#pragma GCC unroll 16
             for (size_t j = 1; j < N; ++j) {
                 c = u128(q) * m[j] + t[j] + (c >> 64);
                 t[j - 1] = limb(c);

@@ -47,39 +47,40 @@ void p256_redc(limb* r, limb* t) {
     constexpr limb kP1 = 0x00000000ffffffffULL, kP3 = 0xffffffff00000001ULL;
     static const limb kP[4] = {0xffffffffffffffffULL, kP1, 0, kP3};
     limb t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3], t4 = t[4], t5 = t[5], t6 = t[6], t7 = t[7];
-    // Step i adds q p 2^(64 i) with q = t_i, which clears t_i (q (2^64 - 1)
-    // + q = q 2^64, a carry of q). Each step's top carry joins the next
-    // step's top limb; q P3 + 3 (2^64 - 1) stays below 2^128.
+    // Step i adds q p 2^(64 i) with q = t_i, which clears t_i: q (2^64 - 1)
+    // + q = q 2^64, a carry of q into limb i + 1, where q P1 + q = q 2^32 is
+    // a shift. Each step's top carry joins the next step's top limb;
+    // q P3 + 3 (2^64 - 1) stays below 2^128.
     u128 c;
     limb carry, q;
     q = t0;
-    c = u128(t1) + u128(q) * kP1 + q;
+    c = u128(t1) + (q << 32);
     t1 = limb(c);
-    c = u128(t2) + limb(c >> 64);
+    c = u128(t2) + (q >> 32) + limb(c >> 64);
     t2 = limb(c);
     c = u128(t3) + u128(q) * kP3 + limb(c >> 64);
     t3 = limb(c);
     carry = limb(c >> 64);
     q = t1;
-    c = u128(t2) + u128(q) * kP1 + q;
+    c = u128(t2) + (q << 32);
     t2 = limb(c);
-    c = u128(t3) + limb(c >> 64);
+    c = u128(t3) + (q >> 32) + limb(c >> 64);
     t3 = limb(c);
     c = u128(t4) + u128(q) * kP3 + limb(c >> 64) + carry;
     t4 = limb(c);
     carry = limb(c >> 64);
     q = t2;
-    c = u128(t3) + u128(q) * kP1 + q;
+    c = u128(t3) + (q << 32);
     t3 = limb(c);
-    c = u128(t4) + limb(c >> 64);
+    c = u128(t4) + (q >> 32) + limb(c >> 64);
     t4 = limb(c);
     c = u128(t5) + u128(q) * kP3 + limb(c >> 64) + carry;
     t5 = limb(c);
     carry = limb(c >> 64);
     q = t3;
-    c = u128(t4) + u128(q) * kP1 + q;
+    c = u128(t4) + (q << 32);
     t4 = limb(c);
-    c = u128(t5) + limb(c >> 64);
+    c = u128(t5) + (q >> 32) + limb(c >> 64);
     t5 = limb(c);
     c = u128(t6) + u128(q) * kP3 + limb(c >> 64) + carry;
     t6 = limb(c);
