@@ -177,19 +177,27 @@ class MontField {
         limb keep = ct::mask_from_bit(borrow & (t[N] ^ 1));
         fe_select<N>(r, keep, t, s);
     }
-    void sqr(limb* r, const limb* a) const { mul(r, a, a); }
+    void sqr(limb* r, const limb* a) const {
+        mul(r, a, a);
+    }
 
-    void to_mont(limb* r, const limb* a) const { mul(r, a, rr); }
+    void to_mont(limb* r, const limb* a) const {
+        mul(r, a, rr);
+    }
     void from_mont(limb* r, const limb* a) const {
         limb unit[N] = {1};
         mul(r, a, unit);
     }
 
     // r = a^e for a public exponent e of at most mbits bits.
-    void pow(limb* r, const limb* a, const limb* e) const { fe_pow<N>(*this, r, a, e, mbits); }
+    void pow(limb* r, const limb* a, const limb* e) const {
+        fe_pow<N>(*this, r, a, e, mbits);
+    }
     // r = a^-1 (Montgomery form) by Fermat's little theorem for prime m; 0
     // maps to 0. Constant time in a.
-    void inv(limb* r, const limb* a) const { pow(r, a, mm2); }
+    void inv(limb* r, const limb* a) const {
+        pow(r, a, mm2);
+    }
 };
 
 }  // namespace velt::ecc

@@ -1,7 +1,7 @@
 // One Group object per curve of the table, built on first use (a
 // function-local static, so concurrent first calls are safe). The field
 // code is chosen then: dedicated fields for secp256r1 (MULX/ADX kernels
-// when the processor has them) and secp521r1, generic Montgomery
+// when the processor has them) and secp521r1 (likewise), generic Montgomery
 // arithmetic for the others.
 #include <array>
 #include <cstring>
@@ -22,7 +22,10 @@ std::unique_ptr<Group> make_group(const EC_curve& c) {
         if (cpu::has(cpu::kBmi2 | cpu::kAdx)) return std::make_unique<GroupImpl<4, P256Field<true>>>(c);
         return std::make_unique<GroupImpl<4, P256Field<false>>>(c);
     }
-    if (std::strcmp(c.name, "secp521r1") == 0) return std::make_unique<GroupImpl<9, P521Field>>(c);
+    if (std::strcmp(c.name, "secp521r1") == 0) {
+        if (cpu::has(cpu::kBmi2 | cpu::kAdx)) return std::make_unique<GroupImpl<9, P521Field<true>>>(c);
+        return std::make_unique<GroupImpl<9, P521Field<false>>>(c);
+    }
     switch (c.nlimbs) {
         case 3:
             return std::make_unique<GroupImpl<3>>(c);
@@ -50,7 +53,11 @@ struct Registry {
 
 }  // namespace
 
-std::unique_ptr<Group> make_p256_group(const EC_curve& c, bool adx) {
+std::unique_ptr<Group> make_special_group(const EC_curve& c, bool adx) {
+    if (c.nlimbs == 9) {
+        if (adx) return std::make_unique<GroupImpl<9, P521Field<true>>>(c);
+        return std::make_unique<GroupImpl<9, P521Field<false>>>(c);
+    }
     if (adx) return std::make_unique<GroupImpl<4, P256Field<true>>>(c);
     return std::make_unique<GroupImpl<4, P256Field<false>>>(c);
 }

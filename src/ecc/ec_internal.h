@@ -37,9 +37,10 @@ class Group {
 // EC_curve_getbyname.
 const Group& group_of(const EC_curve& c);
 
-// A Group for curve c with secp256r1's portable (adx false) or MULX/ADX
-// field kernels, whatever the processor: for tests that compare the two.
-std::unique_ptr<Group> make_p256_group(const EC_curve& c, bool adx);
+// A Group for secp256r1 or secp521r1 (c) with the dedicated field's
+// portable (adx false) or MULX/ADX kernels, whatever the processor: for
+// tests that compare the two.
+std::unique_ptr<Group> make_special_group(const EC_curve& c, bool adx);
 
 // Comparison of plain numbers of n limbs (variable time, public data).
 int num_cmp(const uint64_t* a, const uint64_t* b, size_t n);

@@ -1,13 +1,20 @@
 // The field of secp521r1, p = 2^521 - 1, on nine 64-bit limbs. Elements are
 // plain integers below p (no Montgomery form): a product is reduced by
 // folding its bits above 2^521 onto the low bits, since 2^521 = 1 mod p.
-// Branch-free like MontField, whose additions it shares. Internal to src/ecc.
+// Branch-free like MontField, whose additions it shares. The product exists
+// twice: portable C and MULX/ADX code chosen at run time. Internal to
+// src/ecc.
 #pragma once
 
 #include "ecc/ec_field.h"
 
 namespace velt::ecc {
 
+// t (18 limbs) = a * b with MULX/ADX (ec_p521_adx.cpp); only when
+// cpu::has(kBmi2 | kAdx).
+void p521_mul_wide_adx(limb* t, const limb* a, const limb* b);
+
+template <bool Adx>
 class P521Field : public MontField<9> {
   public:
     static constexpr size_t N = 9;
@@ -24,6 +31,7 @@ class P521Field : public MontField<9> {
     VELT_EC_INLINE void fold(limb* r, const limb* lo, const limb* hi) const {
         limb s[N];
         u128 c = 0;
+#pragma GCC unroll 18
         for (size_t i = 0; i < N; ++i) {
             // Bits 521 + 64 i .. of x: from lo[8] upward and hi.
             limb w0 = ((i == 0 ? lo[8] : hi[i - 1]) >> 9) | (hi[i] << 55);
@@ -36,6 +44,7 @@ class P521Field : public MontField<9> {
         s[8] &= 0x1ff;
         c = u128(s[0]) + top;
         s[0] = limb(c);
+#pragma GCC unroll 18
         for (size_t i = 1; i < N; ++i) {
             c = u128(s[i]) + (c >> 64);
             s[i] = limb(c);
@@ -48,8 +57,15 @@ class P521Field : public MontField<9> {
 
     void mul(limb* r, const limb* a, const limb* b) const {
         limb x[2 * N] = {0};
+        if constexpr (Adx) {
+            p521_mul_wide_adx(x, a, b);
+            fold(r, x, x + N);
+            return;
+        }
+#pragma GCC unroll 18
         for (size_t i = 0; i < N; ++i) {
             u128 c = 0;
+#pragma GCC unroll 18
             for (size_t j = 0; j < N; ++j) {
                 c = u128(a[i]) * b[j] + x[i + j] + (c >> 64);
                 x[i + j] = limb(c);
@@ -62,8 +78,10 @@ class P521Field : public MontField<9> {
     void sqr(limb* r, const limb* a) const {
         // Cross products once, doubled, then the squares on the diagonal.
         limb x[2 * N] = {0};
+#pragma GCC unroll 18
         for (size_t i = 0; i < N; ++i) {
             u128 c = 0;
+#pragma GCC unroll 18
             for (size_t j = i + 1; j < N; ++j) {
                 c = u128(a[i]) * a[j] + x[i + j] + (c >> 64);
                 x[i + j] = limb(c);
@@ -71,12 +89,14 @@ class P521Field : public MontField<9> {
             x[i + N] = limb(c >> 64);
         }
         limb carry = 0;
+#pragma GCC unroll 18
         for (size_t i = 0; i < 2 * N; ++i) {
             limb v = x[i];
             x[i] = (v << 1) | carry;
             carry = v >> 63;
         }
         u128 c = 0;
+#pragma GCC unroll 18
         for (size_t i = 0; i < N; ++i) {
             u128 sq = u128(a[i]) * a[i];
             c = u128(x[2 * i]) + limb(sq) + (c >> 64);
@@ -92,10 +112,16 @@ class P521Field : public MontField<9> {
         limb zero[N] = {0};
         fold(r, a, zero);
     }
-    void from_mont(limb* r, const limb* a) const { std::memcpy(r, a, N * sizeof(limb)); }
+    void from_mont(limb* r, const limb* a) const {
+        std::memcpy(r, a, N * sizeof(limb));
+    }
 
-    void pow(limb* r, const limb* a, const limb* e) const { fe_pow<N>(*this, r, a, e, mbits); }
-    void inv(limb* r, const limb* a) const { pow(r, a, mm2); }
+    void pow(limb* r, const limb* a, const limb* e) const {
+        fe_pow<N>(*this, r, a, e, mbits);
+    }
+    void inv(limb* r, const limb* a) const {
+        pow(r, a, mm2);
+    }
 };
 
 }  // namespace velt::ecc
