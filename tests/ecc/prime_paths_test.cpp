@@ -1,0 +1,75 @@
+// The dedicated fields of secp256r1 and secp521r1: the MULX/ADX kernels
+// against the portable ones on random and extreme operands, and whole
+// multiplications through both.
+#include <openssl/rand.h>
+
+#include <cstring>
+
+#include "ecc/ec_internal.h"
+#include "ecc/ec_p256.h"
+#include "ecc/ec_p521.h"
+#include "ecc/prime_fixture.h"
+#include "util/cpu.h"
+
+using namespace primetest;
+using namespace velt::ecc;
+
+namespace {
+
+template <size_t N, class Port, class Adx>
+void compare_fields(const EC_curve& c) {
+    Port port;
+    Adx adx;
+    port.init(c.p);
+    adx.init(c.p);
+    limb pm1[N];
+    std::memcpy(pm1, c.p, sizeof pm1);
+    pm1[0] -= 1;
+    for (int round = 0; round < 2000; ++round) {
+        limb a[N], b[N], r1[N], r2[N];
+        RAND_bytes(reinterpret_cast<unsigned char*>(a), sizeof a);
+        RAND_bytes(reinterpret_cast<unsigned char*>(b), sizeof b);
+        // Operands reduced below p; every 4th round the extremes p - 1 and 0.
+        port.to_mont(a, a);
+        port.to_mont(b, b);
+        if (round % 4 == 1) std::memcpy(a, pm1, sizeof a);
+        if (round % 4 == 2) std::memcpy(b, pm1, sizeof b);
+        if (round % 4 == 3) std::memset(a, 0, sizeof a);
+        port.mul(r1, a, b);
+        adx.mul(r2, a, b);
+        ASSERT_EQ(std::memcmp(r1, r2, sizeof r1), 0) << round;
+        port.sqr(r1, a);
+        adx.sqr(r2, a);
+        ASSERT_EQ(std::memcmp(r1, r2, sizeof r1), 0) << round;
+    }
+}
+
+void compare_groups(const EC_curve& c) {
+    auto gp = make_special_group(c, false), ga = make_special_group(c, true);
+    for (int round = 0; round < 4; ++round) {
+        uint64_t d[kMaxLimbs], e[kMaxLimbs];
+        random_limbs(d, c.nlimbs);
+        random_limbs(e, c.nlimbs);
+        EC_point S, R1, R2;
+        gp->mult_base(&S, e);
+        ga->mult_base(&R2, e);
+        EXPECT_EQ(std::memcmp(&S, &R2, sizeof S), 0);
+        gp->mult(&R1, d, S);
+        ga->mult(&R2, d, S);
+        EXPECT_EQ(std::memcmp(&R1, &R2, sizeof R1), 0);
+        gp->mul2_vartime(&R1, d, e, S);
+        ga->mul2_vartime(&R2, d, e, S);
+        EXPECT_EQ(std::memcmp(&R1, &R2, sizeof R1), 0);
+    }
+}
+
+}  // namespace
+
+TEST(PrimeFieldPaths, AdxKernelsMatchPortable) {
+    if (!velt::cpu::has(velt::cpu::kBmi2 | velt::cpu::kAdx)) GTEST_SKIP() << "no BMI2/ADX";
+    EC_curve p256 = curve("secp256r1"), p521 = curve("secp521r1");
+    compare_fields<4, P256Field<false>, P256Field<true>>(p256);
+    compare_fields<9, P521Field<false>, P521Field<true>>(p521);
+    compare_groups(p256);
+    compare_groups(p521);
+}
