@@ -122,6 +122,17 @@ inline int status_code(int st) {
 
 }  // namespace pid_reuse_detail
 
+// Whether this process may make a PID namespace (a throw-away child tries).
+inline bool pid_namespace_available() {
+    fflush(nullptr);
+    pid_t p = fork();
+    if (p < 0) return false;
+    if (p == 0) _exit(unshare(CLONE_NEWPID) == 0 ? 0 : 1);
+    int st = 0;
+    waitpid(p, &st, 0);
+    return WIFEXITED(st) && WEXITSTATUS(st) == 0;
+}
+
 inline PidReuseRun run_on_reused_pid(const std::function<void()>& before,
                                      const std::function<std::vector<uint8_t>()>& after) {
     using namespace pid_reuse_detail;
