@@ -60,11 +60,10 @@ void unlock_seed(int fd) {
 // Opens the seed file with flags (O_WRONLY | O_CREAT or O_RDWR), never
 // following a symbolic link in the last component (nor blocking on a FIFO),
 // and checks what was opened: a regular file owned by the caller, made
-// private (0600) if it was not. Returns the descriptor, or -1 with errno set
-// by the open (ENOENT: no file) or 0 when the file was refused (recorded, with
-// *code set to fail_code).
-int open_seed(const char* file, int flags, long fail_code, long* code) {
-    *code = fail_code;
+// private (0600) if it was not. Returns the descriptor; or -1 with errno set
+// by the failed open (ENOENT: no such file), or -1 with errno 0 when the file
+// was refused (the reason recorded).
+int open_seed(const char* file, int flags) {
     int fd = open(file, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) return -1;
     errno = 0;
@@ -97,11 +96,10 @@ long WriteSeedFile(const char* file, const uint8_t* additional, size_t additiona
     velt::WipeOnExit w(seed, sizeof seed);
     long r = process_generate(seed, sizeof seed, additional, additional_len);
     if (r != 0) return r;
-    long code = 0;
-    int fd = open_seed(file, O_WRONLY | O_CREAT, -PRNG_ERR_FILE_CREATE, &code);
+    int fd = open_seed(file, O_WRONLY | O_CREAT);
     if (fd < 0) {
         if (errno != 0) eprintf("cannot create seed file '%s'", file);
-        return code;
+        return -PRNG_ERR_FILE_CREATE;
     }
     if (!lock_seed(fd)) {
         close(fd);
@@ -123,13 +121,12 @@ long WriteSeedFile(const char* file, const uint8_t* additional, size_t additiona
 // Reseeds the process generator from the seed file and rewrites the file
 // with fresh output. Without the file: a new one when create is set, else -201.
 long UpdateSeedFile(const char* file, bool create) {
-    long code = 0;
-    int fd = open_seed(file, O_RDWR, -PRNG_ERR_FILE_OPEN, &code);
+    int fd = open_seed(file, O_RDWR);
     if (fd < 0) {
         // Only a missing file is made anew; a refused one stays refused.
         if (create && errno == ENOENT) return WriteSeedFile(file, nullptr, 0);
         if (errno != 0) eprintf("cannot open seed file '%s'", file);
-        return code;
+        return -PRNG_ERR_FILE_OPEN;
     }
     if (!lock_seed(fd)) {
         close(fd);
