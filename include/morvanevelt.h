@@ -250,11 +250,19 @@ VELT_API long RNG_BytesWithPrompt(unsigned char *lpOutput, long nOutputLen, cons
 VELT_API long RNG_Number(long nLower, long nUpper);
 /* Version-4 UUID as 36 lower-case characters; 36, or -30 if nOutChars < 36. */
 VELT_API long RNG_Guid(char *szOutput, long nOutChars, long nOptions);
-/* Updates or creates the seed file; without one, the hardware level (1-3) or -214 (0x80000: no hardware). */
+/* Seed files: a seed file is a regular file owned by the caller, opened without following a symbolic
+   link; its mode is narrowed to 0600 when it is used, and it is locked (lockf, first 128 bytes) before
+   it is read, rewritten or truncated. A symbolic link, a file that is not regular (directory, FIFO,
+   device) or another user's file is refused and left untouched: -201 when updating, -202 when writing
+   a new file; -205 lock failure, -204 write failure. */
+/* Updates the seed file, or creates it (0600) when it does not exist; without a file name, the hardware
+   level (1-3) or -214 (0x80000: no hardware). 0 or a negative code (see above). */
 VELT_API long RNG_Initialize(const char *szSeedFile, long nOptions);
-/* Writes a new 128-byte seed file (0600) after gathering keystroke entropy. */
+/* Writes a new 128-byte seed file (0600) after gathering keystroke entropy; an existing file is
+   replaced in place under the lock. 0 or a negative code (see above); empty name -6. */
 VELT_API long RNG_MakeSeedFile(const char *szSeedFile, const char *szPrompt, long nOptions);
-/* Reseeds the generator from an existing seed file and rewrites the file. */
+/* Reseeds the generator from an existing seed file and rewrites its first 128 bytes. 0 or a negative
+   code: -201 no such file or refused (see above); empty name -6. */
 VELT_API long RNG_UpdateSeedFile(const char *szSeedFile, long nOptions);
 /* Health check and FIPS 140-2 statistical tests; 0 pass, 1 failed, negative on error. */
 VELT_API long RNG_Test(const char *szFileName, long nOptions);
@@ -268,6 +276,11 @@ VELT_API long RNG_TestDRBGVS(char *szOutput, long nOutChars, long nReturnedBitsL
 
 
 /* ===== RSA (RSA_) ===== */
+
+/* Internal key strings are wrapped under a per-process key made from the generator on first use. A child
+   process keeps its parent's key, so key strings made before a fork stay usable in the child. When the
+   generator fails while making that key, a function that makes or reads a key string gives error 212
+   (-212, or 212 where the function returns positive errors), not invalid data. */
 
 /* Generates an RSA key pair: public key file and encrypted private key file. */
 VELT_API long RSA_MakeKeys(const char *szPubKeyFile, const char *szPriKeyFile, long nBits, long nExpFermat,
