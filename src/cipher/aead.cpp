@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -24,14 +25,28 @@ struct Selected {
 // that is not one of the four AEAD selector values.
 bool select(long options, Selected& sel) {
     switch (options & kAeadMask) {
-        case kAes128Gcm: sel = {AeadCtx::kGcm, 16}; return true;
-        case kAes192Gcm: sel = {AeadCtx::kGcm, 24}; return true;
-        case kAes256Gcm: sel = {AeadCtx::kGcm, 32}; return true;
-        case kChaCha20Poly1305: sel = {AeadCtx::kChaChaPoly, 32}; return true;
+        case kAes128Gcm:
+            sel = {AeadCtx::kGcm, 16};
+            return true;
+        case kAes192Gcm:
+            sel = {AeadCtx::kGcm, 24};
+            return true;
+        case kAes256Gcm:
+            sel = {AeadCtx::kGcm, 32};
+            return true;
+        case kChaCha20Poly1305:
+            sel = {AeadCtx::kChaChaPoly, 32};
+            return true;
         default:
             eprintf("Invalid AEAD algorithm 0x%lx in the option word", options & kAeadMask);
             return false;
     }
+}
+
+// True when the two ranges of n bytes share memory without being the same.
+bool overlaps(const unsigned char* a, const unsigned char* b, size_t n) {
+    const uintptr_t x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
+    return x != y && x < y + n && y < x + n;
 }
 
 long fail(long code, const char* what) {
@@ -41,9 +56,9 @@ long fail(long code, const char* what) {
 
 }  // namespace
 
-long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen, const unsigned char* key,
-                 long keyLen, const unsigned char* iv, long ivLen, const unsigned char* aad, long aadLen,
-                 long options) {
+long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen,
+                 const unsigned char* key, long keyLen, const unsigned char* iv, long ivLen,
+                 const unsigned char* aad, long aadLen, long options) {
     if (!key || keyLen <= 0) return fail(BAD_KEY_ERROR, "AEAD key is missing");
     if (!iv || ivLen <= 0) return fail(BAD_IV_ERROR, "AEAD nonce is missing");
     if (outLen < 0) return fail(BAD_PARAM_ERROR, "Output length is negative");
@@ -71,11 +86,22 @@ long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long 
     if (!out || outLen == 0) return required;
 
     unsigned char* ct = out + (prefix ? kNonceLen : 0);
+    // The nonce is copied and the associated data absorbed before anything
+    // is written: either may lie inside the output.
+    uint8_t nonce[kNonceLen];
+    memcpy(nonce, iv, kNonceLen);
     AeadCtx ctx(sel.alg);
     long r = ctx.InitKey(key, size_t(keyLen));
-    if (r == 0) r = ctx.SetNonce(iv, size_t(ivLen));
+    if (r == 0) r = ctx.SetNonce(nonce, kNonceLen);
     if (r == 0 && aadLen > 0) r = ctx.AddAAD(aad, size_t(aadLen));
     if (r == 0) r = ctx.StartEncrypt();
+    // The stream code works in place (in == out) but not on a shifted
+    // overlap, such as the same buffer with the nonce in front: the input is
+    // moved to where the ciphertext goes first.
+    if (r == 0 && inLen > 0 && overlaps(ct, in, size_t(inLen))) {
+        memmove(ct, in, size_t(inLen));
+        in = ct;
+    }
     if (r == 0 && inLen > 0) r = ctx.Update(ct, in, size_t(inLen));
     uint8_t tag[kTagLen];
     if (r == 0) r = ctx.FinishEncrypt(tag, sizeof tag);
@@ -84,16 +110,15 @@ long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long 
         ewipe(out, size_t(required));
         return fail(-r, "AEAD encryption failed");
     }
-    // memmove: with the prefix the input may overlap the gap before ct.
     memcpy(ct + inLen, tag, kTagLen);
-    if (prefix) memmove(out, iv, kNonceLen);
+    if (prefix) memcpy(out, nonce, kNonceLen);
     ewipe(tag, sizeof tag);
     return required;
 }
 
-long aeadDecrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen, const unsigned char* key,
-                 long keyLen, const unsigned char* iv, long ivLen, const unsigned char* aad, long aadLen,
-                 long options) {
+long aeadDecrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen,
+                 const unsigned char* key, long keyLen, const unsigned char* iv, long ivLen,
+                 const unsigned char* aad, long aadLen, long options) {
     if (!key || keyLen <= 0) return fail(BAD_KEY_ERROR, "AEAD key is missing");
     if (outLen < 0) return fail(BAD_PARAM_ERROR, "Output length is negative");
     if (inLen < 0) return fail(BAD_LENGTH_ERROR, "Input length is negative");
@@ -141,13 +166,19 @@ long aeadDecrypt(unsigned char* out, long outLen, const unsigned char* in, long 
     if (r == 0) r = ctx.SetNonce(noncecopy, kNonceLen);
     if (r == 0 && aadLen > 0) r = ctx.AddAAD(aad, size_t(aadLen));
     if (r == 0) r = ctx.StartDecrypt(tagcopy, kTagLen);
+    // A shifted overlap (in place with the nonce in front) is made exact.
+    if (r == 0 && ctLen > 0 && overlaps(out, ct, size_t(ctLen))) {
+        memmove(out, ct, size_t(ctLen));
+        ct = out;
+    }
     if (r == 0 && ctLen > 0) r = ctx.Update(out, ct, size_t(ctLen));
     if (r == 0) r = ctx.FinishDecrypt();
     ewipe(tagcopy, sizeof tagcopy);
     if (r != 0) {
         // Unauthenticated plaintext never reaches the caller.
         if (ctLen > 0) ewipe(out, size_t(ctLen));
-        if (r == -AUTH_FAIL_ERROR) return fail(AUTH_FAIL_ERROR, "AEAD tag does not match: authentication failed");
+        if (r == -AUTH_FAIL_ERROR)
+            return fail(AUTH_FAIL_ERROR, "AEAD tag does not match: authentication failed");
         return fail(-r, "AEAD decryption failed");
     }
     return ctLen;
@@ -168,14 +199,15 @@ bool same_file(const char* a, const char* b) {
 // destructor empties and deletes the output file, so that a failed operation
 // leaves no output (and no unauthenticated plaintext) behind.
 class FilePair {
-public:
+  public:
     FilePair(const char* out_name) : out_name_(out_name) {}
     ~FilePair() {
         if (in) fclose(in);
         if (out) {
             if (!committed_) {
                 fflush(out);
-                if (ftruncate(fileno(out), 0) != 0) { /* removed below anyway */ }
+                if (ftruncate(fileno(out), 0) != 0) { /* removed below anyway */
+                }
             }
             fclose(out);
         }
@@ -197,7 +229,7 @@ public:
     FILE* in = nullptr;
     FILE* out = nullptr;
 
-private:
+  private:
     const char* out_name_;
     bool created_ = false;
     bool committed_ = false;
@@ -207,10 +239,14 @@ private:
 long file_checks(const char* outFile, const char* inFile, const unsigned char* key, long keyLen, long options,
                  Selected& sel) {
     long alg = options & 0xF0;
-    if (alg == 0x20) sel = {AeadCtx::kGcm, 16};
-    else if (alg == 0x30) sel = {AeadCtx::kGcm, 24};
-    else if (alg == 0x40) sel = {AeadCtx::kGcm, 32};
-    else return fail(NOT_SUPPORTED_ERROR, "GCM file encryption needs AES-128, AES-192 or AES-256");
+    if (alg == 0x20)
+        sel = {AeadCtx::kGcm, 16};
+    else if (alg == 0x30)
+        sel = {AeadCtx::kGcm, 24};
+    else if (alg == 0x40)
+        sel = {AeadCtx::kGcm, 32};
+    else
+        return fail(NOT_SUPPORTED_ERROR, "GCM file encryption needs AES-128, AES-192 or AES-256");
     if (!key || keyLen <= 0) return fail(BAD_KEY_ERROR, "Key is missing");
     if (size_t(keyLen) != sel.key_len) {
         eprintf("AES key must be %zu bytes, not %ld", sel.key_len, keyLen);
@@ -255,7 +291,8 @@ long gcmFileEncrypt(const char* outFile, const char* inFile, const unsigned char
         return fail(WRITE_ERROR, "File write error");
 
     AeadCtx ctx(sel.alg);
-    if ((r = ctx.InitKey(key, size_t(keyLen))) || (r = ctx.SetNonce(iv, kNonceLen)) || (r = ctx.StartEncrypt()))
+    if ((r = ctx.InitKey(key, size_t(keyLen))) || (r = ctx.SetNonce(iv, kNonceLen)) ||
+        (r = ctx.StartEncrypt()))
         return fail(-r, "GCM setup failed");
     SecureBytes buf(kChunk);
     for (;;) {
