@@ -25,18 +25,10 @@ struct Selected {
 // that is not one of the four AEAD selector values.
 bool select(long options, Selected& sel) {
     switch (options & kAeadMask) {
-        case kAes128Gcm:
-            sel = {AeadCtx::kGcm, 16};
-            return true;
-        case kAes192Gcm:
-            sel = {AeadCtx::kGcm, 24};
-            return true;
-        case kAes256Gcm:
-            sel = {AeadCtx::kGcm, 32};
-            return true;
-        case kChaCha20Poly1305:
-            sel = {AeadCtx::kChaChaPoly, 32};
-            return true;
+        case kAes128Gcm: sel = {AeadCtx::kGcm, 16}; return true;
+        case kAes192Gcm: sel = {AeadCtx::kGcm, 24}; return true;
+        case kAes256Gcm: sel = {AeadCtx::kGcm, 32}; return true;
+        case kChaCha20Poly1305: sel = {AeadCtx::kChaChaPoly, 32}; return true;
         default:
             eprintf("Invalid AEAD algorithm 0x%lx in the option word", options & kAeadMask);
             return false;
@@ -56,9 +48,9 @@ long fail(long code, const char* what) {
 
 }  // namespace
 
-long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen,
-                 const unsigned char* key, long keyLen, const unsigned char* iv, long ivLen,
-                 const unsigned char* aad, long aadLen, long options) {
+long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen, const unsigned char* key,
+                 long keyLen, const unsigned char* iv, long ivLen, const unsigned char* aad, long aadLen,
+                 long options) {
     if (!key || keyLen <= 0) return fail(BAD_KEY_ERROR, "AEAD key is missing");
     if (!iv || ivLen <= 0) return fail(BAD_IV_ERROR, "AEAD nonce is missing");
     if (outLen < 0) return fail(BAD_PARAM_ERROR, "Output length is negative");
@@ -116,9 +108,9 @@ long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long 
     return required;
 }
 
-long aeadDecrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen,
-                 const unsigned char* key, long keyLen, const unsigned char* iv, long ivLen,
-                 const unsigned char* aad, long aadLen, long options) {
+long aeadDecrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen, const unsigned char* key,
+                 long keyLen, const unsigned char* iv, long ivLen, const unsigned char* aad, long aadLen,
+                 long options) {
     if (!key || keyLen <= 0) return fail(BAD_KEY_ERROR, "AEAD key is missing");
     if (outLen < 0) return fail(BAD_PARAM_ERROR, "Output length is negative");
     if (inLen < 0) return fail(BAD_LENGTH_ERROR, "Input length is negative");
@@ -177,8 +169,7 @@ long aeadDecrypt(unsigned char* out, long outLen, const unsigned char* in, long 
     if (r != 0) {
         // Unauthenticated plaintext never reaches the caller.
         if (ctLen > 0) ewipe(out, size_t(ctLen));
-        if (r == -AUTH_FAIL_ERROR)
-            return fail(AUTH_FAIL_ERROR, "AEAD tag does not match: authentication failed");
+        if (r == -AUTH_FAIL_ERROR) return fail(AUTH_FAIL_ERROR, "AEAD tag does not match: authentication failed");
         return fail(-r, "AEAD decryption failed");
     }
     return ctLen;
@@ -199,15 +190,14 @@ bool same_file(const char* a, const char* b) {
 // destructor empties and deletes the output file, so that a failed operation
 // leaves no output (and no unauthenticated plaintext) behind.
 class FilePair {
-  public:
+public:
     FilePair(const char* out_name) : out_name_(out_name) {}
     ~FilePair() {
         if (in) fclose(in);
         if (out) {
             if (!committed_) {
                 fflush(out);
-                if (ftruncate(fileno(out), 0) != 0) { /* removed below anyway */
-                }
+                if (ftruncate(fileno(out), 0) != 0) { /* removed below anyway */ }
             }
             fclose(out);
         }
@@ -229,7 +219,7 @@ class FilePair {
     FILE* in = nullptr;
     FILE* out = nullptr;
 
-  private:
+private:
     const char* out_name_;
     bool created_ = false;
     bool committed_ = false;
@@ -239,14 +229,10 @@ class FilePair {
 long file_checks(const char* outFile, const char* inFile, const unsigned char* key, long keyLen, long options,
                  Selected& sel) {
     long alg = options & 0xF0;
-    if (alg == 0x20)
-        sel = {AeadCtx::kGcm, 16};
-    else if (alg == 0x30)
-        sel = {AeadCtx::kGcm, 24};
-    else if (alg == 0x40)
-        sel = {AeadCtx::kGcm, 32};
-    else
-        return fail(NOT_SUPPORTED_ERROR, "GCM file encryption needs AES-128, AES-192 or AES-256");
+    if (alg == 0x20) sel = {AeadCtx::kGcm, 16};
+    else if (alg == 0x30) sel = {AeadCtx::kGcm, 24};
+    else if (alg == 0x40) sel = {AeadCtx::kGcm, 32};
+    else return fail(NOT_SUPPORTED_ERROR, "GCM file encryption needs AES-128, AES-192 or AES-256");
     if (!key || keyLen <= 0) return fail(BAD_KEY_ERROR, "Key is missing");
     if (size_t(keyLen) != sel.key_len) {
         eprintf("AES key must be %zu bytes, not %ld", sel.key_len, keyLen);
@@ -291,8 +277,7 @@ long gcmFileEncrypt(const char* outFile, const char* inFile, const unsigned char
         return fail(WRITE_ERROR, "File write error");
 
     AeadCtx ctx(sel.alg);
-    if ((r = ctx.InitKey(key, size_t(keyLen))) || (r = ctx.SetNonce(iv, kNonceLen)) ||
-        (r = ctx.StartEncrypt()))
+    if ((r = ctx.InitKey(key, size_t(keyLen))) || (r = ctx.SetNonce(iv, kNonceLen)) || (r = ctx.StartEncrypt()))
         return fail(-r, "GCM setup failed");
     SecureBytes buf(kChunk);
     for (;;) {

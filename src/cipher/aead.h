@@ -31,12 +31,12 @@ inline constexpr size_t kTagLen = 16;
 // authentication (-40) leaves the first plaintext-length bytes of out zeroed.
 // out may be in (in place, with or without the IV prefix) or overlap it in
 // any other way; the nonce and associated data may lie inside out.
-long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen,
-                 const unsigned char* key, long keyLen, const unsigned char* iv, long ivLen,
-                 const unsigned char* aad, long aadLen, long options);
-long aeadDecrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen,
-                 const unsigned char* key, long keyLen, const unsigned char* iv, long ivLen,
-                 const unsigned char* aad, long aadLen, long options);
+long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen, const unsigned char* key,
+                 long keyLen, const unsigned char* iv, long ivLen, const unsigned char* aad, long aadLen,
+                 long options);
+long aeadDecrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen, const unsigned char* key,
+                 long keyLen, const unsigned char* iv, long ivLen, const unsigned char* aad, long aadLen,
+                 long options);
 
 // AES-GCM over files, streamed in 4096-byte chunks. 0 or a negative error;
 // a wrong tag on decryption is -15. On any failure no output file remains.
@@ -56,7 +56,7 @@ long gcmFileDecrypt(const char* outFile, const char* inFile, const unsigned char
 // FinishDecrypt returns -40 when the tag does not match.
 struct AeadState;
 class AeadCtx {
-  public:
+public:
     enum Algorithm { kGcm, kChaChaPoly };
     enum State { kEmpty = 0, kKeyed = 1, kNonceSet = 2, kEncrypting = 3, kDecrypting = 4 };
 
@@ -78,7 +78,7 @@ class AeadCtx {
 
     State state() const { return state_; }
 
-  private:
+private:
     Algorithm alg_;
     State state_ = kEmpty;
     AeadState* s_ = nullptr;
@@ -90,11 +90,11 @@ class AeadCtx {
 inline constexpr long kKeyWrapMask = 0x7000F0;
 
 // Returns the output length, the required length when out is null or outLen
-// is 0, or a negative error. out may be the input (in place) or overlap it. A failed unwrap check returns
-// -15 with the output zeroed.
-long keyWrap(unsigned char* out, long outLen, const unsigned char* keyData, long keyDataLen,
-             const unsigned char* kek, long kekLen, long options);
-long keyUnwrap(unsigned char* out, long outLen, const unsigned char* wrapped, long wrappedLen,
-               const unsigned char* kek, long kekLen, long options);
+// is 0, or a negative error. A failed unwrap check returns -15 with the
+// output zeroed. out may be the input (in place) or overlap it.
+long keyWrap(unsigned char* out, long outLen, const unsigned char* keyData, long keyDataLen, const unsigned char* kek,
+             long kekLen, long options);
+long keyUnwrap(unsigned char* out, long outLen, const unsigned char* wrapped, long wrappedLen, const unsigned char* kek,
+               long kekLen, long options);
 
 }  // namespace velt::aead

@@ -17,9 +17,7 @@ namespace velt::cipher {
 namespace {
 
 // True when the two ranges of n bytes share memory without being the same.
-bool overlaps(const uint8_t* a, const uint8_t* b, size_t n) {
-    return a != b && a < b + n && b < a + n;
-}
+bool overlaps(const uint8_t* a, const uint8_t* b, size_t n) { return a != b && a < b + n && b < a + n; }
 
 // Key and IV length rules of the newer functions (negative codes).
 long check_key_iv(const Selection& s, long key_len, long iv_len, bool decrypt) {
@@ -47,9 +45,7 @@ bool hex_in(const char* s, SecureBytes& out) {
 
 // Upper-case hexadecimal of (possibly secret) bytes without a table lookup:
 // digits above 9 are moved up by 7 to reach 'A' through a mask.
-inline char hex_digit(int v) {
-    return char('0' + v + (((9 - v) >> 8) & 7));
-}
+inline char hex_digit(int v) { return char('0' + v + (((9 - v) >> 8) & 7)); }
 
 void hex_out(char* out, const uint8_t* p, size_t n) {
     for (size_t i = 0; i < n; ++i) {
@@ -78,8 +74,7 @@ bool b64_in(const char* s, SecureBytes& out) {
 }
 
 // Runs one context over data in place (positive error codes).
-long run_in_place(long alg, int mode, bool encrypt, const uint8_t* key, const uint8_t* iv, uint8_t* data,
-                  size_t n) {
+long run_in_place(long alg, int mode, bool encrypt, const uint8_t* key, const uint8_t* iv, uint8_t* data, size_t n) {
     const size_t b = alg_block_len(alg);
     if ((mode == kEcb || mode == kCbc) && n % b) {
         eprintf("Data length %zu is not a multiple of the block length %zu", n, b);
@@ -93,13 +88,12 @@ long run_in_place(long alg, int mode, bool encrypt, const uint8_t* key, const ui
 
 }  // namespace
 
-long cipherEncryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_len, const uint8_t* key,
-                        long key_len, const uint8_t* iv, long iv_len, const char* selector, long options) {
+long cipherEncryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_len, const uint8_t* key, long key_len,
+                        const uint8_t* iv, long iv_len, const char* selector, long options) {
     Selection s;
     long r = resolve_selector(selector, options, true, &s);
     if (r) return r;
-    if (s.mode == kGcm)
-        return gcm_encrypt_bytes(out, out_len, in, in_len, key, key_len, iv, iv_len, s.options);
+    if (s.mode == kGcm) return gcm_encrypt_bytes(out, out_len, in, in_len, key, key_len, iv, iv_len, s.options);
     if ((r = check_key_iv(s, key_len, iv_len, false))) return r;
     if (in_len < 0) return -BAD_LENGTH_ERROR;
     const size_t b = s.block;
@@ -153,13 +147,12 @@ long cipherEncryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_l
     return required;
 }
 
-long cipherDecryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_len, const uint8_t* key,
-                        long key_len, const uint8_t* iv, long iv_len, const char* selector, long options) {
+long cipherDecryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_len, const uint8_t* key, long key_len,
+                        const uint8_t* iv, long iv_len, const char* selector, long options) {
     Selection s;
     long r = resolve_selector(selector, options, true, &s);
     if (r) return r;
-    if (s.mode == kGcm)
-        return gcm_decrypt_bytes(out, out_len, in, in_len, key, key_len, iv, iv_len, s.options);
+    if (s.mode == kGcm) return gcm_decrypt_bytes(out, out_len, in, in_len, key, key_len, iv, iv_len, s.options);
     if ((r = check_key_iv(s, key_len, iv_len, true))) return r;
     if (in_len < 0) return -BAD_LENGTH_ERROR;
     if (out_len < 0) return -BAD_PARAM_ERROR;
@@ -232,8 +225,8 @@ long cipherDecryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_l
     return result;
 }
 
-static long cipher_hex(bool encrypt, char* out, long out_chars, const char* in, const char* key,
-                       const char* iv, const char* selector, long options) {
+static long cipher_hex(bool encrypt, char* out, long out_chars, const char* in, const char* key, const char* iv,
+                       const char* selector, long options) {
     if (!in || !key) return -NULL_ERROR;
     SecureBytes data, k, v;
     if (!hex_in(in, data) || !hex_in(key, k) || (iv && !hex_in(iv, v))) {
@@ -252,21 +245,21 @@ static long cipher_hex(bool encrypt, char* out, long out_chars, const char* in, 
         return r < 0 ? r : 2 * r;
     }
     SecureBytes scratch(data.size() + 32);
-    long r = op(scratch.data(), long(scratch.size()), data.data(), long(data.size()), k.data(),
-                long(k.size()), ivp, long(v.size()), selector, options);
+    long r = op(scratch.data(), long(scratch.size()), data.data(), long(data.size()), k.data(), long(k.size()), ivp,
+                long(v.size()), selector, options);
     if (r < 0) return r;
     if (out_chars < 2 * r) return -SHORT_BUF_ERROR;
     hex_out(out, scratch.data(), size_t(r));
     return 2 * r;
 }
 
-long cipherEncryptHex(char* out, long out_chars, const char* in, const char* key, const char* iv,
-                      const char* selector, long options) {
+long cipherEncryptHex(char* out, long out_chars, const char* in, const char* key, const char* iv, const char* selector,
+                      long options) {
     return cipher_hex(true, out, out_chars, in, key, iv, selector, options);
 }
 
-long cipherDecryptHex(char* out, long out_chars, const char* in, const char* key, const char* iv,
-                      const char* selector, long options) {
+long cipherDecryptHex(char* out, long out_chars, const char* in, const char* key, const char* iv, const char* selector,
+                      long options) {
     return cipher_hex(false, out, out_chars, in, key, iv, selector, options);
 }
 
@@ -291,8 +284,8 @@ long cipherBytes(bool encrypt, uint8_t* out, const uint8_t* in, long n, const ui
 // The older hexadecimal form shared by CIPHER_Hex and TDEA_HexMode: out_chars
 // < 0 means the caller gave no room (TDEA_HexMode), which the output never
 // exceeds since it is as long as the input.
-static long older_hex(bool encrypt, char* out, long out_chars, const char* in, const char* key,
-                      const char* iv, long alg, int mode) {
+static long older_hex(bool encrypt, char* out, long out_chars, const char* in, const char* key, const char* iv,
+                      long alg, int mode) {
     if (!out || !in || !*in || !key || !*key) return BAD_PARAM_ERROR;
     if (strlen(in) < 2) return BAD_LENGTH_ERROR;
     SecureBytes data, k, v;
@@ -303,8 +296,7 @@ static long older_hex(bool encrypt, char* out, long out_chars, const char* in, c
     if (!hex_in(key, k) || k.size() != alg_key_len(alg)) return BAD_KEY_LEN_ERROR;
     if (mode != kEcb && (!iv || !hex_in(iv, v) || v.size() != alg_block_len(alg))) return BAD_IV_ERROR;
     if (out_chars >= 0 && out_chars < long(2 * data.size())) return SHORT_BUF_ERROR;
-    long r = run_in_place(alg, mode, encrypt, k.data(), mode == kEcb ? nullptr : v.data(), data.data(),
-                          data.size());
+    long r = run_in_place(alg, mode, encrypt, k.data(), mode == kEcb ? nullptr : v.data(), data.data(), data.size());
     if (r) return r;
     hex_out(out, data.data(), data.size());
     return 0;
@@ -319,8 +311,8 @@ long cipherHex(bool encrypt, char* out, long out_chars, const char* in, const ch
     return older_hex(encrypt, out, std::max(out_chars, 0L), in, key, iv, s.alg, s.mode);
 }
 
-long tdeaBytesMode(uint8_t* out, const uint8_t* in, long n, const uint8_t* key, bool encrypt,
-                   const char* mode, const uint8_t* iv) {
+long tdeaBytesMode(uint8_t* out, const uint8_t* in, long n, const uint8_t* key, bool encrypt, const char* mode,
+                   const uint8_t* iv) {
     if (!out || !in || !key || !mode) return NULL_ERROR;
     const int m = mode_from_word(mode);
     if (m < 0) return BAD_MODE_ERROR;
@@ -359,8 +351,7 @@ long tdeaB64Mode(char* out, const char* in, const char* key, bool encrypt, const
         eprintf("Output would be longer than the input string");
         return SHORT_BUF_ERROR;
     }
-    long r = run_in_place(kAlgTdea, m, encrypt, k.data(), m == kEcb ? nullptr : v.data(), data.data(),
-                          data.size());
+    long r = run_in_place(kAlgTdea, m, encrypt, k.data(), m == kEcb ? nullptr : v.data(), data.data(), data.size());
     if (r) return r;
     b64encode(out, long(out_len + 1), data.data(), long(data.size()));
     out[out_len] = '\0';
