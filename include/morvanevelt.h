@@ -59,7 +59,10 @@ VELT_API long PWD_PromptEx(char *szPassword, long nPwdLen, const char *szCaption
 /* Option of WIPE_File: one pass of zeros instead of seven passes. */
 #define VELT_WIPEFILE_FAST 1
 
-/* Overwrites a file and deletes it: 0, 1 (cannot open), 18 (wipe failed), 14 (null name). */
+/* Overwrites a file and deletes it: 0, 1 (cannot open), 18 (wipe failed), 14 (null name); positive codes.
+   Only a regular file is wiped: a symbolic link, FIFO, device, socket or directory is refused with 1 and left
+   as it was (a link's target is never touched; a FIFO never blocks the call). A file with several hard links
+   is wiped through the name given, so every link sees the wiped content; only that name is removed. */
 VELT_API long WIPE_File(const char *szFileName, long nOptions);
 /* Zeroes a block of memory: 0, or 6 for a null pointer or a length below 1. */
 VELT_API long WIPE_Data(void *lpData, long nDataLen);
