@@ -163,15 +163,6 @@ long SafeWriter::commit() {
         return fail(codes_.create, "Cannot rename the temporary file to", errno);
     committed_ = true;
     open_ = false;
-    // Make the new name durable too (best effort: not every file system
-    // lets a directory be synchronised).
-    std::string dir, base;
-    split_path(target_, &dir, &base);
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        (void)fsync(dfd);
-        ::close(dfd);
-    }
     return 0;
 }
 
