@@ -25,6 +25,21 @@ extern "C" {
 #define VELT_API
 #endif
 
+/*
+ * Output files. Every function that writes a file writes it to a new temporary
+ * file in the target's folder (exclusive creation, never through a link),
+ * flushes it to the device and renames it over the target. On any failure the
+ * temporary file is removed and the target is left as it was: a failed call
+ * never leaves a partial file and never deletes an existing one. A target that
+ * exists and is not a regular file (directory, FIFO, device, socket, symbolic
+ * link) is refused with the function's "cannot create" code (2 unless stated)
+ * and left alone. The detail message (VELT_LastError) names the file and the
+ * step that failed: create, write, flush or rename. Private keys and decrypted
+ * data are created with mode 0600 whatever the umask; other files with 0644
+ * less the umask. An existing file at the target, whoever made it, is
+ * replaced by a new file owned by the caller with that mode.
+ */
+
 /* ===== General functions (VELT_, PWD_) ===== */
 
 /* Version number of the library (230100); both pointers are reserved. */
@@ -60,7 +75,10 @@ VELT_API long PWD_PromptEx(char *szPassword, long nPwdLen, const char *szCaption
 /* Option of WIPE_File: one pass of zeros instead of seven passes. */
 #define VELT_WIPEFILE_FAST 1
 
-/* Overwrites a file and deletes it: 0, 1 (cannot open), 18 (wipe failed), 14 (null name). */
+/* Overwrites a file and deletes it: 0, 1 (cannot open), 18 (wipe failed), 14 (null name); positive codes.
+   Only a regular file is wiped: a symbolic link, FIFO, device, socket or directory is refused with 1 and left
+   as it was (a link's target is never touched; a FIFO never blocks the call). A file with several hard links
+   is wiped through the name given, so every link sees the wiped content; only that name is removed. */
 VELT_API long WIPE_File(const char *szFileName, long nOptions);
 /* Zeroes a block of memory: 0, or 6 for a null pointer or a length below 1. */
 VELT_API long WIPE_Data(void *lpData, long nDataLen);
@@ -137,11 +155,15 @@ VELT_API long CNV_NumFromBytes(const unsigned char *lpInput, long nBytes, long n
 /* Option of PEM_FileFromBinFileEx: line feed alone instead of CR LF. */
 #define VELT_PEM_LF 0x20000
 
-/* Writes the PEM form of a binary file (label lines when szHeader is non-empty): 0 or a negative code. */
+/* Writes the PEM form of a binary file (label lines when szHeader is non-empty): 0 or a negative code
+   (-1 input unreadable, -2 output cannot be created, -4 write or flush failure). The output is written once;
+   it is mode 0600 when the input is readable by its owner only, else 0644 less the umask. */
 VELT_API long PEM_FileFromBinFile(const char *szOutputFile, const char *szFileIn, const char *szHeader, long nLineLen);
 /* The same with an option word (VELT_PEM_LF). */
 VELT_API long PEM_FileFromBinFileEx(const char *szOutputFile, const char *szFileIn, const char *szHeader, long nLineLen, long nOptions);
-/* Writes the decoded body of a PEM file as binary: 0 or a negative code (-7 when no PEM body is found). */
+/* Writes the decoded body of a PEM file as binary: 0 or a negative code (-1, -2, -4 as PEM_FileFromBinFile).
+   -7 when there is no usable body: none found, empty, a character outside base64, "=" before the end,
+   an incomplete last group, or RFC 1421 header lines (Proc-Type, DEK-Info). Output mode as above. */
 VELT_API long PEM_FileToBinFile(const char *szOutputFile, const char *szFileIn);
 
 /* end of PEM_ */
@@ -267,7 +289,8 @@ VELT_API long RNG_MakeSeedFile(const char *szSeedFile, const char *szPrompt, lon
 /* Reseeds the generator from an existing seed file and rewrites its first 128 bytes. 0 or a negative
    code: -201 no such file or refused (see above); empty name -6. */
 VELT_API long RNG_UpdateSeedFile(const char *szSeedFile, long nOptions);
-/* Health check and FIPS 140-2 statistical tests; 0 pass, 1 failed, negative on error. */
+/* Health check and FIPS 140-2 statistical tests; 0 pass, 1 failed, negative on error (-202 report file
+   cannot be created, -204 it cannot be written). */
 VELT_API long RNG_Test(const char *szFileName, long nOptions);
 /* One HMAC_DRBG SHA-512 test vector in hex (option 0x10000: reseed after the first generate). */
 VELT_API long RNG_TestDRBGVS(char *szOutput, long nOutChars, long nReturnedBitsLen, const char *szEntropyInput,
@@ -285,7 +308,10 @@ VELT_API long RNG_TestDRBGVS(char *szOutput, long nOutChars, long nReturnedBitsL
    generator fails while making that key, a function that makes or reads a key string gives error 212
    (-212, or 212 where the function returns positive errors), not invalid data. */
 
-/* Generates an RSA key pair: public key file and encrypted private key file. */
+/* Generates an RSA key pair: public key file and encrypted private key file (mode 0600). Both files are
+   written in full before either replaces its target; 0 or a negative code: -4 private key file cannot be
+   created, -13 it cannot be written, -2/-4/-13 the same for the public key file. If the public key file cannot
+   be put in place, a private key file this call created is removed again (one that existed before is not). */
 VELT_API long RSA_MakeKeys(const char *szPubKeyFile, const char *szPriKeyFile, long nBits, long nExpFermat,
                            long nTests, long nCount, const char *szPassword, const void *lpSeed, long nSeedLen,
                            long nOptions);
@@ -337,14 +363,16 @@ VELT_API long RSA_ReadEncPrivateKey(char *szOutput, long nOutChars, const char *
 VELT_API long RSA_ReadPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
 /* Reads the RSA public key of an X.509 certificate. */
 VELT_API long RSA_GetPublicKeyFromCert(char *szOutput, long nOutChars, const char *szCertFile, long nOptions);
-/* Saves a public key file (DER, or PEM by option); 0 or a positive error. */
+/* Saves a public key file (DER, or PEM by option); 0 or a positive error: 2 cannot create (or the target
+   is not a regular file), 4 write failure, 13 flush failure. */
 VELT_API long RSA_SavePublicKey(const char *szOutputFile, const char *szKeyString, long nOptions);
-/* Saves an unencrypted private key file (PKCS #8, or PKCS #1 PEM by option); 0 or a positive error. */
+/* Saves an unencrypted private key file (PKCS #8, or PKCS #1 PEM by option), mode 0600; 0 or a positive
+   error: 2 cannot create (or the target is not a regular file), 4 write failure, 13 flush failure. */
 VELT_API long RSA_SavePrivateKeyInfo(const char *szOutputFile, const char *szKeyString, long nOptions);
-/* Saves a password-encrypted private key file; 0 or a positive error. */
+/* Saves a password-encrypted private key file, mode 0600; 0 or a positive error (2, 4, 13 as above). */
 VELT_API long RSA_SaveEncPrivateKey(const char *szOutputFile, const char *szKeyString, long nCount,
                                     const char *szPassword, long nOptions);
-/* As RSA_SaveEncPrivateKey with a parameter string ("count=N;prf=NAME"). */
+/* As RSA_SaveEncPrivateKey with a parameter string ("count=N;prf=NAME"); codes returned negative. */
 VELT_API long RSA_SaveEncKey(const char *szOutputFile, const char *szKeyString, const char *szPassword,
                              const char *szParams, long nOptions);
 /* Base64 of the key's "Modulus" or "Exponent". */
@@ -440,11 +468,14 @@ VELT_API long CIPHER_EncryptHex(char *szOutput, long nOutChars, const char *szIn
 /* CIPHER_DecryptBytes over hexadecimal strings; returns the characters written. */
 VELT_API long CIPHER_DecryptHex(char *szOutput, long nOutChars, const char *szInputHex, const char *szKeyHex,
                                 const char *szIvHex, const char *szAlgModePad, long nOptions);
-/* Encrypts a file into another; 0 on success. */
+/* Encrypts a file into another; 0 or a negative code: -1 input cannot be opened (the output is then not
+   touched), -2 output cannot be created or is not a regular file, -4 write or flush failure, -12 input and
+   output are the same file. The output replaces its target only when the whole file was written. */
 VELT_API long CIPHER_FileEncrypt(const char *szFileOut, const char *szFileIn, const unsigned char *lpKey,
                                  long nKeyLen, const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
                                  long nOptions);
-/* Decrypts a file into another; 0 on success. */
+/* Decrypts a file into another (output mode 0600); codes as CIPHER_FileEncrypt, plus -15 for bad padding or
+   (GCM) a tag that does not verify: the output name is then left as it was, no plaintext is written there. */
 VELT_API long CIPHER_FileDecrypt(const char *szFileOut, const char *szFileIn, const unsigned char *lpKey,
                                  long nKeyLen, const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
                                  long nOptions);
@@ -456,7 +487,7 @@ VELT_API long CIPHER_Bytes(long fEncrypt, unsigned char *lpOutput, const unsigne
 /* Older form over hexadecimal strings, output as long as the input; 0 on success. */
 VELT_API long CIPHER_Hex(long fEncrypt, char *szOutput, long nOutChars, const char *szInput, const char *szKey,
                          const char *szIV, const char *szAlgModePad, long nOptions);
-/* Older file form; 0 on success. */
+/* Older file form; 0 or a positive code (1, 2, 4, 12 as CIPHER_FileEncrypt); decrypted output 0600. */
 VELT_API long CIPHER_File(long fEncrypt, const char *szFileOut, const char *szFileIn, const unsigned char *lpKey,
                           const unsigned char *lpIV, const char *szAlgModePad, long nOptions);
 /* Triple DES on bytes with a mode word ("ECB", "CBC", "CFB", "OFB", "CTR"), lpOutput may be
@@ -470,7 +501,7 @@ VELT_API long TDEA_HexMode(char *szOutput, const char *szInput, const char *szKe
 /* Triple DES on base64 strings; the output must fit in the input's length; 0 on success. */
 VELT_API long TDEA_B64Mode(char *szOutput, const char *szInput, const char *szKey, long fEncrypt,
                            const char *szMode, const char *szIV);
-/* Triple DES on files (ECB and CBC padded); 0 on success. */
+/* Triple DES on files (ECB and CBC padded); 0 or a positive code as CIPHER_File. */
 VELT_API long TDEA_File(const char *szFileOut, const char *szFileIn, const unsigned char *lpKey, long fEncrypt,
                         const char *szMode, const unsigned char *lpIV);
 /* Pads bytes to a multiple of nBlkLen (8 or 16); returns the padded length; -26 for nBytes above

@@ -1,7 +1,4 @@
 // One-shot AEAD over byte arrays and AES-GCM over files.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +7,7 @@
 #include "cipher/aead.h"
 #include "frame/error.h"
 #include "util/emem.h"
+#include "util/safe_write.h"
 
 namespace velt::aead {
 namespace {
@@ -179,50 +177,16 @@ long aeadDecrypt(unsigned char* out, long outLen, const unsigned char* in, long 
 
 namespace {
 
-bool same_file(const char* a, const char* b) {
-    if (strcmp(a, b) == 0) return true;
-    struct stat sa, sb;
-    if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-// Owns the two files of a GCM file operation. Unless commit() is called, the
-// destructor empties and deletes the output file, so that a failed operation
-// leaves no output (and no unauthenticated plaintext) behind.
-class FilePair {
-public:
-    FilePair(const char* out_name) : out_name_(out_name) {}
+// The two files of a GCM file operation. The output goes through the safe
+// writer: it replaces the target only on commit, so a failed operation
+// (including a tag that does not verify) leaves the output name as it was
+// and no unauthenticated plaintext anywhere.
+struct FilePair {
     ~FilePair() {
         if (in) fclose(in);
-        if (out) {
-            if (!committed_) {
-                fflush(out);
-                if (ftruncate(fileno(out), 0) != 0) { /* removed below anyway */ }
-            }
-            fclose(out);
-        }
-        if (created_ && !committed_) remove(out_name_);
     }
-    bool create() {
-        out = fopen(out_name_, "wb");
-        created_ = out != nullptr;
-        return created_;
-    }
-    // Closes the output; false when the close (the last write) fails.
-    bool close_output() {
-        FILE* f = out;
-        out = nullptr;
-        return fclose(f) == 0;
-    }
-    void commit() { committed_ = true; }
-
     FILE* in = nullptr;
-    FILE* out = nullptr;
-
-private:
-    const char* out_name_;
-    bool created_ = false;
-    bool committed_ = false;
+    SafeWriter out;
 };
 
 // The checks common to both directions; 0 or a negative code.
@@ -239,21 +203,23 @@ long file_checks(const char* outFile, const char* inFile, const unsigned char* k
         return -BAD_KEY_LEN_ERROR;
     }
     if (!outFile || !*outFile || !inFile || !*inFile) return fail(BAD_PARAM_ERROR, "File name is missing");
-    if (same_file(outFile, inFile)) {
+    if (safe_same_file(outFile, inFile)) {
         eprintf("Input and output are the same file '%s'", inFile);
         return -DUP_ERROR;
     }
     return 0;
 }
 
-long open_files(FilePair& fp, const char* outFile, const char* inFile) {
+// Opens the input, then (only when that worked) the output's temporary file:
+// decrypted output is created 0600.
+long open_files(FilePair& fp, const char* outFile, const char* inFile, WriteMode mode) {
     fp.in = fopen(inFile, "rb");
     if (!fp.in) {
         eprintf("Cannot open input file '%s'", inFile);
         return -OPEN_ERROR;
     }
-    if (!fp.create()) {
-        eprintf("Cannot create output file '%s'", outFile);
+    if (fp.out.open(outFile, mode)) {
+        eprint_headline("Cannot create output file '%s'", outFile);
         return -CREATE_ERROR;
     }
     return 0;
@@ -271,10 +237,9 @@ long gcmFileEncrypt(const char* outFile, const char* inFile, const unsigned char
     Selected sel;
     long r = file_checks(outFile, inFile, key, keyLen, options, sel);
     if (r) return r;
-    FilePair fp(outFile);
-    if ((r = open_files(fp, outFile, inFile))) return r;
-    if ((options & kAeadIvPrefix) && fwrite(iv, 1, kNonceLen, fp.out) != kNonceLen)
-        return fail(WRITE_ERROR, "File write error");
+    FilePair fp;
+    if ((r = open_files(fp, outFile, inFile, WriteMode::kPublic))) return r;
+    if ((options & kAeadIvPrefix) && fp.out.write(iv, kNonceLen)) return -WRITE_ERROR;
 
     AeadCtx ctx(sel.alg);
     if ((r = ctx.InitKey(key, size_t(keyLen))) || (r = ctx.SetNonce(iv, kNonceLen)) || (r = ctx.StartEncrypt()))
@@ -287,17 +252,15 @@ long gcmFileEncrypt(const char* outFile, const char* inFile, const unsigned char
             break;
         }
         if ((r = ctx.Update(buf.data(), buf.data(), n))) return fail(-r, "GCM encryption failed");
-        if (fwrite(buf.data(), 1, n, fp.out) != n) return fail(WRITE_ERROR, "File write error");
+        if (fp.out.write(buf.data(), n)) return -WRITE_ERROR;
     }
     uint8_t tag[kTagLen];
     r = ctx.FinishEncrypt(tag, kTagLen);
     if (r) return fail(-r, "GCM encryption failed");
-    size_t w = fwrite(tag, 1, kTagLen, fp.out);
+    r = fp.out.write(tag, kTagLen);
     ewipe(tag, sizeof tag);
-    if (w != kTagLen) return fail(WRITE_ERROR, "File write error");
-    if (!fp.close_output()) return fail(WRITE_ERROR, "File write error");
-    fp.commit();
-    return 0;
+    if (r) return -r;
+    return -fp.out.commit();
 }
 
 long gcmFileDecrypt(const char* outFile, const char* inFile, const unsigned char* key, long keyLen,
@@ -313,8 +276,8 @@ long gcmFileDecrypt(const char* outFile, const char* inFile, const unsigned char
     Selected sel;
     long r = file_checks(outFile, inFile, key, keyLen, options, sel);
     if (r) return r;
-    FilePair fp(outFile);
-    if ((r = open_files(fp, outFile, inFile))) return r;
+    FilePair fp;
+    if ((r = open_files(fp, outFile, inFile, WriteMode::kSecret))) return r;
 
     // Measure the input, read the tag from its end, rewind.
     if (fseeko(fp.in, 0, SEEK_END) != 0) return fail(IO_ERROR, "Misc file IO error");
@@ -348,16 +311,15 @@ long gcmFileDecrypt(const char* outFile, const char* inFile, const unsigned char
         size_t want = remaining < off_t(kChunk) ? size_t(remaining) : kChunk;
         if (fread(buf.data(), 1, want, fp.in) != want) return fail(READ_ERROR, "File read error");
         if ((r = ctx.Update(buf.data(), buf.data(), want))) return fail(-r, "GCM decryption failed");
-        if (fwrite(buf.data(), 1, want, fp.out) != want) return fail(WRITE_ERROR, "File write error");
+        if (fp.out.write(buf.data(), want)) return -WRITE_ERROR;
         remaining -= off_t(want);
     }
     if (ctx.FinishDecrypt() != 0) {
         eprintf("GCM file '%s': tag does not match", inFile);
         return -DECRYPT_ERROR;
     }
-    if (!fp.close_output()) return fail(WRITE_ERROR, "File write error");
-    fp.commit();
-    return 0;
+    // Only a verified file reaches the output name.
+    return -fp.out.commit();
 }
 
 }  // namespace velt::aead

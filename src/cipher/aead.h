@@ -39,7 +39,10 @@ long aeadDecrypt(unsigned char* out, long outLen, const unsigned char* in, long 
                  long options);
 
 // AES-GCM over files, streamed in 4096-byte chunks. 0 or a negative error;
-// a wrong tag on decryption is -15. On any failure no output file remains.
+// a wrong tag on decryption is -15. The output is written through the safe
+// writer (decrypted output 0600) and reaches its name only when the whole
+// operation, including the tag check, succeeded: on any failure the output
+// name is left as it was.
 long gcmFileEncrypt(const char* outFile, const char* inFile, const unsigned char* key, long keyLen,
                     const unsigned char* iv, long ivLen, long options);
 long gcmFileDecrypt(const char* outFile, const char* inFile, const unsigned char* key, long keyLen,

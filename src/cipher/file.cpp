@@ -1,8 +1,7 @@
 // The streaming file encryptor and decryptor: 4096-byte chunks, so memory
-// use does not depend on the file's size. A failed operation leaves no
-// output file.
-#include <sys/stat.h>
-
+// use does not depend on the file's size. The output goes through the safe
+// writer: a failed operation leaves whatever was at the output name as it
+// was (no new file, an existing file untouched).
 #include <cstdio>
 #include <cstring>
 
@@ -10,17 +9,12 @@
 #include "cipher/route_gcm.h"
 #include "frame/error.h"
 #include "util/emem.h"
+#include "util/safe_write.h"
 
 namespace velt::cipher {
 namespace {
 
 constexpr size_t kChunk = 4096;
-
-bool same_file(const char* a, const char* b) {
-    if (strcmp(a, b) == 0) return true;
-    struct stat sa, sb;
-    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 // Reads up to n bytes, retrying short reads; sets *err on a read error.
 size_t read_full(FILE* f, uint8_t* p, size_t n, bool* err) {
@@ -36,7 +30,7 @@ size_t read_full(FILE* f, uint8_t* p, size_t n, bool* err) {
     return got;
 }
 
-long encrypt_stream(Context& ctx, FILE* in, FILE* out, long options) {
+long encrypt_stream(Context& ctx, FILE* in, SafeWriter& out, long options) {
     const size_t b = ctx.block();
     const bool pads = ctx.mode() == kEcb || ctx.mode() == kCbc;
     SecureBytes buf(kChunk + 16);
@@ -48,12 +42,12 @@ long encrypt_stream(Context& ctx, FILE* in, FILE* out, long options) {
         // In ECB and CBC the final (possibly empty) chunk is always padded.
         if (last && pads) k += pad_bytes(buf.data() + k, k, b, pad_from_field(options));
         if (long r = ctx.update(buf.data(), buf.data(), k)) return -r;
-        if (k && fwrite(buf.data(), 1, k, out) != k) return WRITE_ERROR;
+        if (k && out.write(buf.data(), k)) return WRITE_ERROR;
         if (last) return 0;
     }
 }
 
-long decrypt_stream(Context& ctx, FILE* in, FILE* out, long options) {
+long decrypt_stream(Context& ctx, FILE* in, SafeWriter& out, long options) {
     const size_t b = ctx.block();
     const bool block_mode = ctx.mode() == kEcb || ctx.mode() == kCbc;
     const Pad pad = (options & kKeepPadding) ? Pad::kNone : pad_in_effect(options, ctx.mode());
@@ -71,7 +65,7 @@ long decrypt_stream(Context& ctx, FILE* in, FILE* out, long options) {
             return BAD_LENGTH_ERROR;
         }
         if (long r = ctx.update(cur.data(), cur.data(), k)) return -r;
-        if (held_len && fwrite(held.data(), 1, held_len, out) != held_len) return WRITE_ERROR;
+        if (held_len && out.write(held.data(), held_len)) return WRITE_ERROR;
         cur.swap(held);
         held_len = k;
         if (k < kChunk) break;
@@ -88,7 +82,7 @@ long decrypt_stream(Context& ctx, FILE* in, FILE* out, long options) {
         }
         held_len -= size_t(p);
     }
-    if (held_len && fwrite(held.data(), 1, held_len, out) != held_len) return WRITE_ERROR;
+    if (held_len && out.write(held.data(), held_len)) return WRITE_ERROR;
     return 0;
 }
 
@@ -97,7 +91,7 @@ long decrypt_stream(Context& ctx, FILE* in, FILE* out, long options) {
 long cipher_file_crypt(bool encrypt, const char* out_file, const char* in_file, const uint8_t* key,
                        const uint8_t* iv, long options) {
     if (!out_file || !*out_file || !in_file || !*in_file) return BAD_PARAM_ERROR;
-    if (same_file(in_file, out_file)) {
+    if (safe_same_file(in_file, out_file)) {
         eprintf("Input and output files are the same");
         return DUP_ERROR;
     }
@@ -113,16 +107,19 @@ long cipher_file_crypt(bool encrypt, const char* out_file, const char* in_file, 
         case kModeCtr: mode = kCtr; break;
         default: return BAD_MODE_ERROR;
     }
-    remove(out_file);
+    // The input is opened before anything is done to the output, and the
+    // output is written to a temporary file that replaces the target only
+    // when everything succeeded.
     FILE* in = fopen(in_file, "rb");
     if (!in) {
         eprintf("Cannot open input file '%s'", in_file);
         return OPEN_ERROR;
     }
-    FILE* out = fopen(out_file, "wb");
-    if (!out) {
+    // Decrypted output may be secret: owner-only until the caller decides.
+    SafeWriter out;
+    if (out.open(out_file, encrypt ? WriteMode::kPublic : WriteMode::kSecret)) {
         fclose(in);
-        eprintf("Cannot create output file '%s'", out_file);
+        eprint_headline("Cannot create output file '%s'", out_file);
         return CREATE_ERROR;
     }
     long r = 0;
@@ -130,7 +127,7 @@ long cipher_file_crypt(bool encrypt, const char* out_file, const char* in_file, 
     if (iv && mode != kEcb) memcpy(iv_buf, iv, b);
     if ((options & kIvPrefix) && mode != kEcb) {
         if (encrypt) {
-            if (fwrite(iv_buf, 1, b, out) != b) r = WRITE_ERROR;
+            if (out.write(iv_buf, b)) r = WRITE_ERROR;
         } else {
             bool err = false;
             if (read_full(in, iv_buf, b, &err) != b) r = READ_ERROR;
@@ -143,8 +140,7 @@ long cipher_file_crypt(bool encrypt, const char* out_file, const char* in_file, 
     }
     ewipe(iv_buf, sizeof iv_buf);
     fclose(in);
-    if (fclose(out) != 0 && r == 0) r = WRITE_ERROR;
-    if (r) remove(out_file);
+    if (r == 0) r = out.commit();
     return r;
 }
 

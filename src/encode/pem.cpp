@@ -3,6 +3,8 @@
 // PEM or base64 text.
 #include "encode/pem.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <algorithm>
 #include <string>
@@ -12,6 +14,7 @@
 #include "encode/encode.h"
 #include "frame/error.h"
 #include "util/emem.h"
+#include "util/safe_write.h"
 
 namespace {
 
@@ -122,24 +125,63 @@ const char* PEM_FindEncoded(const char* text, size_t length, size_t* bodyLength)
 
 // ---- Writers ----
 
-long b64encapsulate_ex(FILE* out, const uint8_t* data, size_t length, const char* label, long lineLength,
-                       long flag) {
-    if (!data || !length || !out) return -1;
+namespace {
+
+// The PEM block of b64encapsulate_ex as text (wiping storage: the data may
+// be a key).
+velt::SecureString pem_text(const uint8_t* data, size_t length, const char* label, long lineLength,
+                            long flag) {
     const char* eol = (flag & 1) ? "\n" : "\r\n";
     size_t L = lineLength < 4 ? 64 : size_t(lineLength) / 4 * 4;
     size_t piece = L / 4 * 3;
-    long written = 0;
     bool labelled = label && *label;
-    if (labelled) written += fprintf(out, "-----BEGIN %s-----%s", label, eol);
-    std::string line;
+    velt::SecureString out;
+    if (labelled) {
+        out += "-----BEGIN ";
+        out += label;
+        out += "-----";
+        out += eol;
+    }
+    velt::SecureString line(L + 1, '\0');
     for (size_t at = 0; at < length; at += piece) {
         size_t k = std::min(piece, length - at);
-        line = b64_string(data + at, k);
-        written += long(fwrite(line.data(), 1, line.size(), out));
-        written += fprintf(out, "%s", eol);
+        long n = b64encode(line.data(), long(line.size()), data + at, long(k));
+        out.append(line.data(), n > 0 ? size_t(n) : 0);
+        out += eol;
     }
-    if (labelled) written += fprintf(out, "-----END %s-----%s", label, eol);
-    return written;
+    if (labelled) {
+        out += "-----END ";
+        out += label;
+        out += "-----";
+        out += eol;
+    }
+    return out;
+}
+
+// Output files are as private as their input: owner-only when the input is
+// (or cannot be examined), else readable as usual.
+velt::WriteMode mode_like(const char* inFile) {
+    struct stat st;
+    if (stat(inFile, &st) != 0 || (st.st_mode & 077) == 0) return velt::WriteMode::kSecret;
+    return velt::WriteMode::kPublic;
+}
+
+// Whole content of a named file; false when it cannot be opened or read.
+bool read_whole(const char* name, velt::SecureString* out) {
+    FILE* f = fopen(name, "rb");
+    if (!f) return false;
+    bool ok = slurp(f, out);
+    fclose(f);
+    return ok;
+}
+
+}  // namespace
+
+long b64encapsulate_ex(FILE* out, const uint8_t* data, size_t length, const char* label, long lineLength,
+                       long flag) {
+    if (!data || !length || !out) return -1;
+    velt::SecureString text = pem_text(data, length, label, lineLength, flag);
+    return long(fwrite(text.data(), 1, text.size(), out));
 }
 
 long b64encapsulate(FILE* out, const uint8_t* data, size_t length, const char* label, long lineLength) {
@@ -173,18 +215,14 @@ long b64encap_f2f(FILE* out, FILE* in, const char* label, long lineLength, long 
 
 long PEM_ConvertFileFromBinaryEx(const char* file, const char* label, long lineLength, long options) {
     if (!file) return 1;
-    FILE* f = fopen(file, "rb");
-    if (!f) return 1;
     velt::SecureString data;
-    bool ok = slurp(f, &data);
-    fclose(f);
-    if (!ok) return 1;
-    f = fopen(file, "wb");
-    if (!f) return 2;
-    long n = b64encapsulate_ex(f, reinterpret_cast<const uint8_t*>(data.data()), data.size(), label, lineLength,
-                               (options & 0x20000) ? 1 : 0);
-    bool closed = fclose(f) == 0;
-    return (n < 0 && !data.empty()) || !closed ? 2 : 0;
+    if (!read_whole(file, &data)) return 1;
+    velt::SecureString text;
+    if (!data.empty())
+        text = pem_text(reinterpret_cast<const uint8_t*>(data.data()), data.size(), label, lineLength,
+                        (options & 0x20000) ? 1 : 0);
+    // The new content replaces the file in one rename, never in place.
+    return velt::safe_write_file(file, text.data(), text.size(), mode_like(file)) == 0 ? 0 : 2;
 }
 
 long PEM_ConvertFileFromBinary(const char* file, const char* label) {
@@ -361,38 +399,82 @@ long b64decap_f2f(FILE* out, FILE* in) {
 
 long pemFileFromBinFile(const char* outFile, const char* inFile, const char* label, long lineLength, long options) {
     if (!outFile || !*outFile || !inFile || !*inFile) return BAD_PARAM_ERROR;
-    FILE* f = fopen(inFile, "rb");
-    if (!f) return OPEN_ERROR;
     velt::SecureString data;
-    bool ok = slurp(f, &data);
-    fclose(f);
-    if (!ok) return OPEN_ERROR;
-    FILE* o = fopen(outFile, "wb");
-    if (!o) return CREATE_ERROR;
-    size_t put = data.empty() ? 0 : fwrite(data.data(), 1, data.size(), o);
-    bool closed = fclose(o) == 0;
-    if (put != data.size() || !closed) return WRITE_ERROR;
-    long r = PEM_ConvertFileFromBinaryEx(outFile, label, lineLength, options);
-    return r == 0 ? 0L : (r == 1 ? long(OPEN_ERROR) : long(CREATE_ERROR));
+    if (!read_whole(inFile, &data)) {
+        eprintf("Cannot read input file '%s'", inFile);
+        return OPEN_ERROR;
+    }
+    velt::SecureString text;
+    if (!data.empty())
+        text = pem_text(reinterpret_cast<const uint8_t*>(data.data()), data.size(), label, lineLength,
+                        (options & 0x20000) ? 1 : 0);
+    return velt::safe_write_file(outFile, text.data(), text.size(), mode_like(inFile));
 }
+
+namespace {
+
+// A PEM body as RFC 7468 allows it: base64 characters and white space only,
+// "=" padding only at the very end, no RFC 1421 header lines, not empty.
+// 0, or 7 with the reason in the error record.
+long check_pem_body(const char* body, size_t n, const char* file) {
+    size_t symbols = 0, pads = 0;
+    for (size_t i = 0; i < n; ++i) {
+        char c = body[i];
+        if (is_ws(c)) continue;
+        if (c == ':') {
+            eprintf("PEM file '%s' has header lines (Proc-Type, DEK-Info): not supported", file);
+            return BAD_FORMAT_ERROR;
+        }
+        if (c == '=') {
+            ++pads;
+            continue;
+        }
+        if (!c || !strchr(kB64, c)) {
+            eprintf("PEM body of '%s' holds a character outside base64", file);
+            return BAD_FORMAT_ERROR;
+        }
+        if (pads) {
+            eprintf("PEM body of '%s' has '=' before its end", file);
+            return BAD_FORMAT_ERROR;
+        }
+        ++symbols;
+    }
+    if (symbols == 0) {
+        eprintf("PEM body of '%s' is empty", file);
+        return BAD_FORMAT_ERROR;
+    }
+    // Whole groups of four, or a last group of two or three symbols with
+    // the padding that completes it (or none at all).
+    const size_t rem = symbols % 4;
+    if (rem == 1 || pads > 2 || (pads && (symbols + pads) % 4 != 0)) {
+        eprintf("PEM body of '%s' is not complete base64", file);
+        return BAD_FORMAT_ERROR;
+    }
+    return 0;
+}
+
+}  // namespace
 
 long pemFileToBinFile(const char* outFile, const char* inFile) {
     if (!outFile || !*outFile || !inFile || !*inFile) return BAD_PARAM_ERROR;
-    FILE* f = fopen(inFile, "rb");
-    if (!f) return OPEN_ERROR;
     velt::SecureString text;
-    bool ok = slurp(f, &text);
-    fclose(f);
-    if (!ok) return OPEN_ERROR;
+    if (!read_whole(inFile, &text)) {
+        eprintf("Cannot read input file '%s'", inFile);
+        return OPEN_ERROR;
+    }
     size_t bodyLen = 0;
     const char* body = PEM_FindEncoded(text.data(), text.size(), &bodyLen);
-    if (!body) return BAD_FORMAT_ERROR;
+    if (!body) {
+        eprintf("No PEM data in '%s'", inFile);
+        return BAD_FORMAT_ERROR;
+    }
+    if (long r = check_pem_body(body, bodyLen, inFile)) return r;
     velt::SecureBytes der = decode_b64(body, bodyLen);
-    FILE* o = fopen(outFile, "wb");
-    if (!o) return CREATE_ERROR;
-    size_t put = der.empty() ? 0 : fwrite(der.data(), 1, der.size(), o);
-    bool closed = fclose(o) == 0;
-    return put != der.size() || !closed ? long(WRITE_ERROR) : 0L;
+    if (der.empty()) {
+        eprintf("PEM body of '%s' is not valid base64", inFile);
+        return BAD_FORMAT_ERROR;
+    }
+    return velt::safe_write_file(outFile, der.data(), der.size(), mode_like(inFile));
 }
 
 // ---- PKCS #7 certificate chain test ----

@@ -2,6 +2,7 @@
 // (section 4.9.1: monobit, poker, runs and long run) on 20000 output bits,
 // with an optional text report.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -9,6 +10,7 @@
 #include "rng/internal.h"
 #include "rng/rng.h"
 #include "util/emem.h"
+#include "util/safe_write.h"
 
 namespace velt::rng {
 
@@ -130,18 +132,25 @@ long rngTest(const char* report_file, long) {
     velt::SecureBytes sample(kSampleBytes);
     r = process_generate(sample.data(), sample.size(), nullptr, 0);
     if (r != 0) return r;
-    FILE* fp = nullptr;
-    if (report_file && *report_file) {
-        fp = fopen(report_file, "w");
-        if (!fp) {
-            eprintf("cannot create report file '%s'", report_file);
-            return -PRNG_ERR_FILE_CREATE;
-        }
+    if (!report_file || !*report_file) return fips140_test(sample.data(), sample.size(), nullptr) ? 0 : 1;
+    // The report is gathered in memory and written through the safe writer.
+    velt::SafeWriter out(velt::WriteCodes{PRNG_ERR_FILE_CREATE, PRNG_ERR_FILE_WRITE, PRNG_ERR_FILE_WRITE});
+    if (out.open(report_file, velt::WriteMode::kPublic)) {
+        velt::eprint_headline("cannot create report file '%s'", report_file);
+        return -PRNG_ERR_FILE_CREATE;
     }
+    char* text = nullptr;
+    size_t len = 0;
+    FILE* fp = open_memstream(&text, &len);
+    if (!fp) return -PRNG_ERR_FILE_WRITE;
     bool ok = fips140_test(sample.data(), sample.size(), fp);
-    if (fp && fclose(fp) != 0) {
-        eprintf("cannot write report file '%s'", report_file);
-        return -PRNG_ERR_FILE_WRITE;
+    bool written = fclose(fp) == 0;
+    r = written ? out.write(text, len) : long(PRNG_ERR_FILE_WRITE);
+    free(text);
+    if (r == 0) r = out.commit();
+    if (r != 0) {
+        velt::eprint_headline("cannot write report file '%s'", report_file);
+        return -r;
     }
     return ok ? 0 : 1;
 }

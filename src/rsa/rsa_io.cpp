@@ -193,7 +193,7 @@ long rsaSavePublicKey(const char* outputFile, const char* keyString, long option
         return rc;
     }
     rc = rsaWritePublicKeyFile(outputFile, key.get(), options);
-    if (rc == CREATE_ERROR) eprintf("Unable to create key file %s", outputFile);
+    if (rc == CREATE_ERROR) velt::eprint_headline("Unable to create key file %s", outputFile);
     return rc;
 }
 
@@ -217,9 +217,9 @@ long rsaSavePrivateKeyInfo(const char* outputFile, const char* privateKeyString,
         der = rsaPrivateKeyInfoDer(key.get());
     }
     if (der.empty()) return BAD_FORMAT_ERROR;
-    // Unencrypted private keys are readable by the owner only.
-    rc = rsaWriteKeyFile(outputFile, der.data(), der.size(), label, true, 0600);
-    if (rc == CREATE_ERROR) eprintf("Unable to create key file %s", outputFile);
+    // Private key files are readable by the owner only.
+    rc = rsaWriteKeyFile(outputFile, der.data(), der.size(), label, true, true);
+    if (rc == CREATE_ERROR) velt::eprint_headline("Unable to create key file %s", outputFile);
     return rc;
 }
 
@@ -232,7 +232,7 @@ long rsaSaveEncPrivateKey(const char* outputFile, const char* privateKeyString, 
         eprintf("Could not extract private key from string");
         return rc;
     }
-    return rsaWriteEncPrivateKeyFile(outputFile, key.get(), iterationCount, password, options, false);
+    return rsaWriteEncPrivateKeyFile(outputFile, key.get(), iterationCount, password, options);
 }
 
 long rsaSaveEncKey(const char* outputFile, const char* privateKeyString, const char* password,

@@ -140,14 +140,7 @@ long rsaMakeKeys(const char* publicKeyFile, const char* privateKeyFile, long nbi
             event_log_error("RSA key generation failed Pair-wise Consistency Test", long(int32_t(0xC0001F52u)));
         return -rc;
     }
-    rc = rsaWriteEncPrivateKeyFile(privateKeyFile, key.get(), iterationCount, password, options, true);
-    if (rc != 0) return -rc;
-    rc = rsaWritePublicKeyFile(publicKeyFile, key.get(), options);
-    if (rc != 0) {
-        eprintf("Unable to create Public Key file");
-        return -rc;
-    }
-    return 0;
+    return -rsaWriteKeyPairFiles(publicKeyFile, privateKeyFile, key.get(), iterationCount, password, options);
 }
 
 long rsaMakeKeysXtd(const char* publicKeyFile, const char* privateKeyFile, const char* password, long nbits,

@@ -3,10 +3,6 @@
 // functions behind the exported RSA_Save* and RSA_Read* calls.
 #include "rsa/rsa_store.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +11,7 @@
 #include "rsa/rsa_int.h"
 #include "rsa/rsa_pem.h"
 #include "rsa/rsa_pbe.h"
+#include "util/safe_write.h"
 
 using velt::SecureBytes;
 using velt::SecureString;
@@ -25,71 +22,112 @@ bool empty(const char* s) { return !s || !*s; }
 
 }  // namespace
 
+SecureBytes rsaKeyFileBytes(const uint8_t* der, size_t len, const char* pemLabel, bool crlf) {
+    if (!pemLabel) return SecureBytes(der, der + len);
+    SecureString text = rsaPemEncode(der, len, pemLabel, crlf);
+    return SecureBytes(text.begin(), text.end());
+}
+
 long rsaWriteKeyFile(const char* path, const uint8_t* der, size_t len, const char* pemLabel, bool crlf,
-                     unsigned mode) {
+                     bool secret) {
     if (empty(path)) return BAD_PARAM_ERROR;
-    SecureString text;
-    if (pemLabel) text = rsaPemEncode(der, len, pemLabel, crlf);
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0) return CREATE_ERROR;
-    // An existing file keeps its permissions under O_CREAT: narrow them for
-    // private keys.
-    if ((mode & 077) == 0) (void)::fchmod(fd, mode);
-    FILE* f = ::fdopen(fd, "wb");
-    if (!f) {
-        ::close(fd);
-        return CREATE_ERROR;
+    SecureBytes bytes = rsaKeyFileBytes(der, len, pemLabel, crlf);
+    return velt::safe_write_file(path, bytes.data(), bytes.size(),
+                                 secret ? velt::WriteMode::kSecret : velt::WriteMode::kPublic,
+                                 kKeyWriteCodes);
+}
+
+SecureBytes rsaPublicKeyFileBytes(const RsaKey* key, long options) {
+    if (options & kKeyFormatPem) {
+        std::vector<uint8_t> der = rsaPublicKeyDer(key);
+        if (der.empty()) return {};
+        return rsaKeyFileBytes(der.data(), der.size(), "RSA PUBLIC KEY", true);
     }
-    const void* p = pemLabel ? static_cast<const void*>(text.data()) : static_cast<const void*>(der);
-    size_t n = pemLabel ? text.size() : len;
-    bool ok = std::fwrite(p, 1, n, f) == n;
-    if (std::fclose(f) != 0) return ok ? long(IO_ERROR) : long(WRITE_ERROR);
-    return ok ? 0L : long(WRITE_ERROR);
+    std::vector<uint8_t> der = (options & kKeyFormatAlt) ? rsaSpkiDer(key) : rsaPublicKeyDer(key);
+    if (der.empty()) return {};
+    return rsaKeyFileBytes(der.data(), der.size(), (options & kKeyFormatAlt) ? "PUBLIC KEY" : nullptr, false);
 }
 
 long rsaWritePublicKeyFile(const char* path, const RsaKey* key, long options) {
-    if (options & kKeyFormatPem) {
-        std::vector<uint8_t> der = rsaPublicKeyDer(key);
-        if (der.empty()) return BAD_FORMAT_ERROR;
-        return rsaWriteKeyFile(path, der.data(), der.size(), "RSA PUBLIC KEY", true, 0644);
-    }
-    if (options & kKeyFormatAlt) {
-        std::vector<uint8_t> der = rsaSpkiDer(key);
-        if (der.empty()) return BAD_FORMAT_ERROR;
-        return rsaWriteKeyFile(path, der.data(), der.size(), "PUBLIC KEY", false, 0644);
-    }
-    std::vector<uint8_t> der = rsaPublicKeyDer(key);
-    if (der.empty()) return BAD_FORMAT_ERROR;
-    return rsaWriteKeyFile(path, der.data(), der.size(), nullptr, true, 0644);
+    if (empty(path)) return BAD_PARAM_ERROR;
+    SecureBytes bytes = rsaPublicKeyFileBytes(key, options);
+    if (bytes.empty()) return BAD_FORMAT_ERROR;
+    return velt::safe_write_file(path, bytes.data(), bytes.size(), velt::WriteMode::kPublic, kKeyWriteCodes);
 }
 
-long rsaWriteEncPrivateKeyFile(const char* path, const RsaKey* key, long count, const char* password, long options,
-                               bool forMakeKeys) {
+namespace {
+
+// The EncryptedPrivateKeyInfo file content (DER, or PEM with either format
+// bit); empty with *status set when it cannot be built.
+SecureBytes enc_private_key_bytes(const RsaKey* key, long count, const char* password, long options,
+                                  long* status) {
+    SecureBytes der = rsaEncryptedPrivateKeyInfoDer(key, count, password, options, status);
+    if (der.empty()) return der;
+    const bool pem = (options & (kKeyFormatPem | kKeyFormatAlt)) != 0;
+    return rsaKeyFileBytes(der.data(), der.size(), pem ? "ENCRYPTED PRIVATE KEY" : nullptr, true);
+}
+
+}  // namespace
+
+long rsaWriteEncPrivateKeyFile(const char* path, const RsaKey* key, long count, const char* password,
+                               long options) {
+    if (empty(path)) return BAD_PARAM_ERROR;
     long status = 0;
-    SecureBytes der = rsaEncryptedPrivateKeyInfoDer(key, count, password, options, &status);
-    if (der.empty()) {
-        if (forMakeKeys) {
-            eprintf("Unable to create EncryptedPrivateKeyInfo ASN");
-        } else {
-            eprintf("Unable to make encrypted private key");
-        }
+    SecureBytes bytes = enc_private_key_bytes(key, count, password, options, &status);
+    if (bytes.empty()) {
+        eprintf("Unable to make encrypted private key");
         return status ? status : MISC_ERROR;
     }
-    const bool pem = (options & (kKeyFormatPem | kKeyFormatAlt)) != 0;
-    long rc = rsaWriteKeyFile(path, der.data(), der.size(), pem ? "ENCRYPTED PRIVATE KEY" : nullptr, true, 0644);
-    if (rc == CREATE_ERROR) {
-        if (forMakeKeys) {
-            eprintf("Unable to create Encrypted Private Key File");
-            return WRITE_ERROR;
-        }
-        eprintf("Cannot create output file '%s'", path);
-        return CREATE_ERROR;
-    }
-    if (rc != 0 && forMakeKeys) {
-        eprintf("Failed to create Encrypted Private Key File");
-        return IO_ERROR;
-    }
+    // Encrypted or not, a private key file is readable by its owner only.
+    long rc =
+        velt::safe_write_file(path, bytes.data(), bytes.size(), velt::WriteMode::kSecret, kKeyWriteCodes);
+    if (rc == CREATE_ERROR) velt::eprint_headline("Cannot create output file '%s'", path);
     return rc;
+}
+
+long rsaWriteKeyPairFiles(const char* publicKeyFile, const char* privateKeyFile, const RsaKey* key,
+                          long count, const char* password, long options) {
+    long status = 0;
+    SecureBytes priv = enc_private_key_bytes(key, count, password, options, &status);
+    if (priv.empty()) {
+        eprintf("Unable to create EncryptedPrivateKeyInfo ASN");
+        return status ? status : MISC_ERROR;
+    }
+    SecureBytes pub = rsaPublicKeyFileBytes(key, options);
+    if (pub.empty()) {
+        eprintf("Unable to create Public Key file");
+        return BAD_FORMAT_ERROR;
+    }
+    // Both files are written and flushed before either is renamed into
+    // place, so a failure while writing leaves both targets as they were.
+    velt::SafeWriter pw(velt::WriteCodes{WRITE_ERROR, IO_ERROR, IO_ERROR});
+    long rc = pw.open(privateKeyFile, velt::WriteMode::kSecret);
+    if (rc) {
+        velt::eprint_headline("Unable to create Encrypted Private Key File");
+        return rc;
+    }
+    if ((rc = pw.write(priv.data(), priv.size())) || (rc = pw.finish())) {
+        velt::eprint_headline("Failed to create Encrypted Private Key File");
+        return rc;
+    }
+    velt::SafeWriter uw(kKeyWriteCodes);
+    if ((rc = uw.open(publicKeyFile, velt::WriteMode::kPublic)) || (rc = uw.write(pub.data(), pub.size())) ||
+        (rc = uw.finish())) {
+        velt::eprint_headline("Unable to create Public Key file");
+        return rc;
+    }
+    if ((rc = pw.commit())) {
+        velt::eprint_headline("Unable to create Encrypted Private Key File");
+        return rc;
+    }
+    if ((rc = uw.commit())) {
+        // The private key file made here is taken back; one that existed
+        // before was already replaced and stays (with the new key).
+        pw.undo_commit();
+        velt::eprint_headline("Unable to create Public Key file");
+        return rc;
+    }
+    return 0;
 }
 
 // ---- reading ------------------------------------------------------------

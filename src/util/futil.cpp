@@ -151,19 +151,49 @@ long wipe_passes(FILE* fp, long size, long options) {
 
 long wipe_file_ex(const char* name, long options) {
     if (!name) return OPEN_ERROR;
-    FILE* fp = fopen(name, "r+b");
-    if (!fp) return OPEN_ERROR;
-    long size = futil_filesizefp(fp);
-    if (size < 0) {
-        fclose(fp);
+    // O_NOFOLLOW: a symbolic link is refused rather than followed, so its
+    // target is never overwritten. O_NONBLOCK: opening a FIFO with no writer
+    // returns at once instead of waiting; it is then refused below.
+    int fd = open(name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        if (err == ELOOP) {
+            eprintf("Cannot wipe '%s': it is a symbolic link", name);
+        } else {
+            eprintf("Cannot open '%s' for wiping: %s", name, strerror(err));
+        }
         return OPEN_ERROR;
     }
-    long r = wipe_passes(fp, size, options);
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        eprintf("Cannot wipe '%s': not a regular file", name);
+        return OPEN_ERROR;
+    }
+    int fl = fcntl(fd, F_GETFL);
+    if (fl < 0 || fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return OPEN_ERROR;
+    }
+    FILE* fp = fdopen(fd, "r+b");
+    if (!fp) {
+        close(fd);
+        return OPEN_ERROR;
+    }
+    long r = wipe_passes(fp, long(st.st_size), options);
+    // Truncate through the open descriptor (never by name, which could now
+    // point elsewhere), then remove the name if it still is this file.
+    if (r == 0 && (fflush(fp) != 0 || ftruncate(fileno(fp), 0) != 0 || fsync(fileno(fp)) != 0))
+        r = WIPE_ERROR;
     if (fclose(fp) != 0 && r == 0) r = WIPE_ERROR;
-    if (r != 0) return r;
-    // Truncate to zero length, then remove.
-    FILE* t = fopen(name, "wb");
-    if (t) fclose(t);
-    if (remove(name) != 0) return WIPE_ERROR;
+    if (r != 0) {
+        eprintf("Failed to wipe '%s'", name);
+        return r;
+    }
+    struct stat now;
+    if (lstat(name, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino || unlink(name) != 0) {
+        eprintf("Wiped '%s' but could not remove it", name);
+        return WIPE_ERROR;
+    }
     return 0;
 }

@@ -26,6 +26,10 @@ FILE* tmpfileplus(const char* directory, const char* prefix, std::string* path, 
 // checked by reading back; otherwise zeros, 0xFF, 0xAA, 0x55, two random
 // passes (the second checked by reading back) and a final pass of zeros.
 // Each pass writes exactly the file's length and is flushed to the device.
-// Returns 0, 1 when the file cannot be opened or sized, 18 when a pass, the
-// check or the removal fails.
+// Only a regular file is wiped: a symbolic link (neither it nor its target is
+// touched), FIFO, device, socket or directory is refused at once with 1.
+// A file with several hard links is wiped (every link then shows the wiped,
+// empty content) and only the named link is removed.
+// Returns 0, 1 when the file cannot be opened or is not a regular file, 18
+// when a pass, the check or the removal fails.
 long wipe_file_ex(const char* name, long options);

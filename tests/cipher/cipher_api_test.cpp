@@ -236,7 +236,7 @@ TEST(Tdea, ModeFunctionsMatchLibcrypto) {
     EXPECT_EQ(14, TDEA_B64Mode(o, "AAAAAAAAAAA=", key64.c_str(), 1, "", nullptr));
 }
 
-TEST(CipherFiles, FailuresLeaveNoOutput) {
+TEST(CipherFiles, FailuresLeaveOutputAsItWas) {
     const std::string in = testutil::temp_path("f_in"), out = testutil::temp_path("f_out"),
                       back = testutil::temp_path("f_back");
     Bytes pt(100, 0x5A);
@@ -245,11 +245,11 @@ TEST(CipherFiles, FailuresLeaveNoOutput) {
     EXPECT_EQ(-12, CIPHER_FileEncrypt(in.c_str(), in.c_str(), kKey16.data(), 16, kIv16.data(), 16, "aes128/cbc", 0));
     EXPECT_EQ(pt, testutil::read_file(in));
     EXPECT_EQ(-6, CIPHER_FileEncrypt("", in.c_str(), kKey16.data(), 16, kIv16.data(), 16, "aes128/cbc", 0));
-    // A missing input: -1, no output.
+    // A missing input: -1, and an existing output is left as it was.
     testutil::write_file(out, "old");
     EXPECT_EQ(-1, CIPHER_FileEncrypt(out.c_str(), (in + ".missing").c_str(), kKey16.data(), 16, kIv16.data(), 16,
                                      "aes128/cbc", 0));
-    EXPECT_FALSE(exists(out));
+    EXPECT_EQ(testutil::bytes_of("old"), testutil::read_file(out));
     // Wrong key: bad padding, -15, no output.
     ASSERT_EQ(0, CIPHER_FileEncrypt(out.c_str(), in.c_str(), kKey16.data(), 16, kIv16.data(), 16, "aes128/cbc", 0));
     Bytes wrong = kKey16;
@@ -259,23 +259,25 @@ TEST(CipherFiles, FailuresLeaveNoOutput) {
     // Keep-padding writes the final block as it is.
     ASSERT_EQ(0, CIPHER_FileDecrypt(back.c_str(), out.c_str(), kKey16.data(), 16, kIv16.data(), 16, "aes128/cbc",
                                     0x2000));
-    EXPECT_EQ(112u, testutil::read_file(back).size());
-    // Not a whole number of blocks, with and without padding: -26, no output.
+    const Bytes kept = testutil::read_file(back);
+    EXPECT_EQ(112u, kept.size());
+    // Not a whole number of blocks, with and without padding: -26, and the
+    // earlier output is left as it was.
     Bytes ct = testutil::read_file(out);
     ct.pop_back();
     testutil::write_file(out, ct);
     EXPECT_EQ(-26, CIPHER_FileDecrypt(back.c_str(), out.c_str(), kKey16.data(), 16, kIv16.data(), 16, "aes128/cbc", 0));
-    EXPECT_FALSE(exists(back));
+    EXPECT_EQ(kept, testutil::read_file(back));
     EXPECT_EQ(-26, CIPHER_FileDecrypt(back.c_str(), out.c_str(), kKey16.data(), 16, kIv16.data(), 16,
                                       "aes128/cbc/nopadding", 0));
-    EXPECT_FALSE(exists(back));
+    EXPECT_EQ(kept, testutil::read_file(back));
     // An empty file has no padding to remove.
     testutil::write_file(out, Bytes{});
     EXPECT_EQ(-26, CIPHER_FileDecrypt(back.c_str(), out.c_str(), kKey16.data(), 16, kIv16.data(), 16, "aes128/cbc", 0));
     // A file shorter than the IV prefix.
     testutil::write_file(out, Bytes(5));
     EXPECT_EQ(-3, CIPHER_FileDecrypt(back.c_str(), out.c_str(), kKey16.data(), 16, nullptr, 0, "aes128/ctr", 0x1000));
-    EXPECT_FALSE(exists(back));
+    EXPECT_EQ(kept, testutil::read_file(back));
 }
 
 TEST(CipherFiles, OlderFileFunctions) {

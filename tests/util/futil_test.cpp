@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -116,6 +117,46 @@ TEST(WipeFile, UnopenableFileIsOne) {
     EXPECT_EQ(wipe_file_ex(d.c_str(), 1), 1);
     struct stat st;
     EXPECT_EQ(stat(d.c_str(), &st), 0);
+}
+
+// Symbolic links, FIFOs and devices are refused without touching anything
+// (a FIFO must not block the call); a hard-linked file is wiped through the
+// name given and only that name is removed.
+TEST(WipeFile, RefusesLinksAndSpecialFiles) {
+    std::string victim = temp_path("wipe-victim"), link = temp_path("wipe-link"),
+                fifo = temp_path("wipe-fifo");
+    testutil::write_file(victim, std::string(3000, 'V'));
+    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A private null device (possible as root only): a faulty wipe must never
+    // reach the system's own /dev/null.
+    std::string dev = temp_path("wipe-null");
+    const bool have_dev = mknod(dev.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    alarm(20);  // a blocking open would end the test program here
+    for (const std::string& p : {link, fifo, dev}) {
+        if (p == dev && !have_dev) continue;
+        EXPECT_EQ(wipe_file_ex(p.c_str(), 0), 1) << p;
+    }
+    alarm(0);
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(testutil::read_file(victim), testutil::Bytes(3000, 'V'));
+    if (have_dev) {
+        ASSERT_EQ(lstat(dev.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISCHR(st.st_mode));
+    }
+}
+
+TEST(WipeFile, HardLinkedFileIsWipedThroughTheGivenName) {
+    std::string a = temp_path("wipe-hard-a"), b = temp_path("wipe-hard-b");
+    testutil::write_file(a, std::string(5000, 'H'));
+    ASSERT_EQ(link(a.c_str(), b.c_str()), 0);
+    EXPECT_EQ(wipe_file_ex(a.c_str(), 1), 0);
+    EXPECT_FALSE(futil_exists(a.c_str()));
+    EXPECT_TRUE(testutil::read_file(b).empty());  // same inode: wiped and emptied
 }
 
 }  // namespace
