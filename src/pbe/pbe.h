@@ -31,11 +31,12 @@
 // (PBE_Kdf2, PBE_Scrypt, the key savers) are not bounded by them.
 
 // Iteration counts of PBKDF2, PBKDF1 and the PKCS #12 derivation: at most
-// 10,000,000 (about 5 s of HMAC-SHA-1, far above any count in real use).
+// 10,000,000 (a few seconds of HMAC-SHA-1, far above counts in real use).
 inline constexpr uint64_t kPbeMaxIterations = 10000000;
-// scrypt: the table and the blocks, 128 r N + 128 r p octets, within 1 GiB,
-// and the work N r p (in 128-octet block mixes per pass) at most 2^24, two
-// passes over a 1 GiB table.
+// scrypt: the table of 128 r N octets within 1 GiB (N = 2^20 with r = 8 is
+// the largest of RFC 7914's examples), and the work N r p at most 2^24, two
+// passes over a 1 GiB table (which also keeps the 128 r p octets of blocks
+// within 1 GiB).
 inline constexpr uint64_t kPbeMaxScryptMemory = uint64_t(1) << 30;
 inline constexpr uint64_t kPbeMaxScryptWork = uint64_t(1) << 24;
 
