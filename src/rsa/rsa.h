@@ -130,7 +130,7 @@ long IK_Unwrap(uint8_t* out, long outlen, const uint8_t* in, long inlen, const u
 const uint8_t* IK_GetKeyPtr();
 
 // Key record from an internal key string: 0, 11 short payload, 8 unparsable,
-// 14 null arguments.
+// 33 key too large (rsaCheckKeySize), 14 null arguments.
 long rsaMakePublicKeyFromB64(RsaKey* key, const char* text);
 long rsaMakePrivateKeyFromB64(RsaKey* key, const char* text);
 // Key string of a record (options 0x2000000: plain base64). Length, -30 when
