@@ -318,11 +318,15 @@ VELT_API long RSA_MakeKeys(const char *szPubKeyFile, const char *szPriKeyFile, l
 /* As RSA_MakeKeys with a parameter string ("count=N;prf=NAME;rngseed=TEXT;tests=N"). */
 VELT_API long RSA_MakeKeysXtd(const char *szPubKeyFile, const char *szPriKeyFile, const char *szPassword,
                               long nBits, long nExpFermat, const char *szParams, long nOptions);
-/* Raw public-key operation in place (data length = key length); 0 or a positive error. */
+/* Raw public-key operation in place (data length = key length); 0 or a positive error: 33 for a key
+   above the size limits (see RSA_ReadPublicKey). */
 VELT_API long RSA_RawPublic(unsigned char *lpData, long nDataLen, const char *szPublicKey64, long nOptions);
-/* Raw private-key operation in place; 0 or a positive error. */
+/* Raw private-key operation in place; 0 or a positive error (33 for a key above the size limits). */
 VELT_API long RSA_RawPrivate(unsigned char *lpData, long nDataLen, const char *szPrivateKey64, long nOptions);
-/* 0 for a valid private key, 1 for a valid public key, else a negative error. */
+/* 0 for a valid private key, 1 for a valid public key, else a negative error. A private key is valid
+   when 1 < p, 1 < q, p*q = n, dP = d mod (p-1), dQ = d mod (q-1), qInv < p, qInv*q = 1 mod p (or all
+   five CRT fields are zero) and the pair-wise test passes; else -23. -33 for a key above the size
+   limits, -8 for an unreadable one. */
 VELT_API long RSA_CheckKey(const char *szKeyString, long nOptions);
 /* 0 when the private and public key strings form a pair. */
 VELT_API long RSA_KeyMatch(const char *szPrivateKey64, const char *szPublicKey64);
@@ -349,17 +353,25 @@ VELT_API long RSA_EncodeMsg(unsigned char *lpOutput, long nOutBytes, const unsig
 VELT_API long RSA_DecodeMsg(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput, long nInputLen,
                             long nOptions);
 
-/* Reads a private key from any supported form into a private key string. */
+/* Reads a private key from any supported form into a private key string. -33 for a key above the size
+   limits (see RSA_ReadPublicKey); -8 for an encrypted key whose iteration count is above 10,000,000
+   (refused before any derivation), or when no key can be read. */
 VELT_API long RSA_ReadAnyPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
                                     const char *szPassword, long nOptions);
-/* Reads a public key from any supported form into a public key string. */
+/* Reads a public key from any supported form into a public key string; -33 for a key above the size
+   limits (see RSA_ReadPublicKey). */
 VELT_API long RSA_ReadAnyPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
-/* Reads an unencrypted PKCS #8 or PKCS #1 private key (DER or PEM). */
+/* Reads an unencrypted PKCS #8 or PKCS #1 private key (DER or PEM). -33 for a key above the size limits
+   (see RSA_ReadPublicKey); -8 for a version-0 RSAPrivateKey with elements after qInv; -19 for version 1. */
 VELT_API long RSA_ReadPrivateKeyInfo(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
-/* Reads a password-encrypted PKCS #8 private key (DER or PEM). */
+/* Reads a password-encrypted PKCS #8 private key (DER or PEM). Iteration counts (PBKDF2, PBKDF1 and the
+   PKCS #12 derivation) above 10,000,000 are refused with -8 before any key is derived; -33 for a key
+   above the size limits (see RSA_ReadPublicKey); -15 when decryption fails. */
 VELT_API long RSA_ReadEncPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
                                     const char *szPassword, long nOptions);
-/* Reads a PKCS #1 or SubjectPublicKeyInfo public key (DER or PEM). */
+/* Reads a PKCS #1 or SubjectPublicKeyInfo public key (DER or PEM). Every RSA key reader and key string
+   refuses moduli above 16,384 bits, and public exponents above 64 bits with moduli above 3,072 bits,
+   with -33 (BAD_KEY_LEN_ERROR). */
 VELT_API long RSA_ReadPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
 /* Reads the RSA public key of an X.509 certificate. */
 VELT_API long RSA_GetPublicKeyFromCert(char *szOutput, long nOutChars, const char *szCertFile, long nOptions);
@@ -369,7 +381,8 @@ VELT_API long RSA_SavePublicKey(const char *szOutputFile, const char *szKeyStrin
 /* Saves an unencrypted private key file (PKCS #8, or PKCS #1 PEM by option), mode 0600; 0 or a positive
    error: 2 cannot create (or the target is not a regular file), 4 write failure, 13 flush failure. */
 VELT_API long RSA_SavePrivateKeyInfo(const char *szOutputFile, const char *szKeyString, long nOptions);
-/* Saves a password-encrypted private key file, mode 0600; 0 or a positive error (2, 4, 13 as above). */
+/* Saves a password-encrypted private key file, mode 0600; 0 or a positive error (2, 4, 13 as above). The
+   readers refuse iteration counts above 10,000,000, so a larger nCount makes a file that cannot be read back. */
 VELT_API long RSA_SaveEncPrivateKey(const char *szOutputFile, const char *szKeyString, long nCount,
                                     const char *szPassword, long nOptions);
 /* As RSA_SaveEncPrivateKey with a parameter string ("count=N;prf=NAME"); codes returned negative. */

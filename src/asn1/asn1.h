@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 class InpStream;
 struct BdNumber;
@@ -226,9 +227,15 @@ uint8_t* asn_OctetString2Bytes(const AsnNode* node, int64_t* n);
 uint8_t* asn_TaggedOctetString2Bytes(const AsnNode* node, int64_t* n);
 uint8_t* asn_Contents2Bytes(const AsnNode* node, int64_t* n);
 char* asn_Contents2String(const AsnNode* node);
+// UTCTime or GeneralizedTime (DER form, ending in Z) to a normalised broken-down
+// time: 0; 1 for another tag; -1 for a null node, a malformed value, an
+// offset, or an impossible date or time (month 13, 30 February, hour 24,
+// minute or second 60).
 int asn_ZuluTime2tm(const AsnNode* node, struct tm* t);
 char* asn_ZuluTime2IsoString(char buf[32], const AsnNode* node);
 char* asn_StoreDataString(const AsnNode* node, int latin1);
+// The text asn_StoreDataString returns, with its length (it may hold NULs).
+std::string asn_DataStringText(const AsnNode* node, int latin1);
 char* asn_StoreUTF8String(const AsnNode* node, int64_t* n);
 long asn_OidDotString(const AsnNode* node, char* buf, long max);
 int asn_SetOid(OidRec* rec, const AsnNode* node);

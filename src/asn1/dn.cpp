@@ -179,10 +179,40 @@ std::string element_hex(AsnNode* node) {
     return s;
 }
 
-std::string take(char* s) {
-    std::string r = s ? s : "";
+// A value's text from asn_StoreUTF8String, whole: a NUL inside the value
+// must not cut it short.
+std::string utf8_text(const AsnNode* value, int64_t* n) {
+    char* s = asn_StoreUTF8String(value, n);
+    std::string r;
+    if (s) r.assign(s, *n > 0 ? size_t(*n) : strlen(s));
     efree_mem(s);
     return r;
+}
+
+// Octets of the control character that starts at s[i], or 0: C0 controls
+// (below 0x20), DEL, and the C1 controls U+0080 to U+009F, which are the
+// octets C2 80 to C2 9F in UTF-8 text and single octets 0x80 to 0x9F in
+// Latin-1 text. Printed names escape them, so that a value can neither hide
+// what follows it nor drive a terminal.
+size_t control_at(const std::string& s, size_t i, bool utf8) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20 || c == 0x7F) return 1;
+    if (!utf8) return c >= 0x80 && c <= 0x9F ? 1 : 0;
+    if (c != 0xC2 || i + 1 >= s.size()) return 0;
+    const unsigned char d = static_cast<unsigned char>(s[i + 1]);
+    return d >= 0x80 && d <= 0x9F ? 2 : 0;
+}
+
+void put_hex_escapes(std::string& out, const std::string& s, size_t i, size_t n) {
+    char hx[4];
+    for (size_t k = 0; k < n; ++k) {
+        snprintf(hx, sizeof hx, "\\%02X", static_cast<unsigned char>(s[i + k]));
+        out += hx;
+    }
+}
+
+bool utf8_text_valid(const std::string& s) {
+    return asn_utf8_valid(reinterpret_cast<const uint8_t*>(s.data()), s.size()) != 0;
 }
 
 int finish(char* out, long max, const std::string& text) {
@@ -226,11 +256,15 @@ std::string rfc4514_escape(const std::string& v, long options) {
             raw8 = true;
         }
     }
+    const bool utf8 = raw8 && utf8_text_valid(src);
     std::string out;
     char hx[4];
     for (size_t i = 0; i < src.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(src[i]);
-        if (i == 0 && (c == ' ' || c == '#')) {
+        if (size_t k = raw8 ? control_at(src, i, utf8) : 0; k > 0) {
+            put_hex_escapes(out, src, i, k);
+            i += k - 1;
+        } else if (i == 0 && (c == ' ' || c == '#')) {
             out += '\\';
             out += char(c);
         } else if (i + 1 == src.size() && c == ' ') {
@@ -259,7 +293,7 @@ std::string compare_key(const Ava& a) {
                                               v->tag == 22 || v->tag == 26 || v->tag == 28 || v->tag == 30);
     std::string text;
     if (stringType) {
-        text = take(asn_StoreDataString(v, 1));
+        text = asn_DataStringText(v, 1);
         // The "#x" form means the value had no Latin-1 form.
         if (text.size() >= 2 && text[0] == '#' && text[1] == 'x') {
             int64_t n = v->data && v->length > 0 ? v->length : 0;
@@ -523,7 +557,7 @@ long x509getDNStringFromAsn(char* out, long max, AsnNode* name, const char* deli
                 const char* kw = known ? dn_desc(longName.c_str()) : nullptr;
                 if (kw) {
                     int64_t n = 0;
-                    std::string v = take(asn_StoreUTF8String(a.value, &n));
+                    std::string v = utf8_text(a.value, &n);
                     item = std::string(kw) + "=" + (n > 0 ? rfc4514_escape(v, options) : v);
                 } else {
                     item = dotted(a.oid) + "=#" + element_hex(a.value);
@@ -533,15 +567,28 @@ long x509getDNStringFromAsn(char* out, long max, AsnNode* name, const char* deli
                 std::string v;
                 if ((options & 0x800000) && !(options & 0x400000)) {
                     int64_t n = 0;
-                    v = take(asn_StoreUTF8String(a.value, &n));
+                    v = utf8_text(a.value, &n);
                 } else {
-                    v = take(asn_StoreDataString(a.value, (options & 0x400000) != 0));
+                    v = asn_DataStringText(a.value, (options & 0x400000) != 0);
                 }
-                if (v.find_first_of("\\;=") != std::string::npos) {
+                // Quoted when it holds a delimiter or a control character;
+                // inside the quotes a control character is written as a
+                // backslash and two hexadecimal digits (as the DN text
+                // parser reads them), an apostrophe or backslash after a
+                // backslash.
+                const bool utf8 = utf8_text_valid(v);
+                bool control = false;
+                for (size_t i = 0; i < v.size() && !control; ++i) control = control_at(v, i, utf8) > 0;
+                if (control || v.find_first_of("\\;=") != std::string::npos) {
                     std::string q = "'";
-                    for (char c : v) {
-                        if (c == '\'' || c == '\\') q += '\\';
-                        q += c;
+                    for (size_t i = 0; i < v.size(); ++i) {
+                        if (size_t k = control_at(v, i, utf8); k > 0) {
+                            put_hex_escapes(q, v, i, k);
+                            i += k - 1;
+                            continue;
+                        }
+                        if (v[i] == '\'' || v[i] == '\\') q += '\\';
+                        q += v[i];
                     }
                     v = q + "'";
                 }

@@ -32,6 +32,17 @@ void civil_from_days(int64_t z, int64_t* y, int* m, int* d) {
 
 bool is_leap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
+// True when the fields name a real instant: month 1 to 12, a day that the
+// month has (29 February in leap years only), hour 0 to 23, minute and
+// second 0 to 59. Leap seconds are not accepted: RFC 5280 times never carry
+// them, and a second of 60 would print as a time that does not exist.
+bool fields_valid(int64_t year, int mon, int day, int hour, int min, int sec) {
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (mon < 1 || mon > 12 || day < 1) return false;
+    const int last = kDays[mon - 1] + (mon == 2 && is_leap(year) ? 1 : 0);
+    return day <= last && hour >= 0 && hour <= 23 && min >= 0 && min <= 59 && sec >= 0 && sec <= 59;
+}
+
 }  // namespace
 
 struct tm* gt_normalizetm(struct tm* t) {
@@ -75,7 +86,6 @@ struct tm* gt_normalizetm(struct tm* t) {
     t->tm_wday = int(wd < 0 ? wd + 7 : wd);
     t->tm_yday = int(days - days_from_civil(y, 1, 1));
     t->tm_isdst = 0;
-    (void)is_leap;
     return t;
 }
 
@@ -141,16 +151,59 @@ int isotime_iso2tmgmt(struct tm* t, const char* text, const char* defaultTime) {
     hour = fields[0];
     min = fields[1];
     sec = fields[2];
-    if (year < 1900 || year > 9999 || mon < 1 || mon > 12 || day < 1 || day > 31 || hour > 23 || min > 59 ||
-        sec > 59) {
-        return 1;
-    }
+    if (year < 1900 || year > 9999 || !fields_valid(year, mon, day, hour, min, sec)) return 1;
     t->tm_year = year - 1900;
     t->tm_mon = mon - 1;
     t->tm_mday = day;
     t->tm_hour = hour;
     t->tm_min = min;
     t->tm_sec = sec;
+    return 0;
+}
+
+// UTCTime and GeneralizedTime in their DER forms (X.690 11.7 and 11.8, RFC
+// 5280 4.1.2.5): YYMMDDHHMMSSZ (YY below 50 is 20YY, else 19YY), and
+// YYYYMMDDHHMMSS with an optional fraction of the second (a point and digits
+// not ending in 0, read and dropped), always ending in Z. Offsets, missing
+// seconds, a missing Z and impossible dates or times are refused.
+int asn_ZuluTime2tm(const AsnNode* node, struct tm* t) {
+    if (!node || !t) return -1;
+    if (node->tag != 23 && node->tag != 24) return 1;
+    memset(t, 0, sizeof *t);
+    const uint8_t* p = node->data;
+    const size_t yearDigits = node->tag == 23 ? 2 : 4, digits = yearDigits + 10;
+    if (!p || node->length < int64_t(digits + 1)) return -1;
+    const size_t len = size_t(node->length);
+    auto is_digit = [&](size_t i) { return p[i] >= '0' && p[i] <= '9'; };
+    for (size_t i = 0; i < digits; ++i) {
+        if (!is_digit(i)) return -1;
+    }
+    size_t at = digits;
+    if (node->tag == 24 && p[at] == '.') {
+        size_t end = at + 1;
+        while (end < len && is_digit(end)) ++end;
+        if (end == at + 1 || p[end - 1] == '0') return -1;
+        at = end;
+    }
+    if (at + 1 != len || p[at] != 'Z') return -1;
+    auto num = [&](size_t from, size_t k) {
+        int v = 0;
+        for (size_t i = 0; i < k; ++i) v = v * 10 + (p[from + i] - '0');
+        return v;
+    };
+    int year = num(0, yearDigits);
+    if (node->tag == 23) year += year < 50 ? 2000 : 1900;
+    const size_t f = yearDigits;
+    const int mon = num(f, 2), day = num(f + 2, 2), hour = num(f + 4, 2), min = num(f + 6, 2),
+              sec = num(f + 8, 2);
+    if (year < 1 || !fields_valid(year, mon, day, hour, min, sec)) return -1;
+    t->tm_year = year - 1900;
+    t->tm_mon = mon - 1;
+    t->tm_mday = day;
+    t->tm_hour = hour;
+    t->tm_min = min;
+    t->tm_sec = sec;
+    gt_normalizetm(t);
     return 0;
 }
 

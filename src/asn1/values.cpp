@@ -317,35 +317,6 @@ char* asn_Contents2String(const AsnNode* node) {
     return s;
 }
 
-int asn_ZuluTime2tm(const AsnNode* node, struct tm* t) {
-    if (!node || !t) return -1;
-    if (node->tag != 23 && node->tag != 24) return 1;
-    memset(t, 0, sizeof *t);
-    const uint8_t* p = node->data;
-    size_t yearDigits = node->tag == 23 ? 2 : 4;
-    size_t need = yearDigits + 10;
-    if (!p || node->length < int64_t(need)) return -1;
-    for (size_t i = 0; i < need; ++i) {
-        if (p[i] < '0' || p[i] > '9') return -1;
-    }
-    auto num = [&](size_t at, size_t k) {
-        int v = 0;
-        for (size_t i = 0; i < k; ++i) v = v * 10 + (p[at + i] - '0');
-        return v;
-    };
-    int year = num(0, yearDigits);
-    if (node->tag == 23) year += year < 50 ? 2000 : 1900;
-    size_t at = yearDigits;
-    t->tm_year = year - 1900;
-    t->tm_mon = num(at, 2) - 1;
-    t->tm_mday = num(at + 2, 2);
-    t->tm_hour = num(at + 4, 2);
-    t->tm_min = num(at + 6, 2);
-    t->tm_sec = num(at + 8, 2);
-    gt_normalizetm(t);
-    return 0;
-}
-
 char* asn_ZuluTime2IsoString(char buf[32], const AsnNode* node) {
     if (!buf) return nullptr;
     buf[0] = '\0';
@@ -355,7 +326,11 @@ char* asn_ZuluTime2IsoString(char buf[32], const AsnNode* node) {
 }
 
 char* asn_StoreDataString(const AsnNode* node, int latin1) {
-    if (!node) return dup_text("");
+    return dup_text(asn_DataStringText(node, latin1));
+}
+
+std::string asn_DataStringText(const AsnNode* node, int latin1) {
+    if (!node) return {};
     const uint8_t* p = node->data;
     size_t len = node->length > 0 && p ? size_t(node->length) : 0;
     uint32_t tag = (node->id & 0xC0) == 0 && !(node->id & 0x20) ? node->tag : 0xFFFF;
@@ -381,7 +356,7 @@ char* asn_StoreDataString(const AsnNode* node, int latin1) {
         done = true;
     }
     if (!done) out = "#x" + hex_of(p, len, true);
-    return dup_text(out);
+    return out;
 }
 
 char* asn_StoreUTF8String(const AsnNode* node, int64_t* n) {

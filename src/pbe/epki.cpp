@@ -83,63 +83,33 @@ AsnNode* make_epki(PbeRec* pbe, const uint8_t* der, size_t n) {
     return asn_Sequence(asn_LinkVar(alg, octets(ct), nullptr));
 }
 
-// Fills the record from an EncryptedPrivateKeyInfo and decrypts its
-// contents into plain.
-bool extract_epki(PbeRec* pbe, AsnNode* epki, SecureBytes& plain) {
-    auto top = children(epki);
-    auto alg = top.size() == 2 ? children(top[0]) : std::vector<AsnNode*>();
-    std::string name;
-    if (!is_universal(epki, 16) || top.size() != 2 || !is_universal(top[0], 16) || !is_universal(top[1], 4) ||
-        !top[1]->data || alg.size() != 2 || !oid_name(alg[0], &name)) {
-        eprintf("Invalid EncryptedPrivateKeyInfo format");
-        return false;
-    }
-    pbe_SetAlgorithm(pbe, name.c_str());
-    const Scheme* s = find_scheme(name.c_str());
-    if (s && s->kind == SchemeKind::kPbes2) {
-        if (asn_Pbes2_Get(pbe, alg[1]) != 0) return false;
-    } else {
-        auto p = children(alg[1]);
-        long count;
-        if (!is_universal(alg[1], 16) || p.size() != 2 || !is_universal(p[0], 4) || !small_integer(p[1], &count)) {
-            eprintf("Failed to extract PBE parameters");
-            return false;
-        }
-        pbe_SetSalt(pbe, p[0]->data, size_t(p[0]->length));
-        pbe_SetCount(pbe, count);
-    }
-    if (!s) {
-        eprintf("Unsupported PBE algorithm: %s", name.c_str());
-        return false;
-    }
-    return pbe_Decrypt(pbe, top[1]->data, size_t(top[1]->length), plain);
+// An iteration count read from input: false with a detail message when it
+// is above the bound.
+bool count_acceptable(long count) {
+    if (pbe_CountAcceptable(uint64_t(count))) return true;
+    eprintf("Iteration count %ld exceeds the limit of %llu", count, (unsigned long long)kPbeMaxIterations);
+    return false;
 }
 
-}  // namespace
-
-int pbeasn_IsEncryptedPrivateKeyInfo_PBES2(const AsnNode* chain) {
-    if (!is_universal(chain, 16) || !is_universal(chain->next, 16)) return 0;
-    std::string name;
-    return oid_name(chain->next->next, &name) && name == "pkcs5PBES2" ? 1 : 0;
-}
-
-int asn_Pbes2_Get(PbeRec* pbe, AsnNode* parameters) {
+// The body of asn_Pbes2_Get: 0, INVALID_DATA_ERROR for an iteration count
+// above the bound, DECRYPT_ERROR for anything else.
+long read_pbes2(PbeRec* pbe, AsnNode* parameters) {
     auto top = children(parameters);
     if (!is_universal(parameters, 16) || top.size() != 2 || !is_universal(top[0], 16) || !is_universal(top[1], 16)) {
         eprintf("PBES2 encryption scheme parameters invalid or not supported");
-        return -1;
+        return DECRYPT_ERROR;
     }
     // Encryption scheme.
     auto enc = children(top[1]);
     std::string name;
     if (enc.size() != 2 || !oid_name(enc[0], &name)) {
         eprintf("PBES2 encryption scheme parameters invalid or not supported");
-        return -1;
+        return DECRYPT_ERROR;
     }
     long id = pbe_SetEncSchemeByName(pbe, name.c_str());
     if (id < 0) {
         eprintf("'%s' not supported", name.c_str());
-        return -1;
+        return DECRYPT_ERROR;
     }
     AsnNode* iv = enc[1];
     if (id == kPbeRc2Cbc) {
@@ -149,7 +119,7 @@ int asn_Pbes2_Get(PbeRec* pbe, AsnNode* parameters) {
         if (!is_universal(enc[1], 16) || rp.empty() || rp.size() > 2 ||
             (rp.size() == 2 && !small_integer(rp[0], &version))) {
             eprintf("PBES2 encryption scheme parameters invalid or not supported");
-            return -1;
+            return DECRYPT_ERROR;
         }
         iv = rp.back();
         long bits;
@@ -165,13 +135,13 @@ int asn_Pbes2_Get(PbeRec* pbe, AsnNode* parameters) {
             bits = version;
         } else {
             eprintf("Invalid ParameterVersion (%ld)", version);
-            return -1;
+            return DECRYPT_ERROR;
         }
         pbe_SetKeyParam(pbe, bits);
     }
     if (!is_universal(iv, 4) || !iv->data || size_t(iv->length) != pbe_EncSchemeBlockLen(id)) {
         eprintf("PBES2 encryption scheme parameters invalid or not supported");
-        return -1;
+        return DECRYPT_ERROR;
     }
     pbe_SetIV(pbe, iv->data, size_t(iv->length));
 
@@ -180,11 +150,11 @@ int asn_Pbes2_Get(PbeRec* pbe, AsnNode* parameters) {
     auto kdf = children(top[0]);
     if (kdf.size() != 2 || !oid_name(kdf[0], &name)) {
         eprintf("Key derivation algorithm '%s' not supported", "");
-        return -1;
+        return DECRYPT_ERROR;
     }
     if (name != "pkcs5PBKDF2") {
         eprintf("Key derivation algorithm '%s' not supported", name.c_str());
-        return -1;
+        return DECRYPT_ERROR;
     }
     auto kp = children(kdf[1]);
     long count, key_len = 0;
@@ -192,12 +162,13 @@ int asn_Pbes2_Get(PbeRec* pbe, AsnNode* parameters) {
     if (!is_universal(kdf[1], 16) || kp.size() < 2 || kp.size() > 4 || !is_universal(kp[0], 4) || !kp[0]->data ||
         !small_integer(kp[1], &count)) {
         eprintf("PBES2 encryption scheme parameters invalid or not supported");
-        return -1;
+        return DECRYPT_ERROR;
     }
+    if (!count_acceptable(count)) return INVALID_DATA_ERROR;
     if (i < kp.size() && is_universal(kp[i], 2)) {
         if (!small_integer(kp[i], &key_len) || key_len < 1) {
             eprintf("PBES2 key length invalid");
-            return -1;
+            return DECRYPT_ERROR;
         }
         i++;
     }
@@ -208,13 +179,13 @@ int asn_Pbes2_Get(PbeRec* pbe, AsnNode* parameters) {
         if (!is_universal(kp[i], 16) || prf.empty() || !oid_name(prf[0], &prf_name) ||
             pbe_SetPrfByName(pbe, prf_name.c_str()) < 0) {
             eprintf("PRF algorithm not supported");
-            return -1;
+            return DECRYPT_ERROR;
         }
         i++;
     }
     if (i != kp.size()) {
         eprintf("PBES2 encryption scheme parameters invalid or not supported");
-        return -1;
+        return DECRYPT_ERROR;
     }
     pbe_SetSalt(pbe, kp[0]->data, size_t(kp[0]->length));
     pbe_SetCount(pbe, count);
@@ -225,13 +196,61 @@ int asn_Pbes2_Get(PbeRec* pbe, AsnNode* parameters) {
         long n = key_len ? key_len : pbe->keyParam / 8;
         if (n < 1 || n > 128) {
             eprintf("PBES2 key length %ld not valid for rc2CBC", n);
-            return -1;
+            return DECRYPT_ERROR;
         }
     } else if (key_len && size_t(key_len) != pbe_EncSchemeKeyLen(id)) {
         eprintf("PBES2 key length %ld does not match %s", key_len, pbe->encSchemeName);
-        return -1;
+        return DECRYPT_ERROR;
     }
     return 0;
+}
+
+// Fills the record from an EncryptedPrivateKeyInfo and decrypts its
+// contents into plain: 0, INVALID_DATA_ERROR for an iteration count above
+// the bound (nothing derived), or DECRYPT_ERROR.
+long extract_epki(PbeRec* pbe, AsnNode* epki, SecureBytes& plain) {
+    auto top = children(epki);
+    auto alg = top.size() == 2 ? children(top[0]) : std::vector<AsnNode*>();
+    std::string name;
+    if (!is_universal(epki, 16) || top.size() != 2 || !is_universal(top[0], 16) || !is_universal(top[1], 4) ||
+        !top[1]->data || alg.size() != 2 || !oid_name(alg[0], &name)) {
+        eprintf("Invalid EncryptedPrivateKeyInfo format");
+        return DECRYPT_ERROR;
+    }
+    pbe_SetAlgorithm(pbe, name.c_str());
+    const Scheme* s = find_scheme(name.c_str());
+    if (s && s->kind == SchemeKind::kPbes2) {
+        long rc = read_pbes2(pbe, alg[1]);
+        if (rc != 0) return rc;
+    } else {
+        auto p = children(alg[1]);
+        long count;
+        if (!is_universal(alg[1], 16) || p.size() != 2 || !is_universal(p[0], 4) ||
+            !small_integer(p[1], &count)) {
+            eprintf("Failed to extract PBE parameters");
+            return DECRYPT_ERROR;
+        }
+        if (!count_acceptable(count)) return INVALID_DATA_ERROR;
+        pbe_SetSalt(pbe, p[0]->data, size_t(p[0]->length));
+        pbe_SetCount(pbe, count);
+    }
+    if (!s) {
+        eprintf("Unsupported PBE algorithm: %s", name.c_str());
+        return DECRYPT_ERROR;
+    }
+    return pbe_Decrypt(pbe, top[1]->data, size_t(top[1]->length), plain) ? 0L : long(DECRYPT_ERROR);
+}
+
+}  // namespace
+
+int pbeasn_IsEncryptedPrivateKeyInfo_PBES2(const AsnNode* chain) {
+    if (!is_universal(chain, 16) || !is_universal(chain->next, 16)) return 0;
+    std::string name;
+    return oid_name(chain->next->next, &name) && name == "pkcs5PBES2" ? 1 : 0;
+}
+
+int asn_Pbes2_Get(PbeRec* pbe, AsnNode* parameters) {
+    return read_pbes2(pbe, parameters) == 0 ? 0 : -1;
 }
 
 AsnNode* asn_EncryptedPrivateKeyInfo_Make(PbeRec* pbe, AsnNode* privateKeyInfo) {
@@ -248,7 +267,7 @@ AsnNode* asn_EncryptedPrivateKeyInfo_Make(PbeRec* pbe, AsnNode* privateKeyInfo) 
 AsnNode* asn_EncryptedPrivateKeyInfo_Extract(PbeRec* pbe, AsnNode* encryptedPrivateKeyInfo) {
     if (!pbe || !encryptedPrivateKeyInfo) return nullptr;
     SecureBytes plain;
-    if (!extract_epki(pbe, encryptedPrivateKeyInfo, plain)) return nullptr;
+    if (extract_epki(pbe, encryptedPrivateKeyInfo, plain) != 0) return nullptr;
     AsnNode* pki = asn_ReadBytes(plain.data(), plain.size());
     if (!pki) eprintf("Decryption error");
     return pki;
@@ -283,9 +302,10 @@ long pbeDecryptPrivateKeyInfoDer(SecureBytes& out, const uint8_t* epki, size_t e
     }
     PbeRec* pbe = pbe_New();
     pbe_SetPassword(pbe, password, password_len);
-    bool ok = extract_epki(pbe, chain, out);
+    const long rc = extract_epki(pbe, chain, out);
     pbe_Free(&pbe);
     asn_Free(&chain);
+    bool ok = rc == 0;
     if (ok) {
         // The contents must be one ASN.1 element.
         AsnNode* check = asn_ReadBytes(out.data(), out.size());
@@ -295,7 +315,7 @@ long pbeDecryptPrivateKeyInfoDer(SecureBytes& out, const uint8_t* epki, size_t e
     }
     if (!ok) {
         SecureBytes().swap(out);
-        return DECRYPT_ERROR;
+        return rc == INVALID_DATA_ERROR ? rc : long(DECRYPT_ERROR);
     }
     return 0;
 }

@@ -23,6 +23,32 @@
 #include "util/emem.h"
 
 // ---------------------------------------------------------------------------
+// Bounds on parameters read from input. Readers of password-based parameters
+// (encrypted private keys here, PKCS #12 bags and MACs, CMS) refuse larger
+// values with INVALID_DATA_ERROR (8) before deriving anything, so that a file
+// of a few dozen octets cannot keep a caller busy for minutes or claim
+// gigabytes of memory. Functions that take the values from their caller
+// (PBE_Kdf2, PBE_Scrypt, the key savers) are not bounded by them.
+
+// Iteration counts of PBKDF2, PBKDF1 and the PKCS #12 derivation: at most
+// 10,000,000 (a few seconds of HMAC-SHA-1, far above counts in real use).
+inline constexpr uint64_t kPbeMaxIterations = 10000000;
+// scrypt: the table of 128 r N octets within 1 GiB (N = 2^20 with r = 8 is
+// the largest of RFC 7914's examples), and the work N r p at most 2^24, two
+// passes over a 1 GiB table (which also keeps the 128 r p octets of blocks
+// within 1 GiB).
+inline constexpr uint64_t kPbeMaxScryptMemory = uint64_t(1) << 30;
+inline constexpr uint64_t kPbeMaxScryptWork = uint64_t(1) << 24;
+
+// True when an iteration count read from input is within kPbeMaxIterations.
+inline bool pbe_CountAcceptable(uint64_t count) {
+    return count <= kPbeMaxIterations;
+}
+// True when scrypt parameters read from input are valid (N a power of 2 above
+// 1, r and p at least 1) and within the memory and work bounds above.
+bool pbe_ScryptParamsAcceptable(uint64_t N, uint64_t r, uint64_t p);
+
+// ---------------------------------------------------------------------------
 // PBE parameter record. pbe_New zero-fills it; pbe_Free wipes the password
 // and the whole record, frees it and nulls the caller's pointer.
 
@@ -98,8 +124,15 @@ size_t pbe_EncSchemeBlockLen(long id);
 // ---------------------------------------------------------------------------
 // Encryption and decryption under a record. Encryption makes a fresh 8-octet
 // salt (and for PBES2 a fresh IV from the generator) and stores them in the
-// record; ciphertext is padded by PKCS #5. Decryption checks and removes the
-// padding. Both return false with a detail message on failure (output wiped).
+// record; ciphertext is padded by PKCS #5. Decryption refuses a count above
+// kPbeMaxIterations before deriving, then checks and removes the padding.
+// Both return false with a detail message on failure (output wiped).
+//
+// PBES2 decryption with a PRF other than HMAC-SHA-1 also derives a key with
+// HMAC-SHA-1 (some writers used it whatever PRF they named) and takes that
+// result when the named PRF's padding is not valid. Both derivations and
+// both decryptions always run, so the time does not tell whether the
+// padding of either was valid.
 
 bool pbe_Encrypt(PbeRec* pbe, const uint8_t* plain, size_t n, std::vector<uint8_t>& out);
 bool pbe_Decrypt(PbeRec* pbe, const uint8_t* cipher, size_t n, velt::SecureBytes& out);
@@ -117,7 +150,8 @@ AsnNode* asn_EncryptedPrivateKeyInfo_Extract(PbeRec* pbe, AsnNode* encryptedPriv
 // True when the chain is SEQUENCE, SEQUENCE, OID pkcs5PBES2.
 int pbeasn_IsEncryptedPrivateKeyInfo_PBES2(const AsnNode* chain);
 // Fills the record from PBES2-params (the node is the SEQUENCE holding
-// keyDerivationFunc and encryptionScheme): 0, or -1 with a detail message.
+// keyDerivationFunc and encryptionScheme): 0, or -1 with a detail message
+// (also for an iteration count above kPbeMaxIterations).
 int asn_Pbes2_Get(PbeRec* pbe, AsnNode* parameters);
 
 // DER-level forms for key savers and readers.
@@ -126,7 +160,8 @@ int asn_Pbes2_Get(PbeRec* pbe, AsnNode* parameters);
 // private key") with the scheme's detail message.
 long pbeEncryptPrivateKeyInfoDer(std::vector<uint8_t>& out, const uint8_t* pki, size_t pki_len,
                                  const char* password, long count, long options);
-// The PrivateKeyInfo DER inside an EncryptedPrivateKeyInfo DER: 0, or 15
+// The PrivateKeyInfo DER inside an EncryptedPrivateKeyInfo DER: 0; 8 when
+// an iteration count exceeds kPbeMaxIterations (nothing is derived); or 15
 // (Could not decrypt) with the detail message of the failed step.
 long pbeDecryptPrivateKeyInfoDer(velt::SecureBytes& out, const uint8_t* epki, size_t epki_len,
                                  const uint8_t* password, size_t password_len);

@@ -128,6 +128,15 @@ size_t pbes2_key_len(const PbeRec* pbe) {
     return n;
 }
 
+// A record's count (read from input) within the bound, else false with a
+// detail message: checked before any key is derived.
+bool count_acceptable(const PbeRec* pbe) {
+    if (pbe_CountAcceptable(pbe->count)) return true;
+    eprintf("Iteration count %lu exceeds the limit of %llu", (unsigned long)pbe->count,
+            (unsigned long long)kPbeMaxIterations);
+    return false;
+}
+
 }  // namespace
 
 bool pbe_EncPBES2(PbeRec* pbe, const uint8_t* plain, size_t n, std::vector<uint8_t>& out) {
@@ -163,17 +172,26 @@ bool pbe_DecPBES2(PbeRec* pbe, const uint8_t* cipher, size_t n, SecureBytes& out
         return false;
     }
     const Bc alg = enc_scheme_cipher(pbe->encScheme);
-    SecureBytes key(key_len);
-    long prf = pbe->prfName[0] ? pbe->prfId : hash::kSha1;
-    for (int attempt = 0; attempt < 2; attempt++) {
-        if (pbeKDF2(key.data(), long(key_len), pbe->password.data(), long(pbe->password.size()), pbe->salt.data(),
-                    long(pbe->salt.size()), long(pbe->count), prf) != 0)
-            break;
-        if (cbc_decrypt(alg, key.data(), key_len, unsigned(pbe->keyParam), pbe->iv.data(), cipher, n, out))
-            return true;
-        // Some writers derived the key with HMAC-SHA-1 whatever PRF they named.
-        if (prf == hash::kSha1) break;
-        prf = hash::kSha1;
+    const long prf = pbe->prfName[0] ? pbe->prfId : hash::kSha1;
+    // Some writers derived the key with HMAC-SHA-1 whatever PRF they named:
+    // with another PRF, the SHA-1 key is tried when the named one's padding
+    // fails. Whether that retry runs depends on the parameters alone: both
+    // keys are derived and both decryptions made every time, so the time
+    // does not tell whether the padding was valid.
+    const long prfs[2] = {prf, hash::kSha1};
+    const int tries = prf == hash::kSha1 ? 1 : 2;
+    SecureBytes key(key_len), plain[2];
+    bool ok[2] = {false, false}, derived = true;
+    for (int i = 0; i < tries; i++) {
+        derived =
+            derived && pbeKDF2(key.data(), long(key_len), pbe->password.data(), long(pbe->password.size()),
+                               pbe->salt.data(), long(pbe->salt.size()), long(pbe->count), prfs[i]) == 0;
+        ok[i] = cbc_decrypt(alg, key.data(), key_len, unsigned(pbe->keyParam), pbe->iv.data(), cipher, n,
+                            plain[i]);
+    }
+    if (derived && (ok[0] || ok[1])) {
+        out.swap(plain[ok[0] ? 0 : 1]);
+        return true;
     }
     eprintf("Decryption error");
     return false;
@@ -208,6 +226,7 @@ bool pbe_Decrypt(PbeRec* pbe, const uint8_t* cipher, size_t n, SecureBytes& out)
         return false;
     }
     if (s->kind == SchemeKind::kPbes2) return pbe_DecPBES2(pbe, cipher, n, out);
+    if (!count_acceptable(pbe)) return false;
     uint8_t key[24], iv[8];
     velt::WipeOnExit wipe_k(key, sizeof key), wipe_i(iv, sizeof iv);
     size_t key_len;

@@ -132,6 +132,15 @@ long scrypt(uint8_t* dk, long dkLen, const uint8_t* password, long pwLen, const 
     return 0;
 }
 
+bool pbe_ScryptParamsAcceptable(uint64_t N, uint64_t r, uint64_t p) {
+    if (N < 2 || (N & (N - 1)) || r == 0 || p == 0) return false;
+    // Each factor is first bounded alone so that the products cannot wrap
+    // (then N r <= 2^23 and N r p < 2^46).
+    const uint64_t table_blocks = kPbeMaxScryptMemory / 128;
+    if (N > table_blocks || r > table_blocks || p > kPbeMaxScryptWork || N * r > table_blocks) return false;
+    return N * r * p <= kPbeMaxScryptWork;
+}
+
 long pbeScrypt(uint8_t* dk, long dkLen, const uint8_t* password, long pwLen, const uint8_t* salt, long saltLen,
                long N, long r, long p, long) {
     if (N < 0 || r < 0 || p < 0) return -BAD_PARAM_ERROR;

@@ -37,7 +37,8 @@ long rsaMakePublicKeyFromB64(RsaKey* key, const char* text) {
     if (len < 18) return OUT_OF_RANGE_ERROR;
     long rc = rsaParsePublicKeyDer(key, der.data(), der.size());
     // Plain base64 may also carry a SubjectPublicKeyInfo.
-    if (rc != 0 && type == 0) rc = rsaParseSpkiDer(key, der.data(), der.size());
+    if (rc != 0 && rc != BAD_KEY_LEN_ERROR && type == 0) rc = rsaParseSpkiDer(key, der.data(), der.size());
+    if (rc == BAD_KEY_LEN_ERROR) return rc;
     if (rc != 0 || !usable(key)) {
         key->flags = 0;
         return INVALID_DATA_ERROR;
@@ -54,8 +55,9 @@ long rsaMakePrivateKeyFromB64(RsaKey* key, const char* text) {
     if (type != 0 && type != 2 && type != 4) return INVALID_DATA_ERROR;
     if (len < 76) return OUT_OF_RANGE_ERROR;
     long rc = rsaParsePrivateKeyDer(key, der.data(), der.size());
-    if (rc != 0 && type == 0) rc = rsaParsePrivateKeyInfoDer(key, der.data(), der.size());
-    if (rc == NOT_SUPPORTED_ERROR) return rc;
+    if (rc != 0 && rc != BAD_KEY_LEN_ERROR && type == 0)
+        rc = rsaParsePrivateKeyInfoDer(key, der.data(), der.size());
+    if (rc == NOT_SUPPORTED_ERROR || rc == BAD_KEY_LEN_ERROR) return rc;
     if (rc != 0 || !usable(key)) {
         key->flags = 0;
         return INVALID_DATA_ERROR;

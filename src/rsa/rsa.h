@@ -70,6 +70,11 @@ inline constexpr long kRsaProgress = 0x1000000;  // print prime-search progress
 long rsaGenerateKeys(RsaKey* key, size_t nbits, long exponentIndex, size_t ntests, const unsigned char* seed,
                      size_t seedlen, RsaRandFunc randFunc, long flags);
 long rsaPairWiseTest(const RsaKey* key);  // 0, 26 or 23
+// Consistency of a private key's values: with CRT values 1 < p, 1 < q,
+// p q = n, dP = d mod (p - 1), dQ = d mod (q - 1) and qInv q = 1 mod p;
+// without them the five CRT fields zero. 0, 14 null, or 23 with a detail
+// message. The reductions are ordinary (not constant-time) divisions.
+long rsaCheckPrivateValues(const RsaKey* key);
 // Public exponent of the generation table (index above 4 gives 65537).
 uint32_t rsaExponentFromIndex(long index);
 // CRT values from d, p, q (p < q allowed): 0 with three minimal octet strings
@@ -88,11 +93,22 @@ std::vector<uint8_t> rsaPublicKeyDer(const RsaKey* key);   // PKCS #1 RSAPublicK
 std::vector<uint8_t> rsaSpkiDer(const RsaKey* key);        // SubjectPublicKeyInfo
 velt::SecureBytes rsaPrivateKeyDer(const RsaKey* key);     // PKCS #1 RSAPrivateKey
 velt::SecureBytes rsaPrivateKeyInfoDer(const RsaKey* key); // PKCS #8 PrivateKeyInfo
-// Parsers: 0, 8 unparsable, 19 unsupported version, 7 wrong algorithm.
+// Parsers: 0, 8 unparsable, 19 unsupported version, 7 wrong algorithm, 33
+// key too large (rsaCheckKeySize).
 long rsaParsePublicKeyDer(RsaKey* key, const uint8_t* der, size_t len);
 long rsaParseSpkiDer(RsaKey* key, const uint8_t* der, size_t len);
 long rsaParsePrivateKeyDer(RsaKey* key, const uint8_t* der, size_t len);
 long rsaParsePrivateKeyInfoDer(RsaKey* key, const uint8_t* der, size_t len);
+
+// Size bounds on keys from input, so that a hostile key cannot keep a raw
+// operation busy for minutes: moduli of at most 16,384 bits, and public
+// exponents of at most 64 bits with moduli above 3,072 bits.
+inline constexpr size_t kRsaMaxModulusBits = 16384;
+inline constexpr size_t kRsaLongExponentFromBits = 3072;
+inline constexpr size_t kRsaMaxLongExponentBits = 64;
+// 0, or 33 (BAD_KEY_LEN_ERROR) with a detail message when n (big-endian,
+// leading zeros allowed) and e break those bounds.
+long rsaCheckKeySize(const uint8_t* n, size_t nlen, const uint8_t* e, size_t elen);
 
 // ---------------------------------------------------------------------------
 // Internal key strings (shared with the elliptic-curve keys).
@@ -116,7 +132,8 @@ long IK_Unwrap(uint8_t* out, long outlen, const uint8_t* in, long inlen, const u
 const uint8_t* IK_GetKeyPtr();
 
 // Key record from an internal key string: 0, 11 short payload, 8 unparsable,
-// 14 null arguments, 212 when the generator fails to make the wrapping key.
+// 14 null arguments, 33 key too large (rsaCheckKeySize), 212 when the
+// generator fails to make the wrapping key.
 long rsaMakePublicKeyFromB64(RsaKey* key, const char* text);
 long rsaMakePrivateKeyFromB64(RsaKey* key, const char* text);
 // Key string of a record (options 0x2000000: plain base64). Length, -30 when

@@ -100,6 +100,32 @@ bool is_rsa_algorithm(const Tlv& alg) {
 
 using namespace rsader;
 
+namespace {
+
+// Bit length of a big-endian number (leading zero octets allowed).
+size_t octets_bit_length(const uint8_t* v, size_t len) {
+    size_t i = 0;
+    while (i < len && v[i] == 0) ++i;
+    if (i == len) return 0;
+    return 8 * (len - i - 1) + size_t(32 - __builtin_clz(v[i]));
+}
+
+}  // namespace
+
+long rsaCheckKeySize(const uint8_t* n, size_t nlen, const uint8_t* e, size_t elen) {
+    const size_t nbits = octets_bit_length(n, nlen), ebits = octets_bit_length(e, elen);
+    if (nbits > kRsaMaxModulusBits) {
+        eprintf("RSA modulus of %zu bits is above the limit of %zu", nbits, kRsaMaxModulusBits);
+        return BAD_KEY_LEN_ERROR;
+    }
+    if (nbits > kRsaLongExponentFromBits && ebits > kRsaMaxLongExponentBits) {
+        eprintf("RSA public exponent of %zu bits is above the limit of %zu for a %zu-bit modulus", ebits,
+                kRsaMaxLongExponentBits, nbits);
+        return BAD_KEY_LEN_ERROR;
+    }
+    return 0;
+}
+
 std::vector<uint8_t> rsaPublicKeyDer(const RsaKey* key) {
     if (!key || !(key->flags & kRsaHasPublic)) return {};
     SecureBytes body, out;
@@ -164,6 +190,7 @@ long rsaParsePublicKeyDer(RsaKey* key, const uint8_t* der, size_t len) {
     if (!r.next(tn) || !r.next(te) || !r.at_end()) return INVALID_DATA_ERROR;
     if (!read_integer(tn, n, nl) || !read_integer(te, e, el)) return INVALID_DATA_ERROR;
     key->flags = 0;
+    if (long rc = rsaCheckKeySize(n, nl, e, el); rc != 0) return rc;
     return rsaSetPublicKey(key, n, nl, e, el);
 }
 
@@ -197,15 +224,20 @@ long rsaParsePrivateKeyDer(RsaKey* key, const uint8_t* der, size_t len) {
         if (!r.next(t) || !read_integer(t, v[i], l[i])) return INVALID_DATA_ERROR;
     }
     // Anything after the ninth INTEGER (multi-prime otherPrimeInfos) is
-    // accepted only with version 1, which is not supported.
+    // allowed only with version 1, which is not supported; a version-0 key
+    // ends there.
     if (!(l[0] == 1 && v[0][0] == 0)) return NOT_SUPPORTED_ERROR;
+    if (!r.at_end()) return INVALID_DATA_ERROR;
     key->flags = 0;
-    bool crt = !(l[4] == 1 && l[5] == 1 && l[6] == 1 && l[7] == 1 && l[8] == 1);
-    if (crt) {
-        return rsaSetPrivateKeyEx(key, v[1], l[1], v[2], l[2], v[3], l[3], v[4], l[4], v[5], l[5], v[6], l[6], v[7],
-                                  l[7], v[8], l[8]);
-    }
-    return rsaSetPrivateKey(key, v[1], l[1], v[2], l[2], v[3], l[3]);
+    if (long rc = rsaCheckKeySize(v[1], l[1], v[2], l[2]); rc != 0) return rc;
+    // All five CRT fields one octet long (INTEGER 0 when written without
+    // them): the key is n, e, d only. The values are still kept, with the
+    // CRT flag clear, so that a key check can refuse non-zero ones.
+    rsaSetPrivateKeyEx(key, v[1], l[1], v[2], l[2], v[3], l[3], v[4], l[4], v[5], l[5], v[6], l[6], v[7],
+                       l[7], v[8], l[8]);
+    const bool crt = !(l[4] == 1 && l[5] == 1 && l[6] == 1 && l[7] == 1 && l[8] == 1);
+    if (!crt) key->flags &= ~kRsaHasCrt;
+    return 0;
 }
 
 long rsaParsePrivateKeyInfoDer(RsaKey* key, const uint8_t* der, size_t len) {

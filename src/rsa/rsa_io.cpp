@@ -61,7 +61,7 @@ long text_form_unavailable(TextForm f) {
 // An unencrypted private key: RSAPrivateKey or PrivateKeyInfo.
 long parse_plain_private(RsaKey* key, const SecureBytes& der) {
     long rc = rsaParsePrivateKeyDer(key, der.data(), der.size());
-    if (rc == 0 || rc == NOT_SUPPORTED_ERROR) return rc;
+    if (rc == 0 || rc == NOT_SUPPORTED_ERROR || rc == BAD_KEY_LEN_ERROR) return rc;
     key->flags = 0;
     rc = rsaParsePrivateKeyInfoDer(key, der.data(), der.size());
     if (rc != 0) key->flags = 0;
@@ -70,7 +70,7 @@ long parse_plain_private(RsaKey* key, const SecureBytes& der) {
 
 long parse_public(RsaKey* key, const SecureBytes& der) {
     long rc = rsaParsePublicKeyDer(key, der.data(), der.size());
-    if (rc == 0) return 0;
+    if (rc == 0 || rc == BAD_KEY_LEN_ERROR) return rc;
     key->flags = 0;
     rc = rsaParseSpkiDer(key, der.data(), der.size());
     if (rc != 0) key->flags = 0;
@@ -85,14 +85,18 @@ long rsaReadAnyPrivateKey(char* out, long outlen, const char* input, const char*
     if (tf != TextForm::None) return -text_form_unavailable(tf);
     RsaKeyHolder key;
     long rc = -1;
+    bool refused = false;  // over a size or iteration bound: reported as such
     if (input[0] == 'P' && IK_KeyTypeFromB64(input) != 0) {
         rc = rsaMakePrivateKeyFromB64(key.get(), input);
     } else {
         SecureBytes der;
         if (rsaKeyInputDer(input, der)) {
-            if (!empty(password)) rc = rsaDecryptPrivateKeyInfo(key.get(), der.data(), der.size(), password);
+            if (!empty(password)) {
+                rc = rsaDecryptPrivateKeyInfo(key.get(), der.data(), der.size(), password);
+                refused = rc == INVALID_DATA_ERROR;
+            }
             // (A PKCS #12 file is read by the PFX module, not part of this build.)
-            if (rc != 0) {
+            if (rc != 0 && !refused && rc != BAD_KEY_LEN_ERROR) {
                 key->flags = 0;
                 rc = parse_plain_private(key.get(), der);
             }
@@ -100,6 +104,10 @@ long rsaReadAnyPrivateKey(char* out, long outlen, const char* input, const char*
     }
     if (rc == PRNG_ERR_FAILURE) return -rc;  // no wrapping key: the generator failed
     if (rc != 0) {
+        if (refused || rc == BAD_KEY_LEN_ERROR) {
+            eprintcatf("Unable to extract a private key");
+            return -rc;
+        }
         eprintf("Unable to extract a private key");
         return -INVALID_DATA_ERROR;
     }
@@ -115,7 +123,7 @@ long rsaReadAnyPublicKey(char* out, long outlen, const char* input, long options
     long rc = -1;
     if (input[0] == 'P' && IK_KeyTypeFromB64(input) != 0) {
         rc = rsaMakePublicKeyFromB64(key.get(), input);
-        if (rc != 0) {
+        if (rc != 0 && rc != BAD_KEY_LEN_ERROR) {
             key->flags = 0;
             rc = rsaMakePrivateKeyFromB64(key.get(), input);
         }
@@ -126,6 +134,10 @@ long rsaReadAnyPublicKey(char* out, long outlen, const char* input, long options
         if (rsaKeyInputDer(input, der)) rc = parse_public(key.get(), der);
     }
     if (rc == PRNG_ERR_FAILURE) return -rc;  // no wrapping key: the generator failed
+    if (rc == BAD_KEY_LEN_ERROR) {
+        eprintcatf("Unable to extract a public key");
+        return -rc;
+    }
     if (rc != 0) {
         eprintf("Unable to extract a public key");
         return -INVALID_DATA_ERROR;
@@ -143,7 +155,8 @@ long rsaReadPrivateKeyInfo(char* out, long outlen, const char* input, long optio
         return -INVALID_DATA_ERROR;
     }
     long rc = parse_plain_private(key.get(), der);
-    if (rc != 0) return -(rc == NOT_SUPPORTED_ERROR ? rc : long(INVALID_DATA_ERROR));
+    if (rc != 0)
+        return -(rc == NOT_SUPPORTED_ERROR || rc == BAD_KEY_LEN_ERROR ? rc : long(INVALID_DATA_ERROR));
     return rsaMakeB64FromPrivateKey(out, outlen, key.get(), options);
 }
 
@@ -151,7 +164,12 @@ long rsaReadEncPrivateKey(char* out, long outlen, const char* input, const char*
     if (empty(input) || !password) return -BAD_PARAM_ERROR;
     RsaKeyHolder key;
     SecureBytes der;
-    if (!rsaKeyInputDer(input, der) || rsaDecryptPrivateKeyInfo(key.get(), der.data(), der.size(), password) != 0) {
+    long rc = rsaKeyInputDer(input, der)
+                  ? rsaDecryptPrivateKeyInfo(key.get(), der.data(), der.size(), password)
+                  : long(DECRYPT_ERROR);
+    // An iteration count or key size over its bound keeps its own code.
+    if (rc == INVALID_DATA_ERROR || rc == BAD_KEY_LEN_ERROR) return -rc;
+    if (rc != 0) {
         eprintf("Could not decrypt key");
         return -DECRYPT_ERROR;
     }
@@ -184,7 +202,7 @@ long rsaSavePublicKey(const char* outputFile, const char* keyString, long option
     if (empty(outputFile) || empty(keyString)) return BAD_PARAM_ERROR;
     RsaKeyHolder key;
     long rc = rsaMakePublicKeyFromB64(key.get(), keyString);
-    if (rc != 0) {
+    if (rc != 0 && rc != BAD_KEY_LEN_ERROR) {
         key->flags = 0;
         rc = rsaMakePrivateKeyFromB64(key.get(), keyString);
     }
@@ -255,7 +273,7 @@ long rsaKeyValue(char* out, long outlen, const char* keyString, const char* fiel
     }
     RsaKeyHolder key;
     long rc = rsaMakePublicKeyFromB64(key.get(), keyString);
-    if (rc != 0) {
+    if (rc != 0 && rc != BAD_KEY_LEN_ERROR) {
         key->flags = 0;
         rc = rsaMakePrivateKeyFromB64(key.get(), keyString);
     }

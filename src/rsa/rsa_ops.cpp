@@ -27,6 +27,7 @@ long read_any(RsaKey* key, const char* text, bool* is_private) {
         *is_private = true;
         return 0;
     }
+    if (rc == BAD_KEY_LEN_ERROR) return rc;
     key->flags = 0;
     long rc2 = rsaMakePublicKeyFromB64(key, text);
     if (rc2 == 0) {
@@ -263,6 +264,7 @@ long rsaCheckKey(const char* keyString, long) {
         return 1;
     }
     if (!public_values_valid(key.get())) return -TEST_FAILED_ERROR;
+    if (rsaCheckPrivateValues(key.get()) != 0) return -TEST_FAILED_ERROR;
     rc = rsaPairWiseTest(key.get());
     return rc == 0 ? 0 : -TEST_FAILED_ERROR;
 }
@@ -327,7 +329,7 @@ long key_size(const char* keyString, bool bytes) {
     if (empty(keyString)) return -BAD_PARAM_ERROR;
     RsaKeyHolder key;
     long rc = rsaMakePublicKeyFromB64(key.get(), keyString);
-    if (rc != 0) {
+    if (rc != 0 && rc != BAD_KEY_LEN_ERROR) {
         key->flags = 0;
         rc = rsaMakePrivateKeyFromB64(key.get(), keyString);
     }

@@ -32,10 +32,13 @@ long rsaDecryptPrivateKeyInfo(RsaKey* key, const uint8_t* der, size_t len, const
     long rc = pbeDecryptPrivateKeyInfoDer(pki, der, len, reinterpret_cast<const uint8_t*>(password), pwlen);
     if (rc != 0) {
         eprintcatf("Could not decrypt key");
-        return DECRYPT_ERROR;
+        // An iteration count above the bound is refused as invalid data.
+        return rc == INVALID_DATA_ERROR ? rc : long(DECRYPT_ERROR);
     }
     key->flags = 0;
-    if (rsaParsePrivateKeyInfoDer(key, pki.data(), pki.size()) != 0) {
+    rc = rsaParsePrivateKeyInfoDer(key, pki.data(), pki.size());
+    if (rc == BAD_KEY_LEN_ERROR) return rc;
+    if (rc != 0) {
         key->flags = 0;
         eprintf("Invalid private key");
         return DECRYPT_ERROR;

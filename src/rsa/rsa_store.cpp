@@ -165,23 +165,25 @@ long rsaGetPublicKeyFromFileOrString(RsaKey* key, const char* fileOrString) {
     if (empty(fileOrString)) return BAD_PARAM_ERROR;
     key->flags = 0;
     if (IK_KeyTypeFromB64(fileOrString) != 0) {
-        if (rsaMakePublicKeyFromB64(key, fileOrString) == 0) return 0;
+        long rc = rsaMakePublicKeyFromB64(key, fileOrString);
+        if (rc == 0 || rc == BAD_KEY_LEN_ERROR) return rc;
         key->flags = 0;
-        long rc = rsaMakePrivateKeyFromB64(key, fileOrString);
+        rc = rsaMakePrivateKeyFromB64(key, fileOrString);
         if (rc == 0) {
             key->flags &= kRsaHasPublic;
             return 0;
         }
-        return rc == PRNG_ERR_FAILURE ? rc : long(INVALID_DATA_ERROR);
+        return rc == PRNG_ERR_FAILURE || rc == BAD_KEY_LEN_ERROR ? rc : long(INVALID_DATA_ERROR);
     }
     SecureBytes der;
     if (!rsaKeyInputDer(fileOrString, der)) return INVALID_DATA_ERROR;
-    if (rsaParsePublicKeyDer(key, der.data(), der.size()) == 0) return 0;
+    long rc = rsaParsePublicKeyDer(key, der.data(), der.size());
+    if (rc == 0 || rc == BAD_KEY_LEN_ERROR) return rc;
     key->flags = 0;
-    long rc = rsaParseSpkiDer(key, der.data(), der.size());
+    rc = rsaParseSpkiDer(key, der.data(), der.size());
     if (rc == 0) return 0;
     key->flags = 0;
-    return rc == BAD_FORMAT_ERROR ? long(BAD_FORMAT_ERROR) : long(INVALID_DATA_ERROR);
+    return rc == BAD_FORMAT_ERROR || rc == BAD_KEY_LEN_ERROR ? rc : long(INVALID_DATA_ERROR);
 }
 
 long rsaGetPrivateKeyFromFileOrString(RsaKey* key, const char* fileOrString, const char* password) {
@@ -190,7 +192,7 @@ long rsaGetPrivateKeyFromFileOrString(RsaKey* key, const char* fileOrString, con
     key->flags = 0;
     if (IK_KeyTypeFromB64(fileOrString) != 0) {
         long rc = rsaMakePrivateKeyFromB64(key, fileOrString);
-        return rc == 0 || rc == PRNG_ERR_FAILURE ? rc : long(BAD_FORMAT_ERROR);
+        return rc == 0 || rc == PRNG_ERR_FAILURE || rc == BAD_KEY_LEN_ERROR ? rc : long(BAD_FORMAT_ERROR);
     }
     SecureBytes der;
     if (!rsaKeyInputDer(fileOrString, der)) {
@@ -199,12 +201,13 @@ long rsaGetPrivateKeyFromFileOrString(RsaKey* key, const char* fileOrString, con
     }
     if (!empty(password)) {
         long rc = rsaDecryptPrivateKeyInfo(key, der.data(), der.size(), password);
-        return rc == 0 ? 0L : long(BAD_FORMAT_ERROR);
+        return rc == 0 || rc == INVALID_DATA_ERROR || rc == BAD_KEY_LEN_ERROR ? rc : long(BAD_FORMAT_ERROR);
     }
     long rc = rsaParsePrivateKeyDer(key, der.data(), der.size());
-    if (rc == 0) return 0;
+    if (rc == 0 || rc == BAD_KEY_LEN_ERROR) return rc;
     key->flags = 0;
-    if (rsaParsePrivateKeyInfoDer(key, der.data(), der.size()) == 0) return 0;
+    rc = rsaParsePrivateKeyInfoDer(key, der.data(), der.size());
+    if (rc == 0 || rc == BAD_KEY_LEN_ERROR) return rc;
     key->flags = 0;
     eprintf("Not a valid private key");
     return BAD_FORMAT_ERROR;
