@@ -97,6 +97,11 @@ bool Mont52::usable(size_t limbs) {
     return limbs >= 1 && vectors_for(digits_for(limbs)) <= kMaxVectors && cpu::has(need);
 }
 
+bool Mont52::supported(size_t limbs) {
+    const uint32_t need = cpu::kAvx512f | cpu::kAvx512ifma;
+    return limbs >= 1 && vectors_for(digits_for(limbs)) <= kMaxVectors && (cpu::detected() & need) == need;
+}
+
 // Everything but R^2 mod m.
 static void init_state(Mont52::State& s, const limb* m, size_t nl) {
     s.nl = nl;
