@@ -40,19 +40,19 @@ struct RsaCacheEntry {
     RsaCacheEntry() = default;
     RsaCacheEntry(const RsaCacheEntry&) = delete;
     RsaCacheEntry& operator=(const RsaCacheEntry&) = delete;
-    std::vector<std::pair<void*, size_t>> regions() {
-        std::vector<std::pair<void*, size_t>> r = prep.regions();
+    std::vector<RsaPrepared::Region> regions() {
+        std::vector<RsaPrepared::Region> r = prep.regions();
         for (LimbVec* v : {&a, &ai})
-            if (!v->empty()) r.emplace_back(v->data(), v->size() * sizeof(limb));
+            if (!v->empty()) r.push_back({v->data(), v->size() * sizeof(limb), true});
         return r;
     }
     ~RsaCacheEntry() {
         // The contexts and the key record wipe themselves as they are freed;
         // the limb arrays are wiped here first so a test can see it.
-        std::vector<std::pair<void*, size_t>> r = regions();
-        for (auto& x : r) ewipe(x.first, x.second);
+        std::vector<RsaPrepared::Region> r = regions();
+        for (const auto& x : r) ewipe(x.p, x.n);
         if (auto* obs = g_observer.load())
-            for (auto& x : r) obs(x.first, x.second);
+            for (const auto& x : r) obs(x.p, x.n);
         prep.wipe();
     }
 };
@@ -139,14 +139,15 @@ Slot* find(Table& t, const uint8_t id[32]) {
     return hit;
 }
 
-RsaCacheRef lookup(const uint8_t id[32]) {
+// The entry of an id, or null; a use makes it the most recent.
+RsaCacheRef lookup(const uint8_t id[32], bool use) {
     Table& t = table();
     std::vector<RsaCacheRef> dropped;
     std::lock_guard<std::mutex> g(t.lock);
     drop_if_stale(t, dropped);
     Slot* s = find(t, id);
     if (!s) return {};
-    s->last_use = ++t.clock;
+    if (use) s->last_use = ++t.clock;
     return s->entry;
 }
 
@@ -185,7 +186,7 @@ long get(RsaCacheRef& ref, const char* text, bool priv) {
     velt::WipeOnExit wipe(id, sizeof id);
     const bool cacheable = entry_id(id, text, priv);
     if (cacheable) {
-        ref = lookup(id);
+        ref = lookup(id, true);
         if (ref) return 0;
     }
     auto e = std::make_shared<RsaCacheEntry>();
@@ -301,17 +302,17 @@ namespace {
 RsaCacheRef cached(const char* keyString, bool priv) {
     uint8_t id[32];
     if (!keyString || !entry_id(id, keyString, priv)) return {};
-    return lookup(id);
+    return lookup(id, false);
 }
 
 }  // namespace
 
-std::vector<std::pair<const void*, size_t>> rsaCacheRegions(const char* keyString, bool priv) {
-    std::vector<std::pair<const void*, size_t>> out;
+std::vector<RsaCacheRegion> rsaCacheRegions(const char* keyString, bool priv) {
+    std::vector<RsaCacheRegion> out;
     RsaCacheRef e = cached(keyString, priv);
     if (!e) return out;
     std::lock_guard<std::mutex> g(e->blind_lock);
-    for (auto& r : e->regions()) out.emplace_back(r.first, r.second);
+    for (const auto& r : e->regions()) out.push_back({r.p, r.n, r.secret});
     return out;
 }
 

@@ -42,12 +42,19 @@ long rsaCachePublicRaw(const RsaCacheRef& ref, unsigned char* out, size_t* outle
                        size_t inlen);
 
 // For tests: drop every entry; the number of entries; the limb arrays of a
-// key string's entry (empty when it is not cached); the blinding pair the
+// key string's entry (empty when it is not cached; secret: p, q, the CRT
+// values, the contexts' moduli and R^2 values, the blinding pair); the
+// blinding pair the
 // next private operation of that entry will use (r^e then r^-1, empty when
 // none is drawn); and a function called with each limb array of an entry
 // as it is dropped, after the wipe.
 void rsaCacheClear();
 size_t rsaCacheSize();
-std::vector<std::pair<const void*, size_t>> rsaCacheRegions(const char* keyString, bool priv);
+struct RsaCacheRegion {
+    void* p;
+    size_t n;
+    bool secret;
+};
+std::vector<RsaCacheRegion> rsaCacheRegions(const char* keyString, bool priv);
 std::vector<uint64_t> rsaCacheBlindingPair(const char* keyString);
 void rsaCacheSetWipeObserver(void (*observer)(const void* p, size_t n));

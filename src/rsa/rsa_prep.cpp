@@ -124,15 +124,20 @@ void pow_e(const RsaPrepared& pk, limb* y, const limb* x) {
 
 }  // namespace
 
-std::vector<std::pair<void*, size_t>> RsaPrepared::regions() {
-    std::vector<std::pair<void*, size_t>> out;
+std::vector<RsaPrepared::Region> RsaPrepared::regions() {
+    std::vector<Region> out;
     for (LimbVec* v : {&n, &e, &p, &q, &dP, &dQ, &qi})
-        if (!v->empty()) out.emplace_back(v->data(), v->size() * sizeof(limb));
+        if (!v->empty()) out.push_back({v->data(), v->size() * sizeof(limb), v != &n && v != &e});
+    for (Mont* m : {mp.get(), mq.get()}) {
+        if (!m) continue;
+        out.push_back({const_cast<limb*>(m->modulus()), m->size() * sizeof(limb), true});
+        out.push_back({const_cast<limb*>(m->rr()), m->size() * sizeof(limb), true});
+    }
     return out;
 }
 
 void RsaPrepared::wipe() {
-    for (auto& r : regions()) ewipe(r.first, r.second);
+    for (const Region& r : regions()) ewipe(r.p, r.n);
     mn.reset();
     mp.reset();
     mq.reset();

@@ -40,8 +40,15 @@ struct RsaPrepared {
     std::unique_ptr<velt::bigd::Mont> mn, mp, mq;
     std::unique_ptr<velt::bigd::Mont52> fn, fp, fq;
 
-    // The limb arrays (secret ones included), for wiping and for tests.
-    std::vector<std::pair<void*, size_t>> regions();
+    // The limb arrays, for wiping and for tests: n, e, then the secret ones
+    // (p, q, dP, dQ, qi and the moduli and R^2 values of the 64-bit
+    // contexts of p and q) where present.
+    struct Region {
+        void* p;
+        size_t n;
+        bool secret;
+    };
+    std::vector<Region> regions();
     void wipe();
 };
 
