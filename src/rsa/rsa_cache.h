@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "rsa/rsa.h"
+#include "rsa/rsa_int.h"
 
 inline constexpr size_t kRsaCacheEntries = 32;
 // A blinding pair is drawn afresh after this many uses (squared in between).
@@ -40,6 +41,22 @@ long rsaCachePrivateRaw(const RsaCacheRef& ref, unsigned char* out, size_t* outl
                         size_t inlen);
 long rsaCachePublicRaw(const RsaCacheRef& ref, unsigned char* out, size_t* outlen, const unsigned char* in,
                        size_t inlen);
+
+// The key of one operation: a cache entry for an internal key string, else
+// a record the caller reads into rec.
+struct RsaOpKey {
+    RsaCacheRef ref;
+    RsaKeyHolder rec;
+    const RsaKey* get() const { return ref ? rsaCacheKey(ref) : rec.get(); }
+    long private_raw(unsigned char* out, size_t* outlen, const unsigned char* in, size_t inlen) const {
+        return ref ? rsaCachePrivateRaw(ref, out, outlen, in, inlen)
+                   : rsaPrivateRaw(rec.get(), out, outlen, in, inlen);
+    }
+    long public_raw(unsigned char* out, size_t* outlen, const unsigned char* in, size_t inlen) const {
+        return ref ? rsaCachePublicRaw(ref, out, outlen, in, inlen)
+                   : rsaPublicRaw(rec.get(), out, outlen, in, inlen);
+    }
+};
 
 // For tests: drop every entry; the number of entries; the limb arrays of a
 // key string's entry (empty when it is not cached; secret: p, q, the CRT
