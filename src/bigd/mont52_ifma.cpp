@@ -281,7 +281,10 @@ void amm(uint64_t* const* r, const uint64_t* const* a, const uint64_t* const* b,
 // register, and so is lane 1 for the next step: it is read from the vector
 // at the end of a step, plus the terms the next b[i] and y put into it,
 // formed in general registers, so the chain from one y to the next never
-// waits for a vector multiply. The rows are those of amm (8L lanes).
+// waits for a vector multiply. The terms of a[0] and a[1] there are formed
+// for all i up front on the vector units: the loop is bound by its count of
+// instructions here, and this takes three multiplications per step out of
+// the general registers. The rows are those of amm (8L lanes).
 template <size_t L, size_t N, size_t K>
 void amm256(uint64_t* const* r, const uint64_t* const* a, const uint64_t* const* b, const State* const* st) {
     const size_t n52 = st[0]->n52;
@@ -303,22 +306,40 @@ void amm256(uint64_t* const* r, const uint64_t* const* a, const uint64_t* const*
         m1[k] = st[k]->m[1];
         k0[k] = st[k]->k0;
     }
+    // The terms of a[0] b[i] and a[1] b[i] the general registers need,
+    // for every i at once on the vector units: the low half of a[0] b[i]
+    // (position i) and the high half of a[0] b[i] plus the low half of
+    // a[1] b[i] (position i + 1).
+    alignas(32) uint64_t ab0[K][4 * N], ab1[K][4 * N];
+#pragma GCC unroll 4
+    for (size_t k = 0; k < K; ++k) {
+        const __m256i X0 = _mm256_set1_epi64x(int64_t(a0[k])), X1 = _mm256_set1_epi64x(int64_t(a1[k]));
+#pragma GCC unroll 16
+        for (size_t v = 0; v < N; ++v) {
+            const __m256i Bv = _mm256_load_si256(reinterpret_cast<const __m256i*>(b[k] + 4 * v));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(ab0[k] + 4 * v),
+                               _mm256_madd52lo_epu64(zero, Bv, X0));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(ab1[k] + 4 * v),
+                               _mm256_madd52hi_epu64(_mm256_madd52lo_epu64(zero, Bv, X1), Bv, X0));
+        }
+    }
     for (size_t i = 0; i < n52; ++i) {
 #pragma GCC unroll 4
         for (size_t k = 0; k < K; ++k) {
             const uint64_t bi = b[k][i];
             const __m256i B = _mm256_set1_epi64x(int64_t(bi));
-            const u128 pa = u128(a0[k]) * bi;
-            const uint64_t t0 = acc0[k] + (uint64_t(pa) & kMask52);
+            const uint64_t t0 = acc0[k] + ab0[k][i];
             const uint64_t y = (t0 * k0[k]) & kMask52;
             const __m256i Y = _mm256_set1_epi64x(int64_t(y));
             const u128 pm = u128(m0[k]) * y;
-            const uint64_t carry = (t0 + (uint64_t(pm) & kMask52)) >> 52;  // the low 52 bits are zero
-            // Position i + 1 after this step: what the vector held, the low
-            // halves of a[1] b[i] and m[1] y, the high halves of a[0] b[i]
-            // and m[0] y, and the carry out of position i.
-            acc0[k] = lane1[k] + ((a1[k] * bi) & kMask52) + ((m1[k] * y) & kMask52) + uint64_t(pa >> 52) +
-                      uint64_t(pm >> 52) + carry;
+            // m[0] y = -t0 mod 2^52 by the choice of y: the carry out of
+            // position i is t0's part above 52 bits, plus one unless t0's
+            // low 52 bits are zero.
+            const uint64_t carry = (t0 >> 52) + (((t0 & kMask52) + kMask52) >> 52);
+            // Position i + 1 after this step: what the vector held, the
+            // terms of a[0] b[i] and a[1] b[i] there, the low half of m[1] y,
+            // the high half of m[0] y and the carry out of position i.
+            acc0[k] = lane1[k] + ab1[k][i] + ((m1[k] * y) & kMask52) + uint64_t(pm >> 52) + carry;
             const uint64_t* M = st[k]->m.data();
 #pragma GCC unroll 16
             for (size_t v = 0; v < N; ++v) {
