@@ -359,6 +359,17 @@ void amm256(uint64_t* const* r, const uint64_t* const* a, const uint64_t* const*
             lane1[k] = uint64_t(_mm256_extract_epi64(R[k][0], 1));
         }
     }
+    // The rows of products of a's digits are secret: cleared before return
+    // (the barrier keeps the compiler from dropping the stores).
+#pragma GCC unroll 4
+    for (size_t k = 0; k < K; ++k) {
+#pragma GCC unroll 16
+        for (size_t v = 0; v < N; ++v) {
+            _mm256_store_si256(reinterpret_cast<__m256i*>(ab0[k] + 4 * v), zero);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(ab1[k] + 4 * v), zero);
+        }
+    }
+    asm volatile("" : : "r"(&ab0[0][0]), "r"(&ab1[0][0]) : "memory");
 #pragma GCC unroll 4
     for (size_t k = 0; k < K; ++k) {
         R[k][0] = _mm256_mask_set1_epi64(R[k][0], 1, int64_t(acc0[k]));
