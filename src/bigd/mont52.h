@@ -24,6 +24,10 @@ class Mont52 {
     // Whether the instructions are present and enabled, and a modulus of
     // `limbs` 64-bit limbs is within the supported size (up to 4096 bits).
     static bool usable(size_t limbs);
+    // Whether the processor has the instructions (enabled or not) and the
+    // size is supported: a context may be built now and used whenever
+    // usable() holds (for contexts kept across operations).
+    static bool supported(size_t limbs);
 
     // The same modulus as ctx (odd, already set up there: R^2 mod m is
     // derived from ctx's without division and without branches on m).

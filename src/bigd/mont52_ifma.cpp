@@ -93,8 +93,13 @@ struct Mont52::State {
 };
 
 bool Mont52::usable(size_t limbs) {
-    const uint32_t need = cpu::kAvx512f | cpu::kAvx512ifma;
+    const uint32_t need = cpu::kAvx512f | cpu::kAvx512ifma | cpu::kAvx512vl;
     return limbs >= 1 && vectors_for(digits_for(limbs)) <= kMaxVectors && cpu::has(need);
+}
+
+bool Mont52::supported(size_t limbs) {
+    const uint32_t need = cpu::kAvx512f | cpu::kAvx512ifma | cpu::kAvx512vl;
+    return limbs >= 1 && vectors_for(digits_for(limbs)) <= kMaxVectors && (cpu::detected() & need) == need;
 }
 
 // Everything but R^2 mod m.
@@ -157,10 +162,10 @@ Mont52::~Mont52() = default;
 // Everything below is compiled for the instruction set this file serves;
 // the included headers above keep the baseline target.
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512ifma"))), apply_to = function)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512ifma,avx512vl"))), apply_to = function)
 #else
 #pragma GCC push_options
-#pragma GCC target("avx512f,avx512ifma")
+#pragma GCC target("avx512f,avx512ifma,avx512vl")
 #endif
 
 namespace {
@@ -268,6 +273,133 @@ void amm(uint64_t* const* r, const uint64_t* const* a, const uint64_t* const* b,
     }
 }
 
+// The same product on 256-bit vectors of four digits, N of them holding
+// the n52 <= 4N digits exactly (no spare lane): each step adds the low
+// halves of a * b[i] and m * y, moves every lane down one position and then
+// adds the high halves, which belong one position up. a stays in registers
+// across the whole product. Lane 0 is followed exactly in a general
+// register, and so is lane 1 for the next step: it is read from the vector
+// at the end of a step, plus the terms the next b[i] and y put into it,
+// formed in general registers, so the chain from one y to the next never
+// waits for a vector multiply. The terms of a[0] and a[1] there are formed
+// for all i up front on the vector units: the loop is bound by its count of
+// instructions here, and this takes three multiplications per step out of
+// the general registers. The rows are those of amm (8L lanes).
+template <size_t L, size_t N, size_t K>
+void amm256(uint64_t* const* r, const uint64_t* const* a, const uint64_t* const* b, const State* const* st) {
+    const size_t n52 = st[0]->n52;
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i R[K][N], A[K][N];
+    uint64_t acc0[K], lane1[K], a0[K], a1[K], m0[K], m1[K], k0[K];
+#pragma GCC unroll 4
+    for (size_t k = 0; k < K; ++k) {
+#pragma GCC unroll 16
+        for (size_t v = 0; v < N; ++v) {
+            R[k][v] = zero;
+            A[k][v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(a[k] + 4 * v));
+        }
+        acc0[k] = 0;
+        lane1[k] = 0;
+        a0[k] = a[k][0];
+        a1[k] = a[k][1];
+        m0[k] = st[k]->m[0];
+        m1[k] = st[k]->m[1];
+        k0[k] = st[k]->k0;
+    }
+    // The terms of a[0] b[i] and a[1] b[i] the general registers need,
+    // for every i at once on the vector units: the low half of a[0] b[i]
+    // (position i) and the high half of a[0] b[i] plus the low half of
+    // a[1] b[i] (position i + 1).
+    alignas(32) uint64_t ab0[K][4 * N], ab1[K][4 * N];
+#pragma GCC unroll 4
+    for (size_t k = 0; k < K; ++k) {
+        const __m256i X0 = _mm256_set1_epi64x(int64_t(a0[k])), X1 = _mm256_set1_epi64x(int64_t(a1[k]));
+#pragma GCC unroll 16
+        for (size_t v = 0; v < N; ++v) {
+            const __m256i Bv = _mm256_load_si256(reinterpret_cast<const __m256i*>(b[k] + 4 * v));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(ab0[k] + 4 * v),
+                               _mm256_madd52lo_epu64(zero, Bv, X0));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(ab1[k] + 4 * v),
+                               _mm256_madd52hi_epu64(_mm256_madd52lo_epu64(zero, Bv, X1), Bv, X0));
+        }
+    }
+    for (size_t i = 0; i < n52; ++i) {
+#pragma GCC unroll 4
+        for (size_t k = 0; k < K; ++k) {
+            const uint64_t bi = b[k][i];
+            const __m256i B = _mm256_set1_epi64x(int64_t(bi));
+            const uint64_t t0 = acc0[k] + ab0[k][i];
+            const uint64_t y = (t0 * k0[k]) & kMask52;
+            const __m256i Y = _mm256_set1_epi64x(int64_t(y));
+            const u128 pm = u128(m0[k]) * y;
+            // m[0] y = -t0 mod 2^52 by the choice of y: the carry out of
+            // position i is t0's part above 52 bits, plus one unless t0's
+            // low 52 bits are zero.
+            const uint64_t carry = (t0 >> 52) + (((t0 & kMask52) + kMask52) >> 52);
+            // Position i + 1 after this step: what the vector held, the
+            // terms of a[0] b[i] and a[1] b[i] there, the low half of m[1] y,
+            // the high half of m[0] y and the carry out of position i.
+            acc0[k] = lane1[k] + ab1[k][i] + ((m1[k] * y) & kMask52) + uint64_t(pm >> 52) + carry;
+            const uint64_t* M = st[k]->m.data();
+#pragma GCC unroll 16
+            for (size_t v = 0; v < N; ++v) {
+                R[k][v] = _mm256_madd52lo_epu64(R[k][v], A[k][v], B);
+                R[k][v] = _mm256_madd52lo_epu64(
+                    R[k][v], _mm256_load_si256(reinterpret_cast<const __m256i*>(M + 4 * v)), Y);
+            }
+#pragma GCC unroll 16
+            for (size_t v = 0; v < N; ++v)
+                R[k][v] = _mm256_alignr_epi64(v + 1 < N ? R[k][v + 1] : zero, R[k][v], 1);
+#pragma GCC unroll 16
+            for (size_t v = 0; v < N; ++v) {
+                R[k][v] = _mm256_madd52hi_epu64(R[k][v], A[k][v], B);
+                R[k][v] = _mm256_madd52hi_epu64(
+                    R[k][v], _mm256_load_si256(reinterpret_cast<const __m256i*>(M + 4 * v)), Y);
+            }
+            lane1[k] = uint64_t(_mm256_extract_epi64(R[k][0], 1));
+        }
+    }
+    // The rows of products of a's digits are secret: cleared before return
+    // (the barrier keeps the compiler from dropping the stores).
+#pragma GCC unroll 4
+    for (size_t k = 0; k < K; ++k) {
+#pragma GCC unroll 16
+        for (size_t v = 0; v < N; ++v) {
+            _mm256_store_si256(reinterpret_cast<__m256i*>(ab0[k] + 4 * v), zero);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(ab1[k] + 4 * v), zero);
+        }
+    }
+    asm volatile("" : : "r"(&ab0[0][0]), "r"(&ab1[0][0]) : "memory");
+#pragma GCC unroll 4
+    for (size_t k = 0; k < K; ++k) {
+        R[k][0] = _mm256_mask_set1_epi64(R[k][0], 1, int64_t(acc0[k]));
+        __m512i W[L];
+#pragma GCC unroll 16
+        for (size_t v = 0; v < L; ++v) {
+            const __m256i lo = 2 * v < N ? R[k][2 * v] : zero, hi = 2 * v + 1 < N ? R[k][2 * v + 1] : zero;
+            W[v] = _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
+        }
+        normalize<L>(W);
+#pragma GCC unroll 16
+        for (size_t v = 0; v < L; ++v) _mm512_store_si512(r[k] + 8 * v, W[v]);
+    }
+}
+
+// The product for K moduli of L vectors: on 256-bit vectors when the digits
+// fill them exactly enough (the moduli of 1024-bit RSA primes: 20 digits in
+// five), else on 512-bit ones.
+template <size_t L, size_t K>
+inline void amm_any(uint64_t* const* r, const uint64_t* const* a, const uint64_t* const* b,
+                    const State* const* st) {
+    if constexpr (L == 3) {
+        if (st[0]->n52 > 16 && st[0]->n52 <= 20) {
+            amm256<L, 5, K>(r, a, b, st);
+            return;
+        }
+    }
+    amm<L, K>(r, a, b, st);
+}
+
 // Constant-time fetch of table entry idx (count entries of L vectors).
 template <size_t L>
 void lookup(uint64_t* out, const uint64_t* table, size_t count, uint64_t idx) {
@@ -323,30 +455,30 @@ void exp_fixed(State* const* st, limb* const* y, const limb* const* x, const lim
     // table[0] = R mod m, table[1] = x R mod m, then powers.
     for (size_t k = 0; k < K; ++k)
         out[k] = entry(k, 0), in1[k] = st[k]->rr.data(), in2[k] = st[k]->one.data();
-    amm<L, K>(out, in1, in2, st);
+    amm_any<L, K>(out, in1, in2, st);
     for (size_t k = 0; k < K; ++k) out[k] = entry(k, 1), in1[k] = pt[k], in2[k] = st[k]->rr.data();
-    amm<L, K>(out, in1, in2, st);
+    amm_any<L, K>(out, in1, in2, st);
     for (size_t i = 2; i < count; ++i) {
         for (size_t k = 0; k < K; ++k) {
             out[k] = entry(k, i);
             in1[k] = i % 2 ? entry(k, i - 1) : entry(k, i / 2);
             in2[k] = i % 2 ? entry(k, 1) : entry(k, i / 2);
         }
-        amm<L, K>(out, in1, in2, st);
+        amm_any<L, K>(out, in1, in2, st);
     }
     size_t nwin = (bits + w - 1) / w;
     size_t pos = (nwin - 1) * w;
     for (size_t k = 0; k < K; ++k) lookup<L>(pa[k], table[k].data(), count, window_bits(e[k], ne, pos, w));
     while (pos > 0) {
         pos -= w;
-        for (unsigned j = 0; j < w; ++j) amm<L, K>(pa, ca, ca, st);
+        for (unsigned j = 0; j < w; ++j) amm_any<L, K>(pa, ca, ca, st);
         for (size_t k = 0; k < K; ++k)
             lookup<L>(pt[k], table[k].data(), count, window_bits(e[k], ne, pos, w));
         for (size_t k = 0; k < K; ++k) ct1[k] = pt[k];
-        amm<L, K>(pa, ca, ct1, st);
+        amm_any<L, K>(pa, ca, ct1, st);
     }
     for (size_t k = 0; k < K; ++k) in2[k] = st[k]->one.data();
-    amm<L, K>(pa, ca, in2, st);
+    amm_any<L, K>(pa, ca, in2, st);
     for (size_t k = 0; k < K; ++k) final_limbs(y[k], pa[k], *st[k]);
 }
 

@@ -14,6 +14,7 @@
 #include "hash/hash.h"
 #include "rng/rng.h"
 #include "rsa/rsa.h"
+#include "rsa/rsa_cache.h"
 #include "rsa/rsa_int.h"
 #include "util/ct.h"
 
@@ -23,7 +24,9 @@ namespace vh = velt::hash;
 
 namespace {
 
-bool empty(const char* s) { return !s || !*s; }
+bool empty(const char* s) {
+    return !s || !*s;
+}
 
 // Hash identifiers 0 to 6 (SHA-1, MD5, MD2, SHA-256, SHA-384, SHA-512, SHA-224).
 size_t hash_len(long alg) {
@@ -90,7 +93,9 @@ long rsaEmePkcs1Decode(uint8_t* out, size_t outlen, const uint8_t* block, size_t
 
 namespace {
 
-bool label_hash(long alg, uint8_t* out) { return vh::digest(alg, "", 0, out); }
+bool label_hash(long alg, uint8_t* out) {
+    return vh::digest(alg, "", 0, out);
+}
 
 }  // namespace
 
@@ -125,7 +130,8 @@ long rsaOaepEncode(uint8_t* block, size_t k, const uint8_t* msg, size_t mlen, lo
     return 0;
 }
 
-long rsaOaepDecode(uint8_t* out, size_t outlen, const uint8_t* block, size_t k, long hashAlg, long mgfHashAlg) {
+long rsaOaepDecode(uint8_t* out, size_t outlen, const uint8_t* block, size_t k, long hashAlg,
+                   long mgfHashAlg) {
     const size_t hLen = hash_len(hashAlg);
     if (!hLen) {
         eprintf("Invalid option for hash algorithm");
@@ -235,8 +241,8 @@ long rsapssEncode(uint8_t* em, size_t emLen, size_t emBits, const uint8_t* mHash
     return 0;
 }
 
-long rsapssVerify(const uint8_t* mHash, size_t hLen, const uint8_t* em, size_t emLen, size_t emBits, long hashAlg,
-                  long mgfHashAlg) {
+long rsapssVerify(const uint8_t* mHash, size_t hLen, const uint8_t* em, size_t emLen, size_t emBits,
+                  long hashAlg, long mgfHashAlg) {
     if (hash_len(hashAlg) != hLen || hLen == 0) return 1;
     if (emLen < hLen + 2 || emBits > 8 * emLen || emBits + 7 < 8 * emLen) return 1;
     if (em[emLen - 1] != 0xBC) return 1;
@@ -331,7 +337,9 @@ constexpr long kDigestGiven = 0x1000;
 constexpr long kDigestInfoOut = 0x2000;
 constexpr long kIso9796 = 0x100000;
 
-long oaep_mgf_hash(long options) { return (options & kMgf1Sha1) ? vh::kSha1 : (options & 0x0F); }
+long oaep_mgf_hash(long options) {
+    return (options & kMgf1Sha1) ? vh::kSha1 : (options & 0x0F);
+}
 
 long read_public(RsaKey* key, const char* publicKey) {
     if (IK_KeyTypeFromB64(publicKey) != 0) return rsaMakePublicKeyFromB64(key, publicKey);
@@ -365,13 +373,14 @@ long oaep_seed_param(const char* params, size_t hLen, SecureBytes& seed) {
 
 }  // namespace
 
-long rsaEncrypt(unsigned char* out, long outlen, const unsigned char* data, long datalen, const char* publicKey,
-                const char* params, long options) {
+long rsaEncrypt(unsigned char* out, long outlen, const unsigned char* data, long datalen,
+                const char* publicKey, const char* params, long options) {
     if (empty(publicKey) || !data || datalen < 0) return -BAD_PARAM_ERROR;
     const long scheme = options & kEncMask;
     if (scheme != kEncPkcs1 && scheme != kEncOaep) return -BAD_FLAG_ERROR;
-    RsaKeyHolder key;
-    long rc = read_public(key.get(), publicKey);
+    RsaOpKey key;
+    long rc = IK_KeyTypeFromB64(publicKey) != 0 ? rsaCacheGetPublic(key.ref, publicKey)
+                                                : read_public(key.rec.get(), publicKey);
     if (rc != 0) return -rc;
     const size_t k = rsaBlockLength(key.get());
     if (!out || outlen <= 0) return long(k);
@@ -396,7 +405,7 @@ long rsaEncrypt(unsigned char* out, long outlen, const unsigned char* data, long
     if (outlen < long(k)) return -SHORT_BUF_ERROR;
     size_t len = 0;
     std::vector<uint8_t> c(k);
-    rc = rsaPublicRaw(key.get(), c.data(), &len, block.data(), k);
+    rc = key.public_raw(c.data(), &len, block.data(), k);
     if (rc != 0) {
         eprintf("RSA encryption failed (%lx)\n", rc);
         return -rc;
@@ -405,20 +414,21 @@ long rsaEncrypt(unsigned char* out, long outlen, const unsigned char* data, long
     return long(k);
 }
 
-long rsaDecrypt(unsigned char* out, long outlen, const unsigned char* data, long datalen, const char* privateKey,
-                const char* password, const char*, long options) {
+long rsaDecrypt(unsigned char* out, long outlen, const unsigned char* data, long datalen,
+                const char* privateKey, const char* password, const char*, long options) {
     if (empty(privateKey) || !data || datalen <= 0) return -BAD_PARAM_ERROR;
     const long scheme = options & kEncMask;
     if (scheme != kEncPkcs1 && scheme != kEncOaep) return -BAD_FLAG_ERROR;
-    RsaKeyHolder key;
-    long rc = read_private(key.get(), privateKey, password);
+    RsaOpKey key;
+    long rc = IK_KeyTypeFromB64(privateKey) != 0 ? rsaCacheGetPrivate(key.ref, privateKey)
+                                                 : read_private(key.rec.get(), privateKey, password);
     if (rc != 0) return -rc;
     const size_t k = rsaBlockLength(key.get());
     // RFC 8017 7.1.2 and 7.2.2 step 1: a ciphertext is exactly k octets.
     if (size_t(datalen) != k) return -DECRYPT_ERROR;
     SecureBytes block(k);
     size_t len = 0;
-    rc = rsaPrivateRaw(key.get(), block.data(), &len, data, k);
+    rc = key.private_raw(block.data(), &len, data, k);
     if (rc != 0) return -rc;
     long m = scheme == kEncOaep
                  ? rsaOaepDecode(nullptr, 0, block.data(), k, options & 0x0F, oaep_mgf_hash(options))

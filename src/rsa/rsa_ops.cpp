@@ -1,5 +1,6 @@
 // Bodies of the exported key-engine functions: key files, the in-place raw
-// operations with the ISO 9796-1 / X9.31 ("RSA2") adjustment, key checks,
+// operations (on keys from the key cache) with the ISO 9796-1 / X9.31
+// ("RSA2") adjustment, key checks,
 // matching, hash codes and sizes.
 #include <cctype>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "hash/hash.h"
 #include "rng/rng.h"
 #include "rsa/rsa.h"
+#include "rsa/rsa_cache.h"
 #include "rsa/rsa_int.h"
 #include "rsa/rsa_store.h"
 #include "util/ct.h"
@@ -18,7 +20,9 @@ using velt::SecureBytes;
 
 namespace {
 
-bool empty(const char* s) { return !s || !*s; }
+bool empty(const char* s) {
+    return !s || !*s;
+}
 
 // Reads a key string as private, else as public; 0 or the reader's code.
 long read_any(RsaKey* key, const char* text, bool* is_private) {
@@ -123,8 +127,9 @@ long rsaParseKeyParams(const char* paramString, RsaKeyParams& kp) {
 
 // ---- key files ---------------------------------------------------------
 
-long rsaMakeKeys(const char* publicKeyFile, const char* privateKeyFile, long nbits, long exponentIndex, long ntests,
-                 long iterationCount, const char* password, const unsigned char* seed, long seedlen, long options) {
+long rsaMakeKeys(const char* publicKeyFile, const char* privateKeyFile, long nbits, long exponentIndex,
+                 long ntests, long iterationCount, const char* password, const unsigned char* seed,
+                 long seedlen, long options) {
     if (empty(publicKeyFile) || empty(privateKeyFile) || empty(password)) return -BAD_PARAM_ERROR;
     if (nbits < 97) {
         eprintf("Invalid size %d", int(nbits));
@@ -138,7 +143,8 @@ long rsaMakeKeys(const char* publicKeyFile, const char* privateKeyFile, long nbi
     if (rc != 0) {
         eprintcatf("rsaGenerateKeys failed");
         if (rc == TEST_FAILED_ERROR)
-            event_log_error("RSA key generation failed Pair-wise Consistency Test", long(int32_t(0xC0001F52u)));
+            event_log_error("RSA key generation failed Pair-wise Consistency Test",
+                            long(int32_t(0xC0001F52u)));
         return -rc;
     }
     return -rsaWriteKeyPairFiles(publicKeyFile, privateKeyFile, key.get(), iterationCount, password, options);
@@ -158,13 +164,14 @@ long rsaMakeKeysXtd(const char* publicKeyFile, const char* privateKeyFile, const
 
 long rsaRawPublicInPlace(unsigned char* data, long dataLen, const char* keyString, long options) {
     if (!data || dataLen < 1 || empty(keyString)) return BAD_PARAM_ERROR;
-    RsaKeyHolder key;
-    long rc = rsaMakePublicKeyFromB64(key.get(), keyString);
+    RsaCacheRef ref;
+    long rc = rsaCacheGetPublic(ref, keyString);
     if (rc != 0) {
         eprintf("Invalid Public Key");
         return rc;
     }
-    const size_t k = rsaBlockLength(key.get());
+    const RsaKey* key = rsaCacheKey(ref);
+    const size_t k = rsaBlockLength(key);
     if (size_t(dataLen) != k) {
         eprintf("Data length (%ld) does not match key (%d) bytes", dataLen, int(k));
         return OUT_OF_RANGE_ERROR;
@@ -181,7 +188,7 @@ long rsaRawPublicInPlace(unsigned char* data, long dataLen, const char* keyStrin
     }
     SecureBytes out(k);
     size_t len = 0;
-    rc = rsaPublicRaw(key.get(), out.data(), &len, data, k);
+    rc = rsaCachePublicRaw(ref, out.data(), &len, data, k);
     if (rc != 0) {
         eprintf("RSA operation failed");
         return rc;
@@ -205,13 +212,14 @@ long rsaRawPublicInPlace(unsigned char* data, long dataLen, const char* keyStrin
 
 long rsaRawPrivateInPlace(unsigned char* data, long dataLen, const char* keyString, long options) {
     if (!data || dataLen < 1 || empty(keyString)) return BAD_PARAM_ERROR;
-    RsaKeyHolder key;
-    long rc = rsaMakePrivateKeyFromB64(key.get(), keyString);
+    RsaCacheRef ref;
+    long rc = rsaCacheGetPrivate(ref, keyString);
     if (rc != 0) {
         eprintf("Invalid Private Key");
         return rc;
     }
-    const size_t k = rsaBlockLength(key.get());
+    const RsaKey* key = rsaCacheKey(ref);
+    const size_t k = rsaBlockLength(key);
     if (size_t(dataLen) != k) {
         eprintf("Data length (%ld) does not match key (%d) bytes", dataLen, int(k));
         return OUT_OF_RANGE_ERROR;
@@ -220,7 +228,7 @@ long rsaRawPrivateInPlace(unsigned char* data, long dataLen, const char* keyStri
     if (mode && ((data[k - 1] & 0x0F) % mode) != 0) return BAD_FORMAT_ERROR;
     SecureBytes out(k);
     size_t len = 0;
-    rc = rsaPrivateRaw(key.get(), out.data(), &len, data, k);
+    rc = rsaCachePrivateRaw(ref, out.data(), &len, data, k);
     if (rc != 0) {
         eprintf("RSA operation failed");
         return rc;
@@ -342,8 +350,12 @@ long key_size(const char* keyString, bool bytes) {
 
 }  // namespace
 
-long rsaKeyBits(const char* keyString) { return key_size(keyString, false); }
-long rsaKeyBytes(const char* keyString) { return key_size(keyString, true); }
+long rsaKeyBits(const char* keyString) {
+    return key_size(keyString, false);
+}
+long rsaKeyBytes(const char* keyString) {
+    return key_size(keyString, true);
+}
 
 long rsaPublicKeyFromPrivate(char* out, long outlen, const char* privateKeyString, long options) {
     if (empty(privateKeyString)) return -BAD_PARAM_ERROR;

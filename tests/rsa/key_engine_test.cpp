@@ -385,7 +385,8 @@ Components key_of_primes(int pbits, int qbits) {
 
 TEST(RsaKeyEngine, RawOperationsAgreeOnEveryPathAndKeyShape) {
     // Equal and unequal prime sizes, sizes on and off the 64-bit limb and
-    // 52-bit digit boundaries, on the accelerated and the portable paths.
+    // 52-bit digit boundaries, on the accelerated and the portable paths,
+    // through the key cache (the first call fills it) and without it.
     const std::pair<int, int> shapes[] = {{256, 256}, {520, 520},   {512, 500},
                                           {700, 324}, {1024, 1024}, {1536, 1536}};
     const uint32_t before = velt::cpu::enabled();
@@ -410,6 +411,12 @@ TEST(RsaKeyEngine, RawOperationsAgreeOnEveryPathAndKeyShape) {
             EXPECT_EQ(out, want);
             ASSERT_EQ(RSA_RawPublic(out.data(), long(k), pub.c_str(), 0), 0);
             EXPECT_EQ(out, in);
+            // The same on a key record, prepared for the one call.
+            RsaKey* rec = private_record(priv);
+            size_t len = 0;
+            ASSERT_EQ(rsaPrivateRaw(rec, out.data(), &len, in.data(), k), 0);
+            EXPECT_EQ(out, want);
+            rsaFree(&rec);
         }
         velt::cpu::restrict_features(before);
         for (BIGNUM* b : {n, d, x, y}) BN_free(b);

@@ -5,7 +5,9 @@
 // the reductions modulo p and q, the exponentiations, the recombination, the
 // public-exponent check and the unblinding; for generated keys, for a key
 // whose primes differ in limb count, and for a key without CRT values (d
-// poisoned). Built without sanitizers; run by
+// poisoned); and for a key string held in the key cache, with the entry's
+// secret arrays (p, q, the CRT values, the contexts' moduli and R^2 values
+// and the blinding pair) poisoned. Built without sanitizers; run by
 // scripts/ct-check.sh (exit status 0 when clean, memcheck's error exit
 // status otherwise).
 #include <valgrind/memcheck.h>
@@ -15,8 +17,10 @@
 #include <vector>
 
 #include "bigd/bigd.h"
+#include "morvanevelt.h"
 #include "rng/rng.h"
 #include "rsa/rsa.h"
+#include "rsa/rsa_cache.h"
 
 namespace {
 
@@ -134,12 +138,47 @@ void imported_cases() {
     for (BdNumber* b : {p, q, n, e, d, phi, p1, q1}) bdFree(&b);
 }
 
+// The in-place private operation on a cached key string: the first call
+// reads and prepares the key and draws the entry's blinding pair; the next
+// ones run with the entry's secrets poisoned.
+void cached_case() {
+    RsaKey* key = rsaNew();
+    bool ok = rsaGenerateKeys(key, 2048, 5, 64, nullptr, 0, rngFunc, 0) == 0;
+    check(ok, "key generation");
+    if (!ok) {
+        rsaFree(&key);
+        return;
+    }
+    velt::SecureString priv = rsaPrivateKeyString(key, 0);
+    size_t k = rsaBlockLength(key);
+    std::vector<unsigned char> x(k), y(k), back(k);
+    for (int round = 0; round < 3; ++round) {
+        rngNonce(x.data(), long(k));
+        x[0] = 0;  // below n
+        y = x;
+        std::vector<RsaCacheRegion> secrets = rsaCacheRegions(priv.c_str(), true);
+        check(round == 0 || !secrets.empty(), "key cached");
+        for (const RsaCacheRegion& r : secrets)
+            if (r.secret) VALGRIND_MAKE_MEM_UNDEFINED(r.p, r.n);
+        long rc = RSA_RawPrivate(y.data(), long(k), priv.c_str(), 0);
+        for (const RsaCacheRegion& r : secrets)
+            if (r.secret) VALGRIND_MAKE_MEM_DEFINED(r.p, r.n);
+        VALGRIND_MAKE_MEM_DEFINED(y.data(), k);
+        VALGRIND_MAKE_MEM_DEFINED(&rc, sizeof rc);
+        check(rc == 0, "cached private operation");
+        size_t len = 0;
+        check(rsaPublicRaw(key, back.data(), &len, y.data(), k) == 0 && back == x, "cached round trip");
+    }
+    rsaFree(&key);
+}
+
 }  // namespace
 
 int main() {
     if (!RUNNING_ON_VALGRIND) std::printf("note: not running under valgrind; only results are checked\n");
     for (size_t bits : {1024u, 2048u}) private_case(bits);
     imported_cases();
+    cached_case();
     std::printf("%s\n",
                 failures ? "RSA constant-time check: results wrong" : "RSA constant-time check: done");
     return failures ? 1 : 0;
