@@ -21,11 +21,15 @@ int b58_value(unsigned char c) {
     return table.v[c];
 }
 
-bool b58_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool b58_space(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
-std::string base58_Encode(const unsigned char* bytes, size_t count) {
+long base58_Encode(std::string& out, const unsigned char* bytes, size_t count) {
+    out.clear();
+    if (count > kBase58MaxInput) return -BAD_LENGTH_ERROR;
     size_t z = 0;
     while (z < count && bytes[z] == 0) ++z;
     // log(256) / log(58) < 1.38: enough base-58 digits for the rest.
@@ -41,16 +45,17 @@ std::string base58_Encode(const unsigned char* bytes, size_t count) {
         }
         used = j;
     }
-    std::string out(z, '1');
+    out.assign(z, '1');
     size_t start = digits.size() - used;
     while (start < digits.size() && digits[start] == 0) ++start;
     for (size_t k = start; k < digits.size(); ++k) out += kAlphabet[digits[k]];
-    return out;
+    return long(out.size());
 }
 
 long base58_Decode(std::vector<uint8_t>& out, const char* string) {
     out.clear();
     if (!string) return 0;
+    if (strnlen(string, kBase58MaxInput + 1) > kBase58MaxInput) return -BAD_LENGTH_ERROR;
     const char* p = string;
     while (b58_space(*p)) ++p;
     size_t z = 0;

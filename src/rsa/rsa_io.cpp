@@ -1,6 +1,7 @@
 // Bodies of the exported key reading and saving functions.
 #include <strings.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,17 +13,20 @@
 #include "rsa/rsa_pbe.h"
 #include "rsa/rsa_pem.h"
 #include "rsa/rsa_store.h"
+#include "util/futil.h"
 
 using velt::SecureBytes;
 using velt::SecureString;
 
 namespace {
 
-bool empty(const char* s) { return !s || !*s; }
+bool empty(const char* s) {
+    return !s || !*s;
+}
 
 // The first octets of a file (up to n), empty when it cannot be opened.
 std::string file_head(const char* path, size_t n) {
-    FILE* f = std::fopen(path, "rb");
+    FILE* f = futil_open_input(path, SIZE_MAX, nullptr);
     if (!f) return {};
     std::string s(n, '\0');
     size_t got = std::fread(s.data(), 1, n, f);
@@ -99,7 +103,7 @@ long rsaReadAnyPrivateKey(char* out, long outlen, const char* input, const char*
         }
     }
     if (rc != 0) {
-        eprintf("Unable to extract a private key");
+        eprintcatf("Unable to extract a private key");
         return -INVALID_DATA_ERROR;
     }
     errclear();
@@ -125,7 +129,7 @@ long rsaReadAnyPublicKey(char* out, long outlen, const char* input, long options
         if (rsaKeyInputDer(input, der)) rc = parse_public(key.get(), der);
     }
     if (rc != 0) {
-        eprintf("Unable to extract a public key");
+        eprintcatf("Unable to extract a public key");
         return -INVALID_DATA_ERROR;
     }
     errclear();
@@ -137,7 +141,7 @@ long rsaReadPrivateKeyInfo(char* out, long outlen, const char* input, long optio
     RsaKeyHolder key;
     SecureBytes der;
     if (!rsaKeyInputDer(input, der)) {
-        eprintf("Unable to read private key from '%s'", input);
+        eprintcatf("Unable to read private key from %s", describe_input(input).c_str());
         return -INVALID_DATA_ERROR;
     }
     long rc = parse_plain_private(key.get(), der);
@@ -149,8 +153,9 @@ long rsaReadEncPrivateKey(char* out, long outlen, const char* input, const char*
     if (empty(input) || !password) return -BAD_PARAM_ERROR;
     RsaKeyHolder key;
     SecureBytes der;
-    if (!rsaKeyInputDer(input, der) || rsaDecryptPrivateKeyInfo(key.get(), der.data(), der.size(), password) != 0) {
-        eprintf("Could not decrypt key");
+    if (!rsaKeyInputDer(input, der) ||
+        rsaDecryptPrivateKeyInfo(key.get(), der.data(), der.size(), password) != 0) {
+        eprintcatf("Could not decrypt key");
         return -DECRYPT_ERROR;
     }
     return rsaMakeB64FromPrivateKey(out, outlen, key.get(), options);
@@ -161,7 +166,7 @@ long rsaReadPublicKey(char* out, long outlen, const char* input, long options) {
     RsaKeyHolder key;
     SecureBytes der;
     if (!rsaKeyInputDer(input, der)) {
-        eprintf("Unable to read public key from '%s'", input);
+        eprintcatf("Unable to read public key from %s", describe_input(input).c_str());
         return -INVALID_DATA_ERROR;
     }
     long rc = parse_public(key.get(), der);
