@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <string>
 
+#include "morvanevelt.h"
 #include "util/emem.h"
 
-// Largest file that a reader of keys, certificates, CRLs, CMS objects and
-// PKCS #12 files reads whole into memory: 64 MiB. Larger content goes
-// through the streaming functions.
-inline constexpr size_t kMaxInputFileSize = size_t(64) << 20;
+// Largest file that a reader of keys, certificates, CRLs, CMS objects,
+// PKCS #12 and PEM files reads whole into memory: 64 MiB, stated in the
+// public header. Larger content goes through the streaming functions.
+inline constexpr size_t kMaxInputFileSize = size_t(VELT_MAX_INPUT_FILE);
+static_assert(kMaxInputFileSize == size_t(64) << 20, "64 MiB");
 
 // Size of a named file or an open stream in bytes, or -1.
 long futil_filesize(const char* name);
