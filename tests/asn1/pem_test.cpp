@@ -22,8 +22,8 @@ const char kDer[] = "3006020105020103";
 
 std::string pem_of(const std::string& hex, const char* label) {
     testutil::Bytes b = from_hex(hex);
-    return std::string("-----BEGIN ") + label + "-----\n" + b64_string(b.data(), b.size()) + "\n-----END " + label +
-           "-----\n";
+    return std::string("-----BEGIN ") + label + "-----\n" + b64_string(b.data(), b.size()) + "\n-----END " +
+           label + "-----\n";
 }
 
 std::string read_text(const std::string& path) {

@@ -48,7 +48,7 @@ TEST(Utf8File, PipeIsReadToTheEnd) {
 // 64 KiB pieces gives the same answer as the whole-buffer check.
 TEST(Utf8File, CharactersAcrossReadPieces) {
     const std::string chars[] = {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xF8\x88\x80\x80\x80",
-                                 "\xE2\x82", "\xED\xA0\x80", "\xE0\x80\x80", "\xC3"};
+                                 "\xE2\x82", "\xED\xA0\x80", "\xE0\x80\x80",     "\xC3"};
     std::string p = testutil::temp_path("pieces.txt");
     for (const std::string& ch : chars) {
         for (size_t at = 65536 - 5; at <= 65536 + 1; ++at) {
@@ -56,8 +56,8 @@ TEST(Utf8File, CharactersAcrossReadPieces) {
             text += ch;
             text += "tail";
             testutil::write_file(p, text);
-            EXPECT_EQ(CNV_CheckUTF8File(p.c_str()), check_bytes(text)) << testutil::to_hex(testutil::bytes_of(ch))
-                                                                      << " at " << at;
+            EXPECT_EQ(CNV_CheckUTF8File(p.c_str()), check_bytes(text))
+                << testutil::to_hex(testutil::bytes_of(ch)) << " at " << at;
         }
     }
 }

@@ -42,11 +42,21 @@ TEST(Threads, SharedRecordStaysConsistent) {
             for (int i = 0; i < kRounds; ++i) {
                 long r = 0;
                 switch ((i + t) % 5) {
-                    case 0: r = RSA_ReadPrivateKeyInfo(out, 600, "not a key", 0); break;
-                    case 1: r = RSA_ReadPublicKey(out, 600, "not a key either", 0); break;
-                    case 2: r = RSA_ReadEncPrivateKey(out, 600, "nothing", "pw", 0); break;
-                    case 3: r = CNV_HexStrFromBytes(out, 600, bytes, 4) == 8 ? 0 : -1; break;
-                    case 4: r = CNV_BytesFromHexStr(nullptr, 0, nullptr) == -6 ? 0 : -1; break;
+                    case 0:
+                        r = RSA_ReadPrivateKeyInfo(out, 600, "not a key", 0);
+                        break;
+                    case 1:
+                        r = RSA_ReadPublicKey(out, 600, "not a key either", 0);
+                        break;
+                    case 2:
+                        r = RSA_ReadEncPrivateKey(out, 600, "nothing", "pw", 0);
+                        break;
+                    case 3:
+                        r = CNV_HexStrFromBytes(out, 600, bytes, 4) == 8 ? 0 : -1;
+                        break;
+                    case 4:
+                        r = CNV_BytesFromHexStr(nullptr, 0, nullptr) == -6 ? 0 : -1;
+                        break;
                 }
                 if (((i + t) % 5 < 3) != (r < 0)) wrong_result++;
                 char msg[700] = {};

@@ -106,8 +106,8 @@ TEST(Password, ReadsOneLine) {
         {"12345678\n", 9, 8, "12345678", "", false},  // exactly fits
         {"123456789\n", 9, 8, "12345678", "", true},
         {"abcdefgh\b\b\b\bij\nz", 5, 4, "abcd", "z", true},  // backspace takes dropped characters first
-        {"abcdef\b\b\b\bxy\n", 5, 4, "abxy", "", false},  // back within the buffer: nothing lost
-        {"no newline", 64, 10, "no newline", "", false},  // end of input ends the text
+        {"abcdef\b\b\b\bxy\n", 5, 4, "abxy", "", false},     // back within the buffer: nothing lost
+        {"no newline", 64, 10, "no newline", "", false},     // end of input ends the text
         {"", 64, 0, "", "", false},
         {"x\nmore", 1, 0, "", "more", true},
         {"\nmore", 1, 0, "", "more", false},
@@ -161,8 +161,10 @@ TEST(Password, TerminalEchoOffWhileTyping) {
     bool off = false;
     for (int i = 0; i < 500 && !off; ++i) {
         struct termios now;
-        if (tcgetattr(slave, &now) == 0 && !(now.c_lflag & ECHO)) off = true;
-        else std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (tcgetattr(slave, &now) == 0 && !(now.c_lflag & ECHO))
+            off = true;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     EXPECT_TRUE(off);
     // A password longer than the buffer: the rest of its line must not reach
