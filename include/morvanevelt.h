@@ -139,7 +139,8 @@ VELT_API long CNV_Latin1FromUTF8Bytes(char *szOutput, long nOutChars, const unsi
 VELT_API long CNV_CheckUTF8(const char *szInput);
 /* As CNV_CheckUTF8 for a byte array. */
 VELT_API long CNV_CheckUTF8Bytes(const unsigned char *lpInput, long nBytes);
-/* As CNV_CheckUTF8 for a file's whole content, read to its end (a pipe too); -1 cannot open, -3 read error. */
+/* As CNV_CheckUTF8 for a file's whole content, read to its end (a pipe too); -1 when it cannot be opened or is
+   neither a regular file nor a pipe (a device, a directory), -3 on a read error. */
 VELT_API long CNV_CheckUTF8File(const char *szFileName);
 /* Converts bytes: option 1 Latin-1 to UTF-8, 2 UTF-8 to Latin-1. */
 VELT_API long CNV_ByteEncoding(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,

@@ -186,11 +186,7 @@ VELT_API long CNV_CheckUTF8Bytes(const unsigned char* lpInput, long nBytes) {
 VELT_API long CNV_CheckUTF8File(const char* szFileName) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (!szFileName || !*szFileName) return bad_param();
-        FILE* fp = fopen(szFileName, "rb");
-        if (!fp) return -OPEN_ERROR;
-        int r = check_utf8_stream(fp);
-        fclose(fp);
-        return r;
+        return check_utf8_file(szFileName);
     });
 }
 

@@ -89,6 +89,10 @@ int check_utf8(const char* s);
 // pipe as well as a file, whatever size the file system reports); -3
 // (READ_ERROR) on a read error.
 int check_utf8_stream(FILE* f);
+// The same check over a named file or pipe (FIFO); anything else (a device
+// such as /dev/zero, a directory) is refused with -1 (OPEN_ERROR), as is a
+// name that cannot be opened.
+int check_utf8_file(const char* name);
 // UTF-8 bytes to Latin-1: -8 for FE, FF, a lead C0/C1 or a missing
 // continuation byte; -11 for a character above U+00FF or a stray
 // continuation byte. Writes at most max bytes; returns the characters

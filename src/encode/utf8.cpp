@@ -1,5 +1,9 @@
 // UTF-8 checks and conversions between UTF-8, Latin-1 (ISO 8859-1),
 // ISO 8859-15, Windows-1252, and big-endian UCS-2 and UCS-4.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -179,6 +183,27 @@ int check_utf8_stream(FILE* f) {
         memmove(buf.data(), buf.data() + cut, m - cut);
         have = m - cut;
     }
+}
+
+int check_utf8_file(const char* name) {
+    if (!name || !*name) return -OPEN_ERROR;
+    int fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return -OPEN_ERROR;
+    struct stat st;
+    // A device such as /dev/zero never ends: only files and pipes are read.
+    if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        close(fd);
+        eprintf("'%s' is not a regular file or a pipe", name);
+        return -OPEN_ERROR;
+    }
+    FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        close(fd);
+        return -OPEN_ERROR;
+    }
+    int r = check_utf8_stream(f);
+    fclose(f);
+    return r;
 }
 
 int check_utf8(const char* s) {

@@ -44,6 +44,14 @@ TEST(Utf8File, PipeIsReadToTheEnd) {
     }
 }
 
+// Devices and directories are refused rather than read for ever.
+TEST(Utf8File, DevicesAndDirectoriesRefused) {
+    std::string dir = testutil::temp_path("utf8.dir");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    for (const std::string& name : {std::string("/dev/zero"), std::string("/dev/null"), dir})
+        EXPECT_EQ(CNV_CheckUTF8File(name.c_str()), -1) << name;
+}
+
 // A multi-byte character (or a bad one) placed across the file reader's
 // 64 KiB pieces gives the same answer as the whole-buffer check.
 TEST(Utf8File, CharactersAcrossReadPieces) {
