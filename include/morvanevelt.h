@@ -11,6 +11,23 @@
  * copied only when they fit whole (otherwise -30); plain encoders and digests
  * truncate. A negative result is an error code; VELT_ErrorCode, VELT_LastError
  * and VELT_ErrorLookup tell more about it.
+ *
+ * Threads: the error record is one per process. Every function may be called
+ * from any thread and the record's updates are free of data races, but the
+ * record read after a call may hold another thread's failure: serialise the
+ * calls (and the reading of VELT_ErrorCode and VELT_LastError) when you need
+ * the error of your own call.
+ *
+ * Memory: no function ends the process; when memory runs out the result is
+ * -5 (MEMORY_ERROR).
+ *
+ * Input files: a function that reads a key, certificate, CRL, CMS or
+ * PKCS #12 file (or a PEM file) whole refuses, before reading it, a file
+ * larger than 64 MiB (VELT_MAX_INPUT_FILE) and anything but a regular file
+ * (FIFO, device, directory): the function fails with its usual code for input
+ * it cannot read, and the detail message names the file and the reason.
+ * Detail messages never quote an argument that may hold key material or a
+ * password: such a string appears as "(string)".
  */
 #ifndef MORVANEVELT_H
 #define MORVANEVELT_H
@@ -18,6 +35,10 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* Largest input file read whole by the key, certificate, CRL, CMS, PKCS #12
+   and PEM file readers: 64 MiB. */
+#define VELT_MAX_INPUT_FILE 67108864L
 
 #if defined(VELT_BUILDING_LIBRARY)
 #define VELT_API __attribute__((visibility("default")))
@@ -46,7 +67,7 @@ extern "C" {
 VELT_API long VELT_Version(void *reserved1, void *reserved2);
 /* Build date and time, e.g. "Dec 19 2025 13:54:35" (20 characters). */
 VELT_API long VELT_CompileTime(char *szOutput, long nOutChars);
-/* Detail message of the last failure (empty if none). */
+/* Detail message of the last failure (empty if none); the process-wide record (see Threads above). */
 VELT_API long VELT_LastError(char *szOutput, long nOutChars);
 /* Code of the last failure, 0 if none. */
 VELT_API long VELT_ErrorCode(void);
@@ -61,7 +82,11 @@ VELT_API long VELT_PowerUpTests(long nOptions);
 VELT_API long VELT_ModuleName(char *szOutput, long nOutChars, long nOptions);
 /* Platform name ("Linux"). */
 VELT_API long VELT_Platform(char *szOutput, long nOutChars);
-/* Reads a password from the terminal with echo off; returns its length. */
+/* Reads a password line from standard input, with echo off on a terminal. nPwdLen is the size of
+   szPassword in bytes, the terminating NUL included: at most nPwdLen - 1 characters are kept. The rest of a
+   longer line is read and discarded (it is not left for the next read of standard input) and the detail
+   message (VELT_LastError) says how many characters were dropped; the error code is not set. Returns the
+   number of characters stored; 0 for a null buffer or nPwdLen below 1. */
 VELT_API long PWD_Prompt(char *szPassword, long nPwdLen, const char *szCaption);
 /* As PWD_Prompt with a prompt text of the caller's (null: "Enter password: "). */
 VELT_API long PWD_PromptEx(char *szPassword, long nPwdLen, const char *szCaption, const char *szPrompt,
@@ -112,9 +137,11 @@ VELT_API long CNV_B64StrFromBytes(char *szOutput, long nOutChars, const unsigned
 VELT_API long CNV_BytesFromB64Str(unsigned char *lpOutput, long nOutBytes, const char *szInput);
 /* The input's base64 characters and "=" only; szOutput holds nStrLen + 1 bytes (-26 for LONG_MAX). */
 VELT_API long CNV_B64Filter(char *szOutput, const char *szInput, long nStrLen);
-/* Base58 of the bytes; -30 if it does not fit whole; -26 above LONG_MAX / 138 bytes. */
+/* Base58 of the bytes; -30 if it does not fit whole; -26 for more than 65536 bytes (the conversion takes
+   time quadratic in the length). */
 VELT_API long CNV_Base58FromBytes(char *szOutput, long nOutChars, const unsigned char *lpInput, long nInputLen);
-/* Bytes of a base58 string; -8 for an invalid character, -30 if they do not fit whole. */
+/* Bytes of a base58 string; -8 for an invalid character, -30 if they do not fit whole; -26 for a string
+   longer than 65536 characters. */
 VELT_API long CNV_Base58ToBytes(unsigned char *lpOutput, long nOutBytes, const char *szInput);
 /* UTF-8 string from a Latin-1 string. */
 VELT_API long CNV_UTF8FromLatin1(char *szOutput, long nOutChars, const char *szInput);
@@ -131,7 +158,8 @@ VELT_API long CNV_Latin1FromUTF8Bytes(char *szOutput, long nOutChars, const unsi
 VELT_API long CNV_CheckUTF8(const char *szInput);
 /* As CNV_CheckUTF8 for a byte array. */
 VELT_API long CNV_CheckUTF8Bytes(const unsigned char *lpInput, long nBytes);
-/* As CNV_CheckUTF8 for a file's whole content. */
+/* As CNV_CheckUTF8 for a file's whole content, read to its end (a pipe too); -1 when it cannot be opened or is
+   neither a regular file nor a pipe (a device, a directory), -3 on a read error. */
 VELT_API long CNV_CheckUTF8File(const char *szFileName);
 /* Converts bytes: option 1 Latin-1 to UTF-8 (-26 above LONG_MAX / 2 bytes), 2 UTF-8 to Latin-1. */
 VELT_API long CNV_ByteEncoding(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,

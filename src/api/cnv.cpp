@@ -19,7 +19,9 @@ namespace {
 using frame::bad_param;
 using frame::Result;
 
-const unsigned char* ubytes(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+const unsigned char* ubytes(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
 
 // The bad-length error, recorded, for an input whose encoded size would not
 // fit in a long (it can be no real buffer).
@@ -56,7 +58,8 @@ long to_string_output(char* out, long declared, Convert convert) {
 
 extern "C" {
 
-VELT_API long CNV_HexStrFromBytes(char* szOutput, long nOutChars, const unsigned char* lpInput, long nInputLen) {
+VELT_API long CNV_HexStrFromBytes(char* szOutput, long nOutChars, const unsigned char* lpInput,
+                                  long nInputLen) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (nInputLen < 0 || (!lpInput && nInputLen > 0)) return bad_param();
         if (nInputLen > kHexMax) return too_long(nInputLen);
@@ -83,7 +86,8 @@ VELT_API long CNV_HexFilter(char* szOutput, const char* szInput, long nStrLen) {
     });
 }
 
-VELT_API long CNV_B64StrFromBytes(char* szOutput, long nOutChars, const unsigned char* lpInput, long nInputLen) {
+VELT_API long CNV_B64StrFromBytes(char* szOutput, long nOutChars, const unsigned char* lpInput,
+                                  long nInputLen) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (nInputLen < 0 || (!lpInput && nInputLen > 0)) return bad_param();
         if (nInputLen > kB64Max) return too_long(nInputLen);
@@ -112,12 +116,13 @@ VELT_API long CNV_B64Filter(char* szOutput, const char* szInput, long nStrLen) {
     });
 }
 
-VELT_API long CNV_Base58FromBytes(char* szOutput, long nOutChars, const unsigned char* lpInput, long nInputLen) {
+VELT_API long CNV_Base58FromBytes(char* szOutput, long nOutChars, const unsigned char* lpInput,
+                                  long nInputLen) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (nInputLen < 0 || (!lpInput && nInputLen > 0)) return bad_param();
-        // Base58 is at most 138 characters for 100 bytes.
-        if (nInputLen > LONG_MAX / 138) return too_long(nInputLen);
-        std::string text = base58_Encode(lpInput, size_t(nInputLen));
+        std::string text;
+        long n = base58_Encode(text, lpInput, size_t(nInputLen));
+        if (n < 0) return n;
         return out_exact(szOutput, nOutChars, text.c_str(), long(text.size()));
     });
 }
@@ -170,7 +175,8 @@ VELT_API long CNV_UTF8BytesFromLatin1(unsigned char* lpOutput, long nOutBytes, c
     });
 }
 
-VELT_API long CNV_UTF8BytesFrom8Bit(unsigned char* lpOutput, long nOutBytes, const char* szInput, long nOptions) {
+VELT_API long CNV_UTF8BytesFrom8Bit(unsigned char* lpOutput, long nOutBytes, const char* szInput,
+                                    long nOptions) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (!szInput || !*szInput) return bad_param();
         long len = long(strlen(szInput));
@@ -180,7 +186,8 @@ VELT_API long CNV_UTF8BytesFrom8Bit(unsigned char* lpOutput, long nOutBytes, con
     });
 }
 
-VELT_API long CNV_Latin1FromUTF8Bytes(char* szOutput, long nOutChars, const unsigned char* lpInput, long nInputLen) {
+VELT_API long CNV_Latin1FromUTF8Bytes(char* szOutput, long nOutChars, const unsigned char* lpInput,
+                                      long nInputLen) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (!lpInput || nInputLen < 1 || lpInput[0] == 0) return bad_param();
         return to_string_output(szOutput, nOutChars, [&](unsigned char* out, long max) {
@@ -206,23 +213,12 @@ VELT_API long CNV_CheckUTF8Bytes(const unsigned char* lpInput, long nBytes) {
 VELT_API long CNV_CheckUTF8File(const char* szFileName) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (!szFileName || !*szFileName) return bad_param();
-        FILE* fp = fopen(szFileName, "rb");
-        if (!fp) return -OPEN_ERROR;
-        long size = futil_filesizefp(fp);
-        if (size < 0) {
-            fclose(fp);
-            return -READ_ERROR;
-        }
-        std::vector<unsigned char> data(static_cast<size_t>(size));
-        size_t got = size > 0 ? fread(data.data(), 1, data.size(), fp) : 0;
-        fclose(fp);
-        if (got != data.size()) return -READ_ERROR;
-        return check_utf8_bytes(data.data(), data.size());
+        return check_utf8_file(szFileName);
     });
 }
 
-VELT_API long CNV_ByteEncoding(unsigned char* lpOutput, long nOutBytes, const unsigned char* lpInput, long nBytes,
-                               long nOptions) {
+VELT_API long CNV_ByteEncoding(unsigned char* lpOutput, long nOutBytes, const unsigned char* lpInput,
+                               long nBytes, long nOptions) {
     return frame::run(frame::kStandard, [&]() -> Result {
         long dir = nOptions & 0x0F;
         if (dir != 1 && dir != 2) return -BAD_FLAG_ERROR;

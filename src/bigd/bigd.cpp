@@ -29,12 +29,7 @@ void bd_resize(BdNumber* b, size_t n) {
     if (n >= b->ndigits) {
         if (b->allocdigits < n) {
             BdDigit* p = static_cast<BdDigit*>(std::calloc(n, sizeof(BdDigit)));
-            if (!p) {
-                ewipe(b->digits, b->allocdigits * sizeof(BdDigit));
-                std::free(b->digits);
-                std::perror("bd_resize: Failed to realloc memory.");
-                std::exit(1);
-            }
+            if (!p) throw std::bad_alloc();  // b is left as it was
             std::memcpy(p, b->digits, b->allocdigits * sizeof(BdDigit));
             ewipe(b->digits, b->allocdigits * sizeof(BdDigit));
             std::free(b->digits);
@@ -61,7 +56,7 @@ void store(BdNumber* b, const BdDigit* src, size_t n, bool normalise = true) {
 // b's value as exactly n digits: its own array when long enough, else a
 // zero-padded copy (so reading never resizes an input).
 class View {
-public:
+  public:
     View(const BdNumber* b, size_t n) {
         assert(b);
         if (b->ndigits >= n) {
@@ -75,7 +70,7 @@ public:
     const BdDigit* get() const { return p_; }
     operator const BdDigit*() const { return p_; }
 
-private:
+  private:
     const BdDigit* p_;
     DigitVec tmp_;
 };
@@ -94,8 +89,9 @@ BdNumber* bdNew() {
     BdNumber* b = static_cast<BdNumber*>(std::calloc(1, sizeof(BdNumber)));
     BdDigit* d = static_cast<BdDigit*>(std::calloc(1, sizeof(BdDigit)));
     if (!b || !d) {
-        std::perror("bdNew: Failed to calloc memory.");
-        std::exit(1);
+        std::free(b);
+        std::free(d);
+        throw std::bad_alloc();
     }
     b->digits = d;
     b->ndigits = 0;
@@ -152,7 +148,9 @@ size_t bdConvFromDecimal(BdNumber* b, const char* s) {
     return b->ndigits;
 }
 
-size_t bdConvToHex(const BdNumber* b, char* s, size_t smax) { return mpConvToHex(b->digits, b->ndigits, s, smax); }
+size_t bdConvToHex(const BdNumber* b, char* s, size_t smax) {
+    return mpConvToHex(b->digits, b->ndigits, s, smax);
+}
 
 size_t bdConvToDecimal(const BdNumber* b, char* s, size_t smax) {
     return mpConvToDecimal(b->digits, b->ndigits, s, smax);
@@ -163,19 +161,31 @@ int bdSetShort(BdNumber* b, BdDigit d) {
     return 0;
 }
 
-BdDigit bdToShort(const BdNumber* b) { return b->ndigits ? b->digits[0] : 0; }
+BdDigit bdToShort(const BdNumber* b) {
+    return b->ndigits ? b->digits[0] : 0;
+}
 
 // ---- size ----
 
-size_t bdBitLength(const BdNumber* b) { return mpBitLength(b->digits, b->ndigits); }
-size_t bdSizeof(const BdNumber* b) { return mpSizeof(b->digits, b->ndigits); }
+size_t bdBitLength(const BdNumber* b) {
+    return mpBitLength(b->digits, b->ndigits);
+}
+size_t bdSizeof(const BdNumber* b) {
+    return mpSizeof(b->digits, b->ndigits);
+}
 
 // ---- tests ----
 
-int bdIsZero(const BdNumber* a) { return mpIsZero(a->digits, a->ndigits); }
-int bdIsZero_ct(const BdNumber* a) { return mpIsZero_ct(a->digits, a->ndigits); }
+int bdIsZero(const BdNumber* a) {
+    return mpIsZero(a->digits, a->ndigits);
+}
+int bdIsZero_ct(const BdNumber* a) {
+    return mpIsZero_ct(a->digits, a->ndigits);
+}
 
-int bdIsEqual(const BdNumber* a, const BdNumber* b) { return bdCompare(a, b) == 0; }
+int bdIsEqual(const BdNumber* a, const BdNumber* b) {
+    return bdCompare(a, b) == 0;
+}
 
 int bdIsEqual_ct(const BdNumber* a, const BdNumber* b) {
     size_t n = nmax({a, b});
@@ -195,10 +205,18 @@ int bdCompare_ct(const BdNumber* a, const BdNumber* b) {
     return mpCompare_ct(x, y, n);
 }
 
-int bdShortCmp(const BdNumber* a, BdDigit d) { return mpShortCmp(a->digits, d, a->ndigits); }
-int bdShortIsEqual(const BdNumber* a, BdDigit d) { return bdShortCmp(a, d) == 0; }
-int bdIsEven(const BdNumber* a) { return a->ndigits == 0 || (a->digits[0] & 1) == 0; }
-int bdIsOdd(const BdNumber* a) { return !bdIsEven(a); }
+int bdShortCmp(const BdNumber* a, BdDigit d) {
+    return mpShortCmp(a->digits, d, a->ndigits);
+}
+int bdShortIsEqual(const BdNumber* a, BdDigit d) {
+    return bdShortCmp(a, d) == 0;
+}
+int bdIsEven(const BdNumber* a) {
+    return a->ndigits == 0 || (a->digits[0] & 1) == 0;
+}
+int bdIsOdd(const BdNumber* a) {
+    return !bdIsEven(a);
+}
 
 // ---- assignment ----
 
@@ -225,7 +243,9 @@ BdDigit bdAdd(BdNumber* w, const BdNumber* u, const BdNumber* v) {
     store(w, t.data(), n + 1);
     return carry;
 }
-BdDigit bdAdd_s(BdNumber* w, const BdNumber* u, const BdNumber* v) { return bdAdd(w, u, v); }
+BdDigit bdAdd_s(BdNumber* w, const BdNumber* u, const BdNumber* v) {
+    return bdAdd(w, u, v);
+}
 
 BdDigit bdShortAdd(BdNumber* w, const BdNumber* u, BdDigit d) {
     size_t n = nmax({u});
@@ -237,7 +257,9 @@ BdDigit bdShortAdd(BdNumber* w, const BdNumber* u, BdDigit d) {
     return carry;
 }
 
-BdDigit bdIncrement(BdNumber* a) { return bdShortAdd(a, a, 1); }
+BdDigit bdIncrement(BdNumber* a) {
+    return bdShortAdd(a, a, 1);
+}
 
 BdDigit bdSubtract(BdNumber* w, const BdNumber* u, const BdNumber* v) {
     size_t n = nmax({u, v});
@@ -247,7 +269,9 @@ BdDigit bdSubtract(BdNumber* w, const BdNumber* u, const BdNumber* v) {
     store(w, t.data(), n);
     return borrow;
 }
-BdDigit bdSubtract_s(BdNumber* w, const BdNumber* u, const BdNumber* v) { return bdSubtract(w, u, v); }
+BdDigit bdSubtract_s(BdNumber* w, const BdNumber* u, const BdNumber* v) {
+    return bdSubtract(w, u, v);
+}
 
 BdDigit bdShortSub(BdNumber* w, const BdNumber* u, BdDigit d) {
     size_t n = nmax({u});
@@ -258,7 +282,9 @@ BdDigit bdShortSub(BdNumber* w, const BdNumber* u, BdDigit d) {
     return borrow;
 }
 
-BdDigit bdDecrement(BdNumber* a) { return bdShortSub(a, a, 1); }
+BdDigit bdDecrement(BdNumber* a) {
+    return bdShortSub(a, a, 1);
+}
 
 // ---- multiplication ----
 
@@ -278,7 +304,9 @@ int bdMultiply(BdNumber* w, const BdNumber* u, const BdNumber* v) {
     store(w, t.data(), 2 * n);
     return 0;
 }
-int bdMultiply_s(BdNumber* w, const BdNumber* u, const BdNumber* v) { return bdMultiply(w, u, v); }
+int bdMultiply_s(BdNumber* w, const BdNumber* u, const BdNumber* v) {
+    return bdMultiply(w, u, v);
+}
 
 int bdShortMult(BdNumber* w, const BdNumber* u, BdDigit d) {
     size_t n = nmax({u});
@@ -297,7 +325,9 @@ int bdSquare(BdNumber* w, const BdNumber* x) {
     store(w, t.data(), 2 * n);
     return 0;
 }
-int bdSquare_s(BdNumber* w, const BdNumber* x) { return bdSquare(w, x); }
+int bdSquare_s(BdNumber* w, const BdNumber* x) {
+    return bdSquare(w, x);
+}
 
 int bdPower(BdNumber* y, const BdNumber* g, uint32_t n) {
     // Right-to-left square-and-multiply.
@@ -328,7 +358,9 @@ int bdDivide(BdNumber* q, BdNumber* r, const BdNumber* u, const BdNumber* v) {
     store(r, tr.data(), nu);
     return 0;
 }
-int bdDivide_s(BdNumber* q, BdNumber* r, const BdNumber* u, const BdNumber* v) { return bdDivide(q, r, u, v); }
+int bdDivide_s(BdNumber* q, BdNumber* r, const BdNumber* u, const BdNumber* v) {
+    return bdDivide(q, r, u, v);
+}
 
 int bdShortDiv(BdNumber* q, BdNumber* r, const BdNumber* u, BdDigit d) {
     size_t n = nmax({u});
@@ -349,7 +381,9 @@ int bdModulo(BdNumber* r, const BdNumber* u, const BdNumber* m) {
     store(r, t.data(), nm);
     return 0;
 }
-int bdModulo_s(BdNumber* r, const BdNumber* u, const BdNumber* m) { return bdModulo(r, u, m); }
+int bdModulo_s(BdNumber* r, const BdNumber* u, const BdNumber* m) {
+    return bdModulo(r, u, m);
+}
 
 BdDigit bdShortMod(BdNumber* r, const BdNumber* u, BdDigit d) {
     BdDigit rem = mpShortMod(u->digits, d, u->ndigits);
@@ -426,9 +460,15 @@ static int bitwise(BdNumber* a, const BdNumber* b, const BdNumber* c) {
     return 0;
 }
 
-int bdXorBits(BdNumber* a, const BdNumber* b, const BdNumber* c) { return bitwise<mpXorBits>(a, b, c); }
-int bdOrBits(BdNumber* a, const BdNumber* b, const BdNumber* c) { return bitwise<mpOrBits>(a, b, c); }
-int bdAndBits(BdNumber* a, const BdNumber* b, const BdNumber* c) { return bitwise<mpAndBits>(a, b, c); }
+int bdXorBits(BdNumber* a, const BdNumber* b, const BdNumber* c) {
+    return bitwise<mpXorBits>(a, b, c);
+}
+int bdOrBits(BdNumber* a, const BdNumber* b, const BdNumber* c) {
+    return bitwise<mpOrBits>(a, b, c);
+}
+int bdAndBits(BdNumber* a, const BdNumber* b, const BdNumber* c) {
+    return bitwise<mpAndBits>(a, b, c);
+}
 
 int bdNotBits(BdNumber* a, const BdNumber* b) {
     size_t n = b->ndigits;
@@ -512,10 +552,15 @@ int bdJacobi(const BdNumber* a, const BdNumber* m) {
 
 // ---- primes and random numbers ----
 
-int bdIsPrime(const BdNumber* b, size_t ntests) { return mpIsPrime(b->digits, b->ndigits, ntests); }
-int bdRabinMiller(const BdNumber* b, size_t ntests) { return mpRabinMiller(b->digits, b->ndigits, ntests); }
+int bdIsPrime(const BdNumber* b, size_t ntests) {
+    return mpIsPrime(b->digits, b->ndigits, ntests);
+}
+int bdRabinMiller(const BdNumber* b, size_t ntests) {
+    return mpRabinMiller(b->digits, b->ndigits, ntests);
+}
 
-int bdRandomSeeded(BdNumber* b, size_t nbits, const unsigned char* seed, size_t seedlen, BdRandFunc randFunc) {
+int bdRandomSeeded(BdNumber* b, size_t nbits, const unsigned char* seed, size_t seedlen,
+                   BdRandFunc randFunc) {
     size_t nd = (nbits + 31) / 32;
     if (nd == 0) {
         bdSetZero(b);
@@ -524,7 +569,8 @@ int bdRandomSeeded(BdNumber* b, size_t nbits, const unsigned char* seed, size_t 
     if (!randFunc) randFunc = rngFunc;
     bd_resize(b, nd);
     b->ndigits = nd;
-    long rc = randFunc(reinterpret_cast<unsigned char*>(b->digits), long(nd * sizeof(BdDigit)), seed, long(seedlen));
+    long rc = randFunc(reinterpret_cast<unsigned char*>(b->digits), long(nd * sizeof(BdDigit)), seed,
+                       long(seedlen));
     if (rc != 0) {
         // A failed fill is not random: never let it pass as a number.
         bdSetZero(b);
@@ -598,5 +644,9 @@ size_t bdSetRandTest(BdNumber* b, size_t maxdigits) {
 
 // ---- version ----
 
-int bdVersion() { return 2612; }
-const char* bdCompileTime() { return __DATE__ " " __TIME__; }
+int bdVersion() {
+    return 2612;
+}
+const char* bdCompileTime() {
+    return __DATE__ " " __TIME__;
+}

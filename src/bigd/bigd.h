@@ -5,8 +5,9 @@
 // output distinct from the inputs named in the comment; the _s forms compute
 // into a temporary first, so their output may be any input.
 //
-// Memory exhaustion ends the process; no operation reports library error
-// codes. Every digit array is wiped before it is freed.
+// Memory exhaustion throws std::bad_alloc (the frame reports it as error 5);
+// no operation reports library error codes. Every digit array is wiped
+// before it is freed.
 #pragma once
 
 #include <cstddef>
@@ -129,12 +130,11 @@ int bdRabinMiller(const BdNumber* b, size_t ntests);
 // Fills ceil(nbits/32) digits by one call of randFunc and clears the bits at
 // and above nbits. Returns the callback's result: nonzero means the fill
 // failed and b is set to 0.
-int bdRandomSeeded(BdNumber* b, size_t nbits, const unsigned char* seed, size_t seedlen,
-                   BdRandFunc randFunc);
+int bdRandomSeeded(BdNumber* b, size_t nbits, const unsigned char* seed, size_t seedlen, BdRandFunc randFunc);
 // A random nbits-bit prime (top and bottom bits set) tested with ntests
 // Rabin-Miller rounds: 0 when found, 1 otherwise (also when randFunc fails).
-int bdGeneratePrime(BdNumber* b, size_t nbits, size_t ntests, const unsigned char* seed,
-                    size_t seedlen, BdRandFunc randFunc);
+int bdGeneratePrime(BdNumber* b, size_t nbits, size_t ntests, const unsigned char* seed, size_t seedlen,
+                    BdRandFunc randFunc);
 // Test values (not for secrets): nbits random bits; a random value of 1 to
 // maxdigits digits with some top bits cleared.
 size_t bdQuickRandBits(BdNumber* b, size_t nbits);

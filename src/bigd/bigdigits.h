@@ -33,7 +33,7 @@ BdDigit spDivide(BdDigit* q, BdDigit* r, const BdDigit u[2], BdDigit v);
 BdDigit spRandBetween(BdDigit lower, BdDigit upper);
 
 // ---- storage ----
-// Zeroed space for max(n, 1) digits; ends the process when memory runs out.
+// Zeroed space for max(n, 1) digits; throws std::bad_alloc when memory runs out.
 BdDigit* mpAlloc(size_t ndigits);
 // Wipes ndigits digits, frees the array and nulls *p (null allowed).
 void mpFree(BdDigit** p, size_t ndigits);
@@ -74,8 +74,7 @@ BdDigit mpShortMult(BdDigit w[], const BdDigit u[], BdDigit d, size_t ndigits);
 // ---- division ----
 // q = u div v, r = u mod v; q and r have udigits digits each, u has udigits
 // and v vdigits. A zero divisor returns -1 with q and r zero; otherwise 0.
-int mpDivide(BdDigit q[], BdDigit r[], const BdDigit u[], size_t udigits, const BdDigit v[],
-             size_t vdigits);
+int mpDivide(BdDigit q[], BdDigit r[], const BdDigit u[], size_t udigits, const BdDigit v[], size_t vdigits);
 // r (vdigits digits) = u mod v. -1 for a zero divisor (r zero), else 0.
 int mpModulo(BdDigit r[], const BdDigit u[], size_t udigits, const BdDigit v[], size_t vdigits);
 // q = u div d; returns u mod d. A zero divisor returns 0 with q zero.
@@ -93,8 +92,7 @@ int mpModExp(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[
 // that depends on e. For an odd m whose digit count is ndigits (rounded up to
 // whole limbs) the base is not reduced first, so a secret (blinded) base is
 // safe too; a longer base is reduced by division, in time that depends on it.
-int mpModExp_ct(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[],
-                size_t ndigits);
+int mpModExp_ct(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[], size_t ndigits);
 // inv = u^-1 mod m; returns 0, or 1 with inv = 0 when gcd(u, m) != 1.
 int mpModInv(BdDigit inv[], const BdDigit u[], const BdDigit m[], size_t ndigits);
 int mpGcd(BdDigit g[], const BdDigit x[], const BdDigit y[], size_t ndigits);

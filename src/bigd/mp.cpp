@@ -15,7 +15,9 @@
 using namespace velt::bigd;
 
 namespace {
-inline size_t limbs_for(size_t ndigits) { return (ndigits + 1) / 2; }
+inline size_t limbs_for(size_t ndigits) {
+    return (ndigits + 1) / 2;
+}
 }  // namespace
 
 // ---- single-digit helpers ----
@@ -53,10 +55,7 @@ BdDigit spRandBetween(BdDigit lower, BdDigit upper) {
 BdDigit* mpAlloc(size_t ndigits) {
     size_t n = std::max<size_t>(ndigits, 1);
     void* p = std::calloc(n, sizeof(BdDigit));
-    if (!p) {
-        std::perror("mpAlloc: Unable to allocate memory.");
-        std::exit(1);
-    }
+    if (!p) throw std::bad_alloc();
     return static_cast<BdDigit*>(p);
 }
 
@@ -83,7 +82,9 @@ void mpSetEqual(BdDigit a[], const BdDigit b[], size_t ndigits) {
     if (a != b && ndigits) std::memmove(a, b, ndigits * sizeof(BdDigit));
 }
 
-BdDigit mpToShort(const BdDigit a[], size_t ndigits) { return ndigits ? a[0] : 0; }
+BdDigit mpToShort(const BdDigit a[], size_t ndigits) {
+    return ndigits ? a[0] : 0;
+}
 
 size_t mpSizeof(const BdDigit a[], size_t ndigits) {
     while (ndigits > 0 && a[ndigits - 1] == 0) --ndigits;
@@ -96,7 +97,9 @@ size_t mpBitLength(const BdDigit a[], size_t ndigits) {
     return 32 * (n - 1) + (32 - size_t(__builtin_clz(a[n - 1])));
 }
 
-int mpIsZero(const BdDigit a[], size_t ndigits) { return mpSizeof(a, ndigits) == 0; }
+int mpIsZero(const BdDigit a[], size_t ndigits) {
+    return mpSizeof(a, ndigits) == 0;
+}
 
 int mpIsZero_ct(const BdDigit a[], size_t ndigits) {
     uint64_t acc = 0;
@@ -140,7 +143,9 @@ int mpShortCmp(const BdDigit a[], BdDigit d, size_t ndigits) {
     return a0 > d ? 1 : a0 < d ? -1 : 0;
 }
 
-int mpShortEqual(const BdDigit a[], BdDigit d, size_t ndigits) { return mpShortCmp(a, d, ndigits) == 0; }
+int mpShortEqual(const BdDigit a[], BdDigit d, size_t ndigits) {
+    return mpShortCmp(a, d, ndigits) == 0;
+}
 
 // ---- addition and subtraction ----
 
@@ -231,8 +236,7 @@ BdDigit mpShortMult(BdDigit w[], const BdDigit u[], BdDigit d, size_t ndigits) {
 
 // ---- division ----
 
-int mpDivide(BdDigit q[], BdDigit r[], const BdDigit u[], size_t udigits, const BdDigit v[],
-             size_t vdigits) {
+int mpDivide(BdDigit q[], BdDigit r[], const BdDigit u[], size_t udigits, const BdDigit v[], size_t vdigits) {
     size_t nvd = mpSizeof(v, vdigits);
     size_t nud = mpSizeof(u, udigits);
     if (nvd == 0) {
@@ -332,8 +336,8 @@ void reduce_to_limbs(limb* out, const BdDigit* x, size_t ndigits, const LimbModu
 }
 
 template <class Op>
-int modexp_common(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[], size_t ndigits,
-                  Op op, bool secret_base = false) {
+int modexp_common(BdDigit y[], const BdDigit x[], const BdDigit e[], const BdDigit m[], size_t ndigits, Op op,
+                  bool secret_base = false) {
     LimbModulus mod(m, ndigits);
     if (mod.nm == 0) {
         mpSetZero(y, ndigits);
@@ -495,7 +499,9 @@ void mpModPowerOf2(BdDigit a[], size_t ndigits, size_t L) {
 
 // ---- two's complement ----
 
-int mpIsNegative(const BdDigit a[], size_t ndigits) { return ndigits ? int(a[ndigits - 1] >> 31) : 0; }
+int mpIsNegative(const BdDigit a[], size_t ndigits) {
+    return ndigits ? int(a[ndigits - 1] >> 31) : 0;
+}
 
 void mpChs(BdDigit a[], const BdDigit b[], size_t ndigits) {
     uint64_t c = 1;
@@ -513,4 +519,6 @@ void mpAbs(BdDigit a[], const BdDigit b[], size_t ndigits) {
         mpSetEqual(a, b, ndigits);
 }
 
-int mpVersion() { return 2612; }
+int mpVersion() {
+    return 2612;
+}

@@ -1,6 +1,9 @@
 // Base58 with the alphabet that leaves out 0, O, I and l; each leading zero
 // byte is written as "1".
+#include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "encode/encode.h"
 #include "frame/error.h"
@@ -21,36 +24,66 @@ int b58_value(unsigned char c) {
     return table.v[c];
 }
 
-bool b58_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool b58_space(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
-std::string base58_Encode(const unsigned char* bytes, size_t count) {
+// Both directions convert between radices with schoolbook arithmetic on
+// wide limbs: base-58^5 limbs fed 32 bits at a time (encoding) and base-2^32
+// limbs fed five base-58 digits at a time (decoding). Every step stays below
+// 2^63: a limb below 2^32 times 58^5 (< 2^30), or a limb below 58^5 times
+// 2^32, plus a carry below 2^32.
+namespace {
+
+constexpr uint64_t kPow58_5 = 58ull * 58 * 58 * 58 * 58;  // 656356768
+
+}  // namespace
+
+long base58_Encode(std::string& out, const unsigned char* bytes, size_t count) {
+    out.clear();
+    if (count > kBase58MaxInput) return -BAD_LENGTH_ERROR;
     size_t z = 0;
     while (z < count && bytes[z] == 0) ++z;
-    // log(256) / log(58) < 1.38: enough base-58 digits for the rest.
-    std::vector<uint8_t> digits((count - z) * 138 / 100 + 1, 0);
-    size_t used = 0;  // digits in use, counted from the end of the buffer
-    for (size_t i = z; i < count; ++i) {
-        uint32_t carry = bytes[i];
-        size_t j = 0;
-        for (size_t k = digits.size(); k-- > 0 && (carry != 0 || j < used); ++j) {
-            carry += 256u * digits[k];
-            digits[k] = uint8_t(carry % 58);
-            carry /= 58;
+    // Little-endian limbs of base 58^5; log(2^32) / log(58^5) < 1.093.
+    std::vector<uint64_t> limbs;
+    limbs.reserve((count - z) / 4 * 1093 / 1000 + 2);
+    size_t i = z;
+    while (i < count) {
+        size_t take = (count - i) % 4 ? (count - i) % 4 : 4;  // a short first group, then whole words
+        uint64_t carry = 0;
+        for (size_t k = 0; k < take; ++k) carry = (carry << 8) | bytes[i + k];
+        const unsigned shift = unsigned(8 * take);
+        i += take;
+        for (uint64_t& limb : limbs) {
+            uint64_t x = (limb << shift) | carry;
+            limb = x % kPow58_5;
+            carry = x / kPow58_5;
         }
-        used = j;
+        while (carry) {
+            limbs.push_back(carry % kPow58_5);
+            carry /= kPow58_5;
+        }
     }
-    std::string out(z, '1');
-    size_t start = digits.size() - used;
-    while (start < digits.size() && digits[start] == 0) ++start;
-    for (size_t k = start; k < digits.size(); ++k) out += kAlphabet[digits[k]];
-    return out;
+    std::string digits;
+    digits.reserve(limbs.size() * 5);
+    for (uint64_t limb : limbs) {
+        for (int k = 0; k < 5; ++k) {
+            digits += kAlphabet[limb % 58];
+            limb /= 58;
+        }
+    }
+    while (!digits.empty() && digits.back() == '1') digits.pop_back();  // leading zeros of the value
+    out.assign(z, '1');
+    out.append(digits.rbegin(), digits.rend());
+    return long(out.size());
 }
 
 long base58_Decode(std::vector<uint8_t>& out, const char* string) {
     out.clear();
     if (!string) return 0;
+    if (strnlen(string, kBase58MaxInput + 1) > kBase58MaxInput) return -BAD_LENGTH_ERROR;
     const char* p = string;
     while (b58_space(*p)) ++p;
     size_t z = 0;
@@ -58,25 +91,45 @@ long base58_Decode(std::vector<uint8_t>& out, const char* string) {
         ++z;
         ++p;
     }
-    // log(58) / log(256) < 0.733: enough bytes for the value.
-    std::vector<uint8_t> work(strlen(p) * 733 / 1000 + 1, 0);
-    size_t used = 0;
+    std::vector<uint8_t> values;
+    values.reserve(strlen(p));
     for (; *p; ++p) {
         if (b58_space(*p)) continue;
         int v = b58_value(static_cast<unsigned char>(*p));
         if (v < 0) return -INVALID_DATA_ERROR;
-        uint32_t carry = uint32_t(v);
-        size_t j = 0;
-        for (size_t k = work.size(); k-- > 0 && (carry != 0 || j < used); ++j) {
-            carry += 58u * work[k];
-            work[k] = uint8_t(carry);
-            carry >>= 8;
-        }
-        used = j;
+        values.push_back(uint8_t(v));
     }
-    size_t start = work.size() - used;
-    while (start < work.size() && work[start] == 0) ++start;
+    // Little-endian limbs of base 2^32; log(58^5) / log(2^32) < 0.916.
+    std::vector<uint64_t> limbs;
+    limbs.reserve(values.size() / 5 * 916 / 1000 + 2);
+    size_t i = 0;
+    while (i < values.size()) {
+        size_t take = (values.size() - i) % 5 ? (values.size() - i) % 5 : 5;
+        uint64_t carry = 0, mul = 1;
+        for (size_t k = 0; k < take; ++k) {
+            carry = carry * 58 + values[i + k];
+            mul *= 58;
+        }
+        i += take;
+        for (uint64_t& limb : limbs) {
+            uint64_t x = limb * mul + carry;
+            limb = x & 0xFFFFFFFFu;
+            carry = x >> 32;
+        }
+        while (carry) {
+            limbs.push_back(carry & 0xFFFFFFFFu);
+            carry >>= 32;
+        }
+    }
     out.assign(z, 0);
-    out.insert(out.end(), work.begin() + long(start), work.end());
+    bool started = false;
+    for (size_t k = limbs.size(); k-- > 0;) {
+        for (int b = 3; b >= 0; --b) {
+            uint8_t byte = uint8_t(limbs[k] >> (8 * b));
+            if (!started && byte == 0) continue;
+            started = true;
+            out.push_back(byte);
+        }
+    }
     return long(out.size());
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,8 @@ long b64filter(char* output, long size, const char* input, long input_len);
 // Character classes of the library's own table (independent of the C
 // locale; bytes 128 to 255 are in no class).
 bool is_hexdigit(char c);
-bool is_space(char c);   // blank, tab, LF, VT, FF, CR
-bool is_punct(char c);   // printable ASCII other than letters, digits, blank
+bool is_space(char c);  // blank, tab, LF, VT, FF, CR
+bool is_punct(char c);  // printable ASCII other than letters, digits, blank
 // Each is true for the empty (or null) string.
 bool detect_isbase64(const char* s);     // base64 alphabet, "=" or white space
 bool detect_isbase64url(const char* s);  // the same with "-" and "_"
@@ -64,10 +65,17 @@ bool detect_ishexloose(const char* s);   // hex digits, white space, punctuation
 bool dataIs7bit(const unsigned char* bytes, long count);
 
 // --- Base58 ---
-// The text: a "1" for each leading zero byte, then the base-58 digits.
-std::string base58_Encode(const unsigned char* bytes, size_t count);
+// Base58 conversion takes time quadratic in the length: both directions
+// refuse inputs longer than this many bytes (encoding) or characters
+// (decoding, white space included), 64 KiB.
+inline constexpr size_t kBase58MaxInput = size_t(64) << 10;
+// The text in `out`: a "1" for each leading zero byte, then the base-58
+// digits. Returns its length, or -26 (BAD_LENGTH_ERROR) for more than
+// kBase58MaxInput bytes.
+long base58_Encode(std::string& out, const unsigned char* bytes, size_t count);
 // Decodes, skipping blanks, tabs, CR and LF; the bytes go to `out`. Returns
-// their number, or -8 for a character outside the alphabet.
+// their number, -8 for a character outside the alphabet, or -26
+// (BAD_LENGTH_ERROR) for a string longer than kBase58MaxInput characters.
 long base58_Decode(std::vector<uint8_t>& out, const char* string);
 
 // --- UTF-8 and 8-bit character sets ---
@@ -77,6 +85,14 @@ long base58_Decode(std::vector<uint8_t>& out, const char* string);
 // accepted; overlong forms, surrogates, U+FFFE and U+FFFF are not.
 int check_utf8_bytes(const unsigned char* bytes, size_t count);
 int check_utf8(const char* s);
+// The same check over the rest of a stream, read to its end in pieces (a
+// pipe as well as a file, whatever size the file system reports); -3
+// (READ_ERROR) on a read error.
+int check_utf8_stream(FILE* f);
+// The same check over a named file or pipe (FIFO); anything else (a device
+// such as /dev/zero, a directory) is refused with -1 (OPEN_ERROR), as is a
+// name that cannot be opened.
+int check_utf8_file(const char* name);
 // UTF-8 bytes to Latin-1: -8 for FE, FF, a lead C0/C1 or a missing
 // continuation byte; -11 for a character above U+00FF or a stray
 // continuation byte. Writes at most max bytes; returns the characters

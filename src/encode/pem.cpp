@@ -15,13 +15,18 @@
 #include "frame/error.h"
 #include "util/emem.h"
 #include "util/safe_write.h"
+#include "util/futil.h"
 
 namespace {
 
 constexpr char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-bool is_b64_char(char c) { return c && (strchr(kB64, c) != nullptr || c == '='); }
-bool is_ws(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool is_b64_char(char c) {
+    return c && (strchr(kB64, c) != nullptr || c == '=');
+}
+bool is_ws(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 const char* find_in(const char* hay, size_t n, const char* needle) {
     size_t k = strlen(needle);
@@ -53,13 +58,15 @@ AsnNode* parse_b64_text(const char* text, size_t n) {
     return der.empty() ? nullptr : asn_ReadBytes(der.data(), der.size());
 }
 
-// Whole content of a stream from its current position.
+// Whole content of a stream from its current position, at most
+// kMaxInputFileSize bytes.
 bool slurp(FILE* f, velt::SecureString* out) {
-    char buf[4096];
-    size_t got;
-    while ((got = fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, got);
-    ewipe(buf, sizeof buf);
-    return !ferror(f);
+    return futil_read_stream(f, *out, kMaxInputFileSize) == 0;
+}
+
+// A named input file for a whole-file read (regular, not above the limit).
+FILE* open_input(const char* name) {
+    return futil_open_input(name, kMaxInputFileSize, nullptr);
 }
 
 int peek(FILE* f) {
@@ -90,9 +97,13 @@ bool all_base64(const char* s) {
 
 // ---- Recognisers ----
 
-bool PEM_IsBase64String(const char* s) { return s && all_base64(s); }
+bool PEM_IsBase64String(const char* s) {
+    return s && all_base64(s);
+}
 
-bool PEM_IsBase64SeqString(const char* s) { return s && s[0] == 'M' && all_base64(s + 1); }
+bool PEM_IsBase64SeqString(const char* s) {
+    return s && s[0] == 'M' && all_base64(s + 1);
+}
 
 bool PEM_IsPEMString(const char* s) {
     if (!s || s[0] != '-') return false;
@@ -102,8 +113,12 @@ bool PEM_IsPEMString(const char* s) {
     return PEM_FindEncoded(s, n, &body) && body > 0;
 }
 
-bool PEM_IsBERSeq(FILE* stream) { return stream && peek(stream) == 0x30; }
-bool PEM_IsBase64SeqStream(FILE* stream) { return stream && peek(stream) == 'M'; }
+bool PEM_IsBERSeq(FILE* stream) {
+    return stream && peek(stream) == 0x30;
+}
+bool PEM_IsBase64SeqStream(FILE* stream) {
+    return stream && peek(stream) == 'M';
+}
 
 const char* PEM_FindEncoded(const char* text, size_t length, size_t* bodyLength) {
     if (bodyLength) *bodyLength = 0;
@@ -168,7 +183,7 @@ velt::WriteMode mode_like(const char* inFile) {
 
 // Whole content of a named file; false when it cannot be opened or read.
 bool read_whole(const char* name, velt::SecureString* out) {
-    FILE* f = fopen(name, "rb");
+    FILE* f = open_input(name);
     if (!f) return false;
     bool ok = slurp(f, out);
     fclose(f);
@@ -247,7 +262,9 @@ uint8_t* PEM_ReadStream(FILE* stream, size_t* length) {
     return out;
 }
 
-AsnNode* PEM_ReadPEMString(const char* s) { return s ? parse_pem_text(s, strlen(s)) : nullptr; }
+AsnNode* PEM_ReadPEMString(const char* s) {
+    return s ? parse_pem_text(s, strlen(s)) : nullptr;
+}
 
 AsnNode* PEM_ReadSeqFromBEROrPEMStream(FILE* stream) {
     if (!stream) return nullptr;
@@ -275,7 +292,7 @@ AsnNode* PEM_ReadSeqFromFileOrPEMString(const char* s, long* error) {
         chain = parse_b64_text(s, strlen(s));
     }
     if (chain) return chain;
-    FILE* f = fopen(s, "rb");
+    FILE* f = open_input(s);
     if (!f) {
         if (error) *error = -OPEN_ERROR;
         return nullptr;
@@ -312,13 +329,13 @@ AsnNode* pemReadAsnFromFileOrString(const char* s, size_t minimumLength, long* e
     }
     AsnNode* chain = pemReadAsnFromString(s, minimumLength);
     if (chain) return chain;
-    FILE* f = fopen(s, "rb");
+    FILE* f = open_input(s);
     if (!f) {
         if (strlen(s) >= minimumLength) {
             eprintcatf("Invalid ASN.1 data");
             if (error) *error = -INVALID_DATA_ERROR;
         } else {
-            eprintcatf("Unable to open file '%s'", s);
+            eprintcatf("Unable to open file %s", describe_input(s).c_str());
             if (error) *error = -OPEN_ERROR;
         }
         return nullptr;
@@ -340,13 +357,14 @@ AsnNode* pemReadAsnFromAnything(const char* s, long* error) {
     }
     AsnNode* chain = pemReadAsnFromString(s, 0);
     if (chain) return chain;
-    FILE* f = fopen(s, "rb");
+    FILE* f = open_input(s);
     if (!f) {
         if (PEM_IsPEMString(s) || PEM_IsBase64SeqString(s)) {
-            eprintcatf("'%s' is not valid ASN.1 data and no file of that name exists", s);
+            eprintcatf("%s is not valid ASN.1 data and no file of that name exists",
+                       describe_input(s).c_str());
             if (error) *error = -INVALID_DATA_ERROR;
         } else {
-            eprintcatf("Unable to open file '%s'", s);
+            eprintcatf("Unable to open file %s", describe_input(s).c_str());
             if (error) *error = -OPEN_ERROR;
         }
         return nullptr;
@@ -397,7 +415,8 @@ long b64decap_f2f(FILE* out, FILE* in) {
 
 // ---- File converters ----
 
-long pemFileFromBinFile(const char* outFile, const char* inFile, const char* label, long lineLength, long options) {
+long pemFileFromBinFile(const char* outFile, const char* inFile, const char* label, long lineLength,
+                        long options) {
     if (!outFile || !*outFile || !inFile || !*inFile) return BAD_PARAM_ERROR;
     velt::SecureString data;
     if (!read_whole(inFile, &data)) {

@@ -1,26 +1,43 @@
 // UTF-8 checks and conversions between UTF-8, Latin-1 (ISO 8859-1),
 // ISO 8859-15, Windows-1252, and big-endian UCS-2 and UCS-4.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "encode/encode.h"
 #include "frame/error.h"
 
 namespace {
 
-bool is_cont(unsigned char b) { return (b & 0xC0) == 0x80; }
+bool is_cont(unsigned char b) {
+    return (b & 0xC0) == 0x80;
+}
 
 // The characters ISO 8859-15 places where Latin-1 has A4 A6 A8 B4 B8 BC BD BE.
 uint32_t iso8859_15(unsigned char b) {
     switch (b) {
-        case 0xA4: return 0x20AC;
-        case 0xA6: return 0x0160;
-        case 0xA8: return 0x0161;
-        case 0xB4: return 0x017D;
-        case 0xB8: return 0x017E;
-        case 0xBC: return 0x0152;
-        case 0xBD: return 0x0153;
-        case 0xBE: return 0x0178;
-        default: return b;
+        case 0xA4:
+            return 0x20AC;
+        case 0xA6:
+            return 0x0160;
+        case 0xA8:
+            return 0x0161;
+        case 0xB4:
+            return 0x017D;
+        case 0xB8:
+            return 0x017E;
+        case 0xBC:
+            return 0x0152;
+        case 0xBD:
+            return 0x0153;
+        case 0xBE:
+            return 0x0178;
+        default:
+            return b;
     }
 }
 
@@ -134,6 +151,61 @@ int check_utf8_bytes(const unsigned char* b, size_t n) {
     return result;
 }
 
+int check_utf8_stream(FILE* f) {
+    if (!f) return -READ_ERROR;
+    constexpr size_t kChunk = 65536;
+    std::vector<unsigned char> buf(kChunk + 8);
+    size_t have = 0;  // bytes of a character cut by the previous chunk
+    int result = 1;
+    for (;;) {
+        size_t got = fread(buf.data() + have, 1, kChunk, f);
+        if (got == 0) {
+            if (ferror(f)) return -READ_ERROR;
+            int r = check_utf8_bytes(buf.data(), have);
+            return r == 0 ? 0 : std::max(result, r);
+        }
+        size_t m = have + got;
+        // Hold back a multi-byte character whose continuation bytes are
+        // still to come.
+        size_t cut = m;
+        for (size_t k = 1; k <= 5 && k <= m; ++k) {
+            unsigned char c = buf[m - k];
+            if (is_cont(c)) continue;
+            if (c >= 0xC0 && c < 0xFE) {
+                size_t need = c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF8 ? 4 : c < 0xFC ? 5 : 6;
+                if (need > k) cut = m - k;
+            }
+            break;
+        }
+        int r = check_utf8_bytes(buf.data(), cut);
+        if (r == 0) return 0;
+        result = std::max(result, r);
+        memmove(buf.data(), buf.data() + cut, m - cut);
+        have = m - cut;
+    }
+}
+
+int check_utf8_file(const char* name) {
+    if (!name || !*name) return -OPEN_ERROR;
+    int fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return -OPEN_ERROR;
+    struct stat st;
+    // A device such as /dev/zero never ends: only files and pipes are read.
+    if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        close(fd);
+        eprintf("'%s' is not a regular file or a pipe", name);
+        return -OPEN_ERROR;
+    }
+    FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        close(fd);
+        return -OPEN_ERROR;
+    }
+    int r = check_utf8_stream(f);
+    fclose(f);
+    return r;
+}
+
 int check_utf8(const char* s) {
     if (!s) return 1;
     return check_utf8_bytes(reinterpret_cast<const unsigned char*>(s), strlen(s));
@@ -179,10 +251,18 @@ long latin1_to_utf8(unsigned char* out, long max, const unsigned char* in, long 
     return eightbit_to_utf8(out, max, in, n, 0);
 }
 
-long ucs2_to_latin1(std::string& out, const unsigned char* in, size_t n) { return ucs_to_latin1<2>(out, in, n); }
-long ucs4_to_latin1(std::string& out, const unsigned char* in, size_t n) { return ucs_to_latin1<4>(out, in, n); }
-long ucs2_to_utf8(std::string& out, const unsigned char* in, size_t n) { return ucs_to_utf8<2>(out, in, n); }
-long ucs4_to_utf8(std::string& out, const unsigned char* in, size_t n) { return ucs_to_utf8<4>(out, in, n); }
+long ucs2_to_latin1(std::string& out, const unsigned char* in, size_t n) {
+    return ucs_to_latin1<2>(out, in, n);
+}
+long ucs4_to_latin1(std::string& out, const unsigned char* in, size_t n) {
+    return ucs_to_latin1<4>(out, in, n);
+}
+long ucs2_to_utf8(std::string& out, const unsigned char* in, size_t n) {
+    return ucs_to_utf8<2>(out, in, n);
+}
+long ucs4_to_utf8(std::string& out, const unsigned char* in, size_t n) {
+    return ucs_to_utf8<4>(out, in, n);
+}
 
 long wide_to_utf8(std::string& out, const uint32_t* in, size_t n) {
     out.clear();

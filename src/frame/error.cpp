@@ -3,11 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <new>
 #include <string>
 
 #include "util/emem.h"
@@ -18,15 +23,34 @@ namespace {
 constexpr size_t kMsgSize = 648;  // 647 characters and the NUL
 constexpr size_t kPieceMax = 646;
 
+// The record is shared by every thread of the process. Writers take the
+// lock; the code is also published atomically so that errnum() and the
+// clear of an already clear record (the common case at the start of every
+// exported call) cost one atomic load and no lock. Readers of the message
+// copy it under the lock, so a thread never sees a half-written text.
 struct ErrorRecord {
+    std::mutex lock;
     char message[kMsgSize] = {0};
-    long code = 0;
+    std::atomic<long> code{0};
+    std::atomic<bool> dirty{false};  // message non-empty or code non-zero
 };
 
 ErrorRecord& record() {
     static ErrorRecord r;
     return r;
 }
+
+// A fork taken while another thread held the lock would leave the child
+// with a lock no thread releases: the child starts with a fresh lock (only
+// the calling thread exists there) and a terminated message.
+const int g_atfork = pthread_atfork(nullptr, nullptr, [] {
+    ErrorRecord& r = record();
+    new (&r.lock) std::mutex();
+    r.message[kMsgSize - 1] = '\0';
+});
+
+// Each thread's copy of the message handed out by errmsg().
+thread_local char t_message[kMsgSize];
 
 struct ErrorEntry {
     long code;
@@ -116,43 +140,74 @@ __attribute__((format(printf, 2, 0))) void format_piece(char* piece, const char*
 
 void errclear() {
     ErrorRecord& r = record();
+    if (!r.dirty.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> hold(r.lock);
     // Every byte past the message's NUL is already zero (each write wipes the
     // whole buffer or appends after the text), so wiping the text is enough.
     if (r.message[0] != '\0') ewipe(r.message, strnlen(r.message, sizeof r.message));
-    r.code = 0;
+    r.code.store(0, std::memory_order_relaxed);
+    r.dirty.store(false, std::memory_order_release);
 }
 
 long errset(long code) {
+    if (code == 0) return code;
     ErrorRecord& r = record();
-    if (r.code == 0 && code != 0) r.code = code < 0 ? -code : code;
+    if (r.code.load(std::memory_order_acquire) != 0) return code;  // the first code stays
+    std::lock_guard<std::mutex> hold(r.lock);
+    if (r.code.load(std::memory_order_relaxed) == 0) {
+        r.code.store(code < 0 ? -code : code, std::memory_order_release);
+        r.dirty.store(true, std::memory_order_release);
+    }
     return code;
 }
 
-long errnum() { return record().code; }
+long errnum() {
+    return record().code.load(std::memory_order_acquire);
+}
 
-const char* errmsg() { return record().message; }
+const char* errmsg() {
+    ErrorRecord& r = record();
+    std::lock_guard<std::mutex> hold(r.lock);
+    memcpy(t_message, r.message, kMsgSize);
+    return t_message;
+}
+
+long errsnapshot(char* message, size_t size) {
+    ErrorRecord& r = record();
+    std::lock_guard<std::mutex> hold(r.lock);
+    if (message && size) strlcpy(message, r.message, size);
+    return r.code.load(std::memory_order_relaxed);
+}
 
 void eprintf(const char* format, ...) {
-    ErrorRecord& r = record();
     char piece[kPieceMax + 1];
     va_list ap;
     va_start(ap, format);
     format_piece(piece, format, ap);
     va_end(ap);
-    ewipe(r.message, sizeof r.message);
-    strlcpy(r.message, piece, sizeof r.message);
+    ErrorRecord& r = record();
+    {
+        std::lock_guard<std::mutex> hold(r.lock);
+        ewipe(r.message, sizeof r.message);
+        strlcpy(r.message, piece, sizeof r.message);
+        r.dirty.store(true, std::memory_order_release);
+    }
     ewipe(piece, sizeof piece);
 }
 
 void eprintcatf(const char* format, ...) {
-    ErrorRecord& r = record();
     char piece[kPieceMax + 1];
     va_list ap;
     va_start(ap, format);
     format_piece(piece, format, ap);
     va_end(ap);
-    if (r.message[0] != '\0') strlcat(r.message, "; ", sizeof r.message);
-    strlcat(r.message, piece, sizeof r.message);
+    ErrorRecord& r = record();
+    {
+        std::lock_guard<std::mutex> hold(r.lock);
+        if (r.message[0] != '\0') strlcat(r.message, "; ", sizeof r.message);
+        strlcat(r.message, piece, sizeof r.message);
+        r.dirty.store(true, std::memory_order_release);
+    }
     ewipe(piece, sizeof piece);
 }
 
@@ -169,9 +224,9 @@ long errlookup(char* output, long declared, long code) {
 
 long errFormatErrorMessage(char* output, long declared, long code, const char* user_message) {
     const long c = code < 0 ? -code : code;
-    const long s = errnum();
-    std::string m(errmsg());
-    if (m.size() > kMsgSize - 1) m.resize(kMsgSize - 1);
+    char snapshot[kMsgSize];
+    const long s = errsnapshot(snapshot, sizeof snapshot);
+    std::string m(snapshot);
 
     if (c == 0 && s == 0 && m.empty()) {
         if (output && declared > 0) output[0] = '\0';

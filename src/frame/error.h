@@ -4,6 +4,12 @@
 // writes a detail message with eprintf (replace) or eprintcatf (append after
 // "; ") and returns the code. The exported wrapper records a negative result
 // with errset, which keeps only the first code since the last clear.
+//
+// Threads: there is one record for the whole process. Every update and read
+// is free of data races (a lock, with the code published atomically), so
+// threads that call the library without serialising see a consistent
+// record, but not necessarily their own: a thread that needs the detail of
+// its own failure serialises its calls with the other threads.
 #pragma once
 
 #include <cstddef>
@@ -73,8 +79,12 @@ void errclear();
 long errset(long code);
 // The stored code (non-negative).
 long errnum();
-// The detail message (empty when clear).
+// A copy of the detail message (empty when clear), owned by the calling
+// thread and valid until its next errmsg() call.
 const char* errmsg();
+// Copies the detail message into message (size bytes, truncated, always
+// terminated; nothing when null) and returns the code, both read at once.
+long errsnapshot(char* message, size_t size);
 // Replaces the detail message (printf rules, cut to 646 characters). User
 // text is always an argument ("%s"), never the format itself.
 void eprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -4,8 +4,9 @@
 //   3. make the wrapper's own argument checks,
 //   4. call the one internal operation,
 //   5. record a negative result in the error record and return it.
-// No C++ exception crosses the C boundary: anything thrown is reported as
-// error 9745.
+// No C++ exception crosses the C boundary: running out of memory
+// (std::bad_alloc, thrown by the allocators of util/emem.h) is reported as
+// error 5, anything else thrown as error 9745.
 //
 // A wrapper is written as
 //   extern "C" VELT_API long HASH_Bytes(...) {
@@ -15,6 +16,8 @@
 //       });
 //   }
 #pragma once
+
+#include <new>
 
 #include "morvanevelt.h"
 
@@ -26,9 +29,9 @@ namespace frame {
 enum class Poll { None, Quick, Slow };
 
 struct Policy {
-    bool clear;     // step 1
-    Poll poll;      // step 2
-    bool record;    // step 5
+    bool clear;   // step 1
+    Poll poll;    // step 2
+    bool record;  // step 5
 };
 
 // Clear, quick poll, record: the rule for almost every function.
@@ -51,9 +54,13 @@ struct Result {
 
 // A wrapper's own failed argument check: -6 by default, not recorded (the
 // HASH_, HMAC_ and RNG seed-file wrappers).
-inline Result reject(long code = -BAD_PARAM_ERROR) { return Result(code, false); }
+inline Result reject(long code = -BAD_PARAM_ERROR) {
+    return Result(code, false);
+}
 // A wrapper's own failed argument check that is recorded (CNV_, PFX_, ...).
-inline Result bad_param(long code = -BAD_PARAM_ERROR) { return Result(code, true); }
+inline Result bad_param(long code = -BAD_PARAM_ERROR) {
+    return Result(code, true);
+}
 
 template <class Op>
 long run(const Policy& p, Op&& op) noexcept {
@@ -69,6 +76,8 @@ long run(const Policy& p, Op&& op) noexcept {
         Result r = op();
         value = r.value;
         rec = rec && r.record;
+    } catch (const std::bad_alloc&) {
+        value = -MEMORY_ERROR;
     } catch (...) {
         value = -INTERNAL_ERROR;
     }

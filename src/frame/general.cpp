@@ -1,6 +1,7 @@
 // The general VELT_ functions: version, build time, error queries, module and
 // platform names. They follow their own frame: none records an error.
 #include <cstring>
+#include <new>
 
 #include "frame/error.h"
 #include "frame/frame.h"
@@ -18,6 +19,8 @@ template <class Op>
 long guarded(Op&& op) noexcept {
     try {
         return op();
+    } catch (const std::bad_alloc&) {
+        return -MEMORY_ERROR;
     } catch (...) {
         return -INTERNAL_ERROR;
     }

@@ -1,11 +1,13 @@
 // The password prompt behind PWD_Prompt and PWD_PromptEx. Echo is switched
 // off through the terminal's attributes while the password is typed; these
-// functions neither clear nor record the error record.
+// functions neither clear the error record nor record an error code. A
+// password longer than the buffer leaves a detail message only.
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
 
+#include "frame/error.h"
 #include "frame/frame.h"
 #include "frame/pwd.h"
 
@@ -15,7 +17,7 @@ constexpr char kDefaultPrompt[] = "Enter password: ";
 
 // Turns echo off on standard input for its lifetime when it is a terminal.
 class EchoOff {
-public:
+  public:
     EchoOff() {
         if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_) == 0) {
             struct termios t = saved_;
@@ -29,7 +31,7 @@ public:
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
 
-private:
+  private:
     struct termios saved_ {};
     bool active_ = false;
 };
@@ -44,21 +46,35 @@ long pwd_GetPassword(char* buffer, long size, const char* prompt, const char* ca
     fflush(stdin);
 
     long n = 0;
+    long dropped = 0;  // characters typed beyond the buffer
     {
         EchoOff echo_off;
-        while (n < size - 1) {
+        // The whole line is read, so that nothing of a long password stays in
+        // standard input for the application's next read; what does not fit
+        // is counted and dropped.
+        for (;;) {
             int c = getchar();
             if (c == EOF || c == '\n' || c == '\r') break;  // end of input or a read error ends the text
             if (c == 8) {
-                if (n > 0) buffer[--n] = '\0';
+                if (dropped > 0) {
+                    --dropped;
+                } else if (n > 0) {
+                    buffer[--n] = '\0';
+                }
                 continue;
             }
-            buffer[n++] = char(c);
+            if (n < size - 1) {
+                buffer[n++] = char(c);
+            } else {
+                ++dropped;
+            }
         }
         buffer[n] = '\0';
         putchar('\n');
         fflush(stdout);
     }
+    if (dropped > 0)
+        eprintf("Password truncated: %ld characters beyond the %ld that fit were discarded", dropped, n);
     clearerr(stdin);
     return n;
 }
@@ -66,13 +82,16 @@ long pwd_GetPassword(char* buffer, long size, const char* prompt, const char* ca
 extern "C" {
 
 VELT_API long PWD_Prompt(char* szPassword, long nPwdLen, const char* szCaption) {
-    return frame::run(frame::kBare,
-                      [&]() -> frame::Result { return pwd_GetPassword(szPassword, nPwdLen, nullptr, szCaption); });
+    return frame::run(frame::kBare, [&]() -> frame::Result {
+        return pwd_GetPassword(szPassword, nPwdLen, nullptr, szCaption);
+    });
 }
 
-VELT_API long PWD_PromptEx(char* szPassword, long nPwdLen, const char* szCaption, const char* szPrompt, long) {
-    return frame::run(frame::kBare,
-                      [&]() -> frame::Result { return pwd_GetPassword(szPassword, nPwdLen, szPrompt, szCaption); });
+VELT_API long PWD_PromptEx(char* szPassword, long nPwdLen, const char* szCaption, const char* szPrompt,
+                           long) {
+    return frame::run(frame::kBare, [&]() -> frame::Result {
+        return pwd_GetPassword(szPassword, nPwdLen, szPrompt, szCaption);
+    });
 }
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 // Bodies of the exported key reading and saving functions.
 #include <strings.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,17 +13,20 @@
 #include "rsa/rsa_pbe.h"
 #include "rsa/rsa_pem.h"
 #include "rsa/rsa_store.h"
+#include "util/futil.h"
 
 using velt::SecureBytes;
 using velt::SecureString;
 
 namespace {
 
-bool empty(const char* s) { return !s || !*s; }
+bool empty(const char* s) {
+    return !s || !*s;
+}
 
 // The first octets of a file (up to n), empty when it cannot be opened.
 std::string file_head(const char* path, size_t n) {
-    FILE* f = std::fopen(path, "rb");
+    FILE* f = futil_open_input(path, SIZE_MAX, nullptr);
     if (!f) return {};
     std::string s(n, '\0');
     size_t got = std::fread(s.data(), 1, n, f);
@@ -108,7 +112,7 @@ long rsaReadAnyPrivateKey(char* out, long outlen, const char* input, const char*
             eprintcatf("Unable to extract a private key");
             return -rc;
         }
-        eprintf("Unable to extract a private key");
+        eprintcatf("Unable to extract a private key");
         return -INVALID_DATA_ERROR;
     }
     errclear();
@@ -139,7 +143,7 @@ long rsaReadAnyPublicKey(char* out, long outlen, const char* input, long options
         return -rc;
     }
     if (rc != 0) {
-        eprintf("Unable to extract a public key");
+        eprintcatf("Unable to extract a public key");
         return -INVALID_DATA_ERROR;
     }
     errclear();
@@ -151,7 +155,7 @@ long rsaReadPrivateKeyInfo(char* out, long outlen, const char* input, long optio
     RsaKeyHolder key;
     SecureBytes der;
     if (!rsaKeyInputDer(input, der)) {
-        eprintf("Unable to read private key from '%s'", input);
+        eprintcatf("Unable to read private key from %s", describe_input(input).c_str());
         return -INVALID_DATA_ERROR;
     }
     long rc = parse_plain_private(key.get(), der);
@@ -170,7 +174,7 @@ long rsaReadEncPrivateKey(char* out, long outlen, const char* input, const char*
     // An iteration count or key size over its bound keeps its own code.
     if (rc == INVALID_DATA_ERROR || rc == BAD_KEY_LEN_ERROR) return -rc;
     if (rc != 0) {
-        eprintf("Could not decrypt key");
+        eprintcatf("Could not decrypt key");
         return -DECRYPT_ERROR;
     }
     return rsaMakeB64FromPrivateKey(out, outlen, key.get(), options);
@@ -181,7 +185,7 @@ long rsaReadPublicKey(char* out, long outlen, const char* input, long options) {
     RsaKeyHolder key;
     SecureBytes der;
     if (!rsaKeyInputDer(input, der)) {
-        eprintf("Unable to read public key from '%s'", input);
+        eprintcatf("Unable to read public key from %s", describe_input(input).c_str());
         return -INVALID_DATA_ERROR;
     }
     long rc = parse_public(key.get(), der);

@@ -12,13 +12,16 @@
 #include "rsa/rsa_pem.h"
 #include "rsa/rsa_pbe.h"
 #include "util/safe_write.h"
+#include "util/futil.h"
 
 using velt::SecureBytes;
 using velt::SecureString;
 
 namespace {
 
-bool empty(const char* s) { return !s || !*s; }
+bool empty(const char* s) {
+    return !s || !*s;
+}
 
 }  // namespace
 
@@ -134,20 +137,22 @@ long rsaWriteKeyPairFiles(const char* publicKeyFile, const char* privateKeyFile,
 
 bool rsaKeyInputDer(const char* fileOrString, SecureBytes& der) {
     der.clear();
-    FILE* f = std::fopen(fileOrString, "rb");
+    long err = 0;
+    FILE* f = futil_open_input(fileOrString, kMaxInputFileSize, &err);
     if (f) {
         SecureBytes data;
-        uint8_t buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
+        long rc = futil_read_stream(f, data, kMaxInputFileSize);
         std::fclose(f);
-        ewipe(buf, sizeof buf);
-        if (data.empty()) return false;
+        if (rc != 0 || data.empty()) return false;
         SecureString s(data.begin(), data.end());
         if (s.find("-----BEGIN") != SecureString::npos) return rsaPemDecode(s.c_str(), der);
         der = std::move(data);
         return true;
     }
+    // A file that exists but was refused (not a regular file, too large) is
+    // not read as key text.
+    struct stat st;
+    if (stat(fileOrString, &st) == 0) return false;
     if (std::strstr(fileOrString, "-----BEGIN")) return rsaPemDecode(fileOrString, der);
     if (fileOrString[0] == 'M') {
         size_t tl = std::strlen(fileOrString);
@@ -196,7 +201,7 @@ long rsaGetPrivateKeyFromFileOrString(RsaKey* key, const char* fileOrString, con
     }
     SecureBytes der;
     if (!rsaKeyInputDer(fileOrString, der)) {
-        eprintf("Not a valid private key");
+        eprintcatf("Not a valid private key");
         return BAD_FORMAT_ERROR;
     }
     if (!empty(password)) {

@@ -1,14 +1,11 @@
 #include "util/emem.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 void eout_of_memory() {
-    errno = ENOMEM;
-    perror("Out of memory");
-    exit(1);
+    throw std::bad_alloc();
 }
 
 void* emalloc(size_t n) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,80 @@ bool futil_exists(const char* name) {
     if (!fp) return false;
     fclose(fp);
     return true;
+}
+
+std::string describe_input(const char* s) {
+    struct stat st;
+    if (s && *s && stat(s, &st) == 0) return std::string("'") + s + "'";
+    return "(string)";
+}
+
+FILE* futil_open_input(const char* name, size_t limit, long* error) {
+    auto refuse = [&](long code) -> FILE* {
+        if (error) *error = code;
+        return nullptr;
+    };
+    if (!name || !*name) return refuse(OPEN_ERROR);
+    // O_NONBLOCK keeps open() from waiting for a FIFO's writer; it is
+    // switched off again before reading.
+    int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return refuse(OPEN_ERROR);
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        ::close(fd);
+        return refuse(OPEN_ERROR);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        eprintf("Input file '%s' is not a regular file", name);
+        return refuse(OPEN_ERROR);
+    }
+    if (st.st_size < 0 || uint64_t(st.st_size) > uint64_t(limit)) {
+        ::close(fd);
+        eprintf("Input file '%s' is larger than %zu bytes", name, limit);
+        return refuse(BAD_LENGTH_ERROR);
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return refuse(OPEN_ERROR);
+    }
+    FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        return refuse(OPEN_ERROR);
+    }
+    if (error) *error = 0;
+    return f;
+}
+
+namespace {
+
+template <class Container>
+long read_stream(FILE* f, Container& out, size_t limit) {
+    out.clear();
+    if (!f) return READ_ERROR;
+    char buf[16384];
+    velt::WipeOnExit guard(buf, sizeof buf);
+    size_t got;
+    while ((got = fread(buf, 1, sizeof buf, f)) > 0) {
+        if (got > limit - out.size()) {
+            out.clear();
+            out.shrink_to_fit();
+            return BAD_LENGTH_ERROR;
+        }
+        out.insert(out.end(), buf, buf + got);
+    }
+    return ferror(f) ? long(READ_ERROR) : 0L;
+}
+
+}  // namespace
+
+long futil_read_stream(FILE* f, velt::SecureBytes& out, size_t limit) {
+    return read_stream(f, out, limit);
+}
+long futil_read_stream(FILE* f, velt::SecureString& out, size_t limit) {
+    return read_stream(f, out, limit);
 }
 
 namespace {

@@ -1,8 +1,18 @@
 // File utilities, secure temporary files and file wiping.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
+
+#include "morvanevelt.h"
+#include "util/emem.h"
+
+// Largest file that a reader of keys, certificates, CRLs, CMS objects,
+// PKCS #12 and PEM files reads whole into memory: 64 MiB, stated in the
+// public header. Larger content goes through the streaming functions.
+inline constexpr size_t kMaxInputFileSize = size_t(VELT_MAX_INPUT_FILE);
+static_assert(kMaxInputFileSize == size_t(64) << 20, "64 MiB");
 
 // Size of a named file or an open stream in bytes, or -1.
 long futil_filesize(const char* name);
@@ -11,6 +21,28 @@ long futil_filesizefp(FILE* fp);
 bool futil_samefile(const char* a, const char* b);
 // True when the file can be opened for reading.
 bool futil_exists(const char* name);
+
+// How an argument that may hold key material or a password (a file name or
+// the PEM, base64 or key text itself) appears in a detail message: the
+// quoted name ('name') when it names an existing file, otherwise
+// "(string)". The text of a string is never shown.
+std::string describe_input(const char* s);
+
+// Opens a named file for a whole-file read. Opening never blocks (a FIFO
+// without a writer is refused, not waited for); anything but a regular file
+// (directory, FIFO, device such as /dev/zero, socket) and a file larger than
+// limit bytes are refused before a byte is read. Returns the stream, or
+// null with *error (when non-null) set to OPEN_ERROR (cannot open, not a
+// regular file) or BAD_LENGTH_ERROR (too large) and the reason in the
+// detail message, which names the file.
+FILE* futil_open_input(const char* name, size_t limit, long* error);
+
+// Reads the rest of a stream into out, at most limit bytes: 0, READ_ERROR on
+// a read error, BAD_LENGTH_ERROR when more than limit bytes remain (out is
+// then emptied). Works on pipes too: the read goes to the end, whatever the
+// file's recorded size.
+long futil_read_stream(FILE* f, velt::SecureBytes& out, size_t limit);
+long futil_read_stream(FILE* f, velt::SecureString& out, size_t limit);
 
 // Creates a new temporary file and opens it as a binary update stream.
 // Directories are tried in order: `directory`, $TMPDIR, "/tmp", "."; in each,

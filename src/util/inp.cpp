@@ -1,6 +1,5 @@
 #include "util/inp.h"
 
-#include <cassert>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -80,7 +79,9 @@ long InpStream::seekset(long offset) {
     return 0;
 }
 
-InpStream* INP_new() { return new InpStream(); }
+InpStream* INP_new() {
+    return new InpStream();
+}
 
 void INP_free(InpStream** stream) {
     if (!stream || !*stream) return;
@@ -89,39 +90,31 @@ void INP_free(InpStream** stream) {
     *stream = nullptr;
 }
 
+// A null stream reads as an empty one.
 long INP_init(InpStream* s, FILE* file, const unsigned char* memory, size_t length) {
-    assert(s);
-    return s->init(file, memory, length);
+    return s ? s->init(file, memory, length) : -1;
 }
 int INP_getc(InpStream* s) {
-    assert(s);
-    return s->getc();
+    return s ? s->getc() : -1;
 }
 size_t INP_read(InpStream* s, void* buffer, size_t n) {
-    assert(s);
-    return s->read(buffer, n);
+    return s ? s->read(buffer, n) : 0;
 }
 bool INP_eof(const InpStream* s) {
-    assert(s);
-    return s->eof();
+    return s ? s->eof() : true;
 }
 void INP_rewind(InpStream* s) {
-    assert(s);
-    s->rewind();
+    if (s) s->rewind();
 }
 long INP_tell(const InpStream* s) {
-    assert(s);
-    return s->tell();
+    return s ? s->tell() : -1;
 }
 long INP_seekcur(InpStream* s, long offset) {
-    assert(s);
-    return s->seekcur(offset);
+    return s ? s->seekcur(offset) : -1;
 }
 long INP_seekset(InpStream* s, long offset) {
-    assert(s);
-    return s->seekset(offset);
+    return s ? s->seekset(offset) : -1;
 }
 FILE* INP_stream(const InpStream* s) {
-    assert(s);
-    return s->stream();
+    return s ? s->stream() : nullptr;
 }

@@ -10,7 +10,7 @@
 #include <cstdio>
 
 class InpStream {
-public:
+  public:
     InpStream() = default;
 
     // A non-null file selects file mode (reading continues from the file's
@@ -40,14 +40,15 @@ public:
     // Length of a memory-mode stream.
     size_t length() const { return length_; }
 
-private:
+  private:
     FILE* file_ = nullptr;
     const unsigned char* memory_ = nullptr;
     size_t length_ = 0;
     size_t pos_ = 0;
 };
 
-// The same operations as free functions, for C-shaped callers.
+// The same operations as free functions, for C-shaped callers. A null
+// stream reads as an empty one (end of input, -1 for positions).
 InpStream* INP_new();
 // Clears the record, frees it and nulls the caller's pointer.
 void INP_free(InpStream** stream);

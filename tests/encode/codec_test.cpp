@@ -51,7 +51,7 @@ TEST(Hex, EncodeWholePairsAndDecodeLeniently) {
         const char* in;
         const char* hex;
     } dec[] = {{"01ab", "01ab"}, {"01 AB", "01ab"}, {"01ABC", "01ab"}, {"DE:AD BE-EF", "deadbeef"},
-               {"", ""},         {"zz", ""},         {"0", ""}};
+               {"", ""},         {"zz", ""},        {"0", ""}};
     for (const auto& d : dec) EXPECT_EQ(testutil::to_hex(hex_bytes(d.in)), d.hex) << d.in;
     unsigned char out[4];
     EXPECT_EQ(hexdecode(out, 2, "0102030405"), 2);
@@ -62,9 +62,9 @@ TEST(Hex, EncodeWholePairsAndDecodeLeniently) {
 }
 
 TEST(Base64, MatchesPythonOnEveryTailLength) {
-    std::string expected = py(
-        "import base64\nfor n in range(0, 40): "
-        "print(base64.b64encode(bytes((i*37+n)%256 for i in range(n))).decode())");
+    std::string expected =
+        py("import base64\nfor n in range(0, 40): "
+           "print(base64.b64encode(bytes((i*37+n)%256 for i in range(n))).decode())");
     std::string ours;
     for (size_t n = 0; n < 40; ++n) {
         Bytes b(n);
@@ -100,11 +100,11 @@ TEST(Base64, ShortOutputAndDecoderLimits) {
     }
     unsigned char out[8];
     EXPECT_EQ(b64decode(out, 8, "YW Jj\r\n"), 3);
-    EXPECT_EQ(b64decode(out, 2, "YWJj"), 0);       // a group needs 3 bytes of room
-    EXPECT_EQ(b64decode(out, 8, "YWJjZA"), 4);     // no padding needed
-    EXPECT_EQ(b64decode(out, 8, "YWJjZ"), 3);      // one pending symbol is dropped
-    EXPECT_EQ(b64decode(out, 8, "YQ==YWJj"), 1);   // stops at "="
-    EXPECT_EQ(b64decode(out, 4, "YWJjZGU="), 3);   // 2 bytes pending, only 1 room: dropped
+    EXPECT_EQ(b64decode(out, 2, "YWJj"), 0);      // a group needs 3 bytes of room
+    EXPECT_EQ(b64decode(out, 8, "YWJjZA"), 4);    // no padding needed
+    EXPECT_EQ(b64decode(out, 8, "YWJjZ"), 3);     // one pending symbol is dropped
+    EXPECT_EQ(b64decode(out, 8, "YQ==YWJj"), 1);  // stops at "="
+    EXPECT_EQ(b64decode(out, 4, "YWJjZGU="), 3);  // 2 bytes pending, only 1 room: dropped
 }
 
 TEST(Base64, UrlConversionsInPlace) {
@@ -119,8 +119,8 @@ TEST(Base64, UrlConversionsInPlace) {
 
 // Base58 against a tiny independent encoder in python (integer arithmetic).
 TEST(Base58, MatchesPythonAndRoundTrips) {
-    std::vector<Bytes> inputs = {{}, {0}, {0, 0, 1}, {0xFF}, {0, 0xFF, 0xFE}, sample(32, 1), sample(57, 2),
-                                 Bytes(5, 0)};
+    std::vector<Bytes> inputs = {
+        {}, {0}, {0, 0, 1}, {0xFF}, {0, 0xFF, 0xFE}, sample(32, 1), sample(57, 2), Bytes(5, 0)};
     std::string prog =
         "import sys\nA=\"123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz\"\n"
         "for h in sys.argv[1:]:\n"
@@ -134,7 +134,9 @@ TEST(Base58, MatchesPythonAndRoundTrips) {
     ASSERT_EQ(status, 0);
     std::string ours;
     for (const Bytes& b : inputs) {
-        std::string t = base58_Encode(b.data(), b.size());
+        std::string t;
+        long n = base58_Encode(t, b.data(), b.size());
+        EXPECT_EQ(n, long(t.size()));
         ours += t + "\n";
         std::vector<uint8_t> back;
         EXPECT_EQ(base58_Decode(back, t.c_str()), long(b.size()));

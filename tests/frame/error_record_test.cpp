@@ -110,6 +110,7 @@ TEST(ErrorRecord, OldMessageIsWiped) {
     for (size_t i = strlen(m); i < 648; ++i) ASSERT_EQ(m[i], 0) << i;
     eprintf("%s", "secret-user-text-0123456789");
     errclear();
+    m = errmsg();  // a copy of the whole record, terminator and tail included
     for (size_t i = 0; i < 648; ++i) ASSERT_EQ(m[i], 0) << i;
 }
 

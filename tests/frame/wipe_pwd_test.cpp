@@ -45,6 +45,7 @@ struct Redirected {
     long result;
     std::string password;
     std::string shown;
+    std::string rest;  // what the application reads from standard input next
 };
 
 Redirected prompt_with_input(const std::string& input, long size, const char* prompt, const char* caption) {
@@ -64,6 +65,8 @@ Redirected prompt_with_input(const std::string& input, long size, const char* pr
     r.result = size > 0 && size <= long(sizeof buf) ? pwd_GetPassword(buf, size, prompt, caption)
                                                     : pwd_GetPassword(nullptr, size, prompt, caption);
     fflush(stdout);
+    char line[256];
+    while (fgets(line, sizeof line, stdin)) r.rest += line;
     dup2(saved_in, 0);
     dup2(saved_out, 1);
     close(saved_in);
@@ -77,27 +80,48 @@ Redirected prompt_with_input(const std::string& input, long size, const char* pr
     return r;
 }
 
+std::string last_error() {
+    char buf[700] = {};
+    VELT_LastError(buf, 650);
+    return buf;
+}
+
+// The buffer size counts the NUL: size - 1 characters are kept, the rest of
+// the line is read and dropped (the next line is the application's), and a
+// dropped rest is reported in the detail message.
 TEST(Password, ReadsOneLine) {
     struct {
         std::string input;
         long size;
         long want;
         std::string password;
+        std::string rest;
+        bool truncated;
     } cases[] = {
-        {"secret\nrest", 64, 6, "secret"},
-        {"secret\r\n", 64, 6, "secret"},
-        {"ab\bc\n", 64, 2, "ac"},
-        {"\b\bx\n", 64, 1, "x"},
-        {"longpassword\n", 5, 4, "long"},
-        {"no newline", 64, 10, "no newline"},  // end of input ends the text
-        {"", 64, 0, ""},
-        {"x\n", 1, 0, ""},
+        {"secret\nrest", 64, 6, "secret", "rest", false},
+        {"secret\r\n", 64, 6, "secret", "\n", false},
+        {"ab\bc\n", 64, 2, "ac", "", false},
+        {"\b\bx\n", 64, 1, "x", "", false},
+        {"longpassword\nnext line\n", 5, 4, "long", "next line\n", true},
+        {"12345678\n", 9, 8, "12345678", "", false},  // exactly fits
+        {"123456789\n", 9, 8, "12345678", "", true},
+        {"abcdefgh\b\b\b\bij\nz", 5, 4, "abcd", "z", true},  // backspace takes dropped characters first
+        {"abcdef\b\b\b\bxy\n", 5, 4, "abxy", "", false},     // back within the buffer: nothing lost
+        {"no newline", 64, 10, "no newline", "", false},     // end of input ends the text
+        {"", 64, 0, "", "", false},
+        {"x\nmore", 1, 0, "", "more", true},
+        {"\nmore", 1, 0, "", "more", false},
     };
     for (const auto& c : cases) {
+        VELT_Version(nullptr, nullptr);  // clears the record
         Redirected r = prompt_with_input(c.input, c.size, nullptr, "");
         EXPECT_EQ(r.result, c.want) << c.input;
         EXPECT_EQ(r.password, c.password) << c.input;
         EXPECT_EQ(r.shown, "Enter password: \n");
+        EXPECT_EQ(r.rest, c.rest) << c.input;
+        std::string m = last_error();
+        EXPECT_EQ(m.find("Password truncated") != std::string::npos, c.truncated) << c.input << ": " << m;
+        EXPECT_EQ(VELT_ErrorCode(), 0);  // the result stays the count of characters stored
     }
 }
 
@@ -132,17 +156,24 @@ TEST(Password, TerminalEchoOffWhileTyping) {
 
     char buf[32] = {};
     long result = -1;
-    std::thread reader([&] { result = PWD_Prompt(buf, 32, ""); });
+    std::thread reader([&] { result = PWD_Prompt(buf, 8, ""); });
     // Type only once echo is off.
     bool off = false;
     for (int i = 0; i < 500 && !off; ++i) {
         struct termios now;
-        if (tcgetattr(slave, &now) == 0 && !(now.c_lflag & ECHO)) off = true;
-        else std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (tcgetattr(slave, &now) == 0 && !(now.c_lflag & ECHO))
+            off = true;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     EXPECT_TRUE(off);
-    ASSERT_EQ(write(master, "hunter2\n", 8), 8);
+    // A password longer than the buffer: the rest of its line must not reach
+    // the application's next read of the terminal.
+    ASSERT_EQ(write(master, "hunter2-and-much-more\n", 22), 22);
     reader.join();
+    ASSERT_EQ(write(master, "next\n", 5), 5);
+    char line[64] = {};
+    if (!fgets(line, sizeof line, stdin)) line[0] = '\0';
 
     fflush(stdout);
     dup2(saved_in, 0);
@@ -153,6 +184,7 @@ TEST(Password, TerminalEchoOffWhileTyping) {
 
     EXPECT_EQ(result, 7);
     EXPECT_STREQ(buf, "hunter2");
+    EXPECT_STREQ(line, "next\n");
     ASSERT_EQ(tcgetattr(slave, &t), 0);
     EXPECT_TRUE(t.c_lflag & ECHO);
     // Nothing of the password came back on the terminal.
@@ -165,6 +197,7 @@ TEST(Password, TerminalEchoOffWhileTyping) {
         echoed.append(tmp, size_t(n));
     }
     EXPECT_EQ(echoed.find("hunter2"), std::string::npos) << echoed;
+    EXPECT_EQ(echoed.find("much-more"), std::string::npos) << echoed;
     close(master);
     close(slave);
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "util/emem.h"
@@ -35,13 +37,58 @@ TEST(Emem, AllocateGrowWipe) {
     efree_mem(d);
 }
 
-TEST(EmemDeathTest, HugeRequestsEndTheProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(emalloc(size_t(1) << 62), testing::ExitedWithCode(1), "Out of memory");
-    EXPECT_EXIT(ecalloc(size_t(1) << 61, 2), testing::ExitedWithCode(1), "Out of memory");
+// Running out of memory throws (the frame reports it), never ends the process.
+TEST(Emem, FailedAllocationsThrowBadAlloc) {
+    EXPECT_THROW(emalloc(size_t(1) << 62), std::bad_alloc);
+    EXPECT_THROW(ecalloc(size_t(1) << 61, 2), std::bad_alloc);
     // count * size reaches 2^62 although count < 2^62 / size rounded down.
-    EXPECT_EXIT(ecalloc((size_t(1) << 62) / 3 + 1, 3), testing::ExitedWithCode(1), "Out of memory");
-    EXPECT_EXIT(ecalloc(SIZE_MAX, SIZE_MAX), testing::ExitedWithCode(1), "Out of memory");
+    EXPECT_THROW(ecalloc((size_t(1) << 62) / 3 + 1, 3), std::bad_alloc);
+    EXPECT_THROW(ecalloc(SIZE_MAX, SIZE_MAX), std::bad_alloc);
+    EXPECT_THROW(velt::SecureBytes(size_t(1) << 62), std::bad_alloc);
+}
+
+// The bytes of a SecureString object after its destructor ran: nothing of the
+// secret may remain in the object itself, whether the text stayed in the
+// inline buffer or grew from it onto the heap.
+TEST(SecureString, DestructorWipesInlineBuffer) {
+    const std::string secret = "pw:Hunter2";  // short enough for the inline buffer
+    struct Case {
+        const char* what;
+        void (*fill)(velt::SecureString&, const std::string&);
+    } cases[] = {
+        {"assigned", [](velt::SecureString& s, const std::string& t) { s.assign(t); }},
+        {"appended", [](velt::SecureString& s, const std::string& t) { s += t; }},
+        {"shortened",
+         [](velt::SecureString& s, const std::string& t) {
+             s = t;
+             s = "x";
+         }},
+        {"grown onto the heap",
+         [](velt::SecureString& s, const std::string& t) {
+             s = t;
+             s.append(200, 'y');
+         }},
+        {"moved out",
+         [](velt::SecureString& s, const std::string& t) {
+             s = t;
+             velt::SecureString other(std::move(s));
+         }},
+    };
+    for (const Case& c : cases) {
+        alignas(velt::SecureString) unsigned char raw[sizeof(velt::SecureString)];
+        auto* s = new (raw) velt::SecureString();
+        c.fill(*s, secret);
+        s->~SecureString();
+        std::string bytes(reinterpret_cast<const char*>(raw), sizeof raw);
+        // No 4 consecutive characters of the secret survive.
+        for (size_t i = 0; i + 4 <= secret.size(); ++i)
+            EXPECT_EQ(bytes.find(secret.substr(i, 4)), std::string::npos) << c.what << " at " << i;
+    }
+    // The text itself behaves as a string.
+    velt::SecureString a("abc"), b = a;
+    b += "def";
+    EXPECT_EQ(b.substr(2, 2), "cd");
+    EXPECT_EQ(a, "abc");
 }
 
 TEST(Strl, BoundedCopiesTable) {

@@ -17,16 +17,16 @@ constexpr long kLen = long(sizeof kData);
 std::vector<long> run_script(InpStream& s) {
     std::vector<long> t;
     unsigned char buf[16];
-    t.push_back(s.getc());                          // 0x30
-    t.push_back(s.tell());                          // 1
-    t.push_back(long(s.read(buf, 3)));              // 3
+    t.push_back(s.getc());              // 0x30
+    t.push_back(s.tell());              // 1
+    t.push_back(long(s.read(buf, 3)));  // 3
     t.push_back(buf[0] | buf[1] << 8 | buf[2] << 16);
     t.push_back(s.seekcur(-2));
-    t.push_back(s.getc());                          // 0x02
+    t.push_back(s.getc());  // 0x02
     t.push_back(s.seekset(5));
-    t.push_back(s.getc());                          // 0xFF
-    t.push_back(long(s.read(buf, sizeof buf)));     // short read: 2
-    t.push_back(s.getc());                          // end: -1
+    t.push_back(s.getc());                       // 0xFF
+    t.push_back(long(s.read(buf, sizeof buf)));  // short read: 2
+    t.push_back(s.getc());                       // end: -1
     t.push_back(s.eof());
     s.rewind();
     t.push_back(s.tell());
