@@ -3,6 +3,8 @@
 // functions behind the exported RSA_Save* and RSA_Read* calls.
 #include "rsa/rsa_store.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -11,8 +13,8 @@
 #include "rsa/rsa_int.h"
 #include "rsa/rsa_pem.h"
 #include "rsa/rsa_pbe.h"
-#include "util/safe_write.h"
 #include "util/futil.h"
+#include "util/safe_write.h"
 
 using velt::SecureBytes;
 using velt::SecureString;
