@@ -87,7 +87,9 @@ int EC_point_equal(const EC_curve& c, const EC_point& P, const EC_point& Q);
 
 // R = d * S in constant time in d and S. d has c.nlimbs limbs and any value
 // below 2^(64 nlimbs); it is reduced modulo n. R is normalised (infinity
-// as (1, 1, 0)). R may alias S.
+// as (1, 1, 0)). R may alias S. S must lie on the curve (or be infinity):
+// for other points the result is unspecified, so callers validate public
+// points first (EC_partial_validation).
 void EC_point_mult(const EC_curve& c, EC_point* R, const uint64_t* d, const EC_point& S);
 // R = d * G through the precomputed fixed-base table (built once, on first
 // use, thread-safely); constant time in d. R normalised.

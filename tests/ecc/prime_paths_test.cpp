@@ -4,6 +4,8 @@
 #include <openssl/rand.h>
 
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "ecc/ec_internal.h"
 #include "ecc/ec_p256.h"
@@ -72,4 +74,20 @@ TEST(PrimeFieldPaths, AdxKernelsMatchPortable) {
     compare_fields<9, P521Field<false>, P521Field<true>>(p521);
     compare_groups(p256);
     compare_groups(p521);
+}
+
+TEST(PrimeFieldPaths, FixedBaseTableBuiltOnceUnderConcurrentFirstUse) {
+    // A fresh group: its table is built by whichever thread comes first
+    // while the others wait; every thread gets the same, correct result.
+    EC_curve c = curve("secp256r1");
+    auto g = make_special_group(c, false);
+    uint64_t d[kMaxLimbs];
+    random_limbs(d, c.nlimbs);
+    EC_point want;
+    EC_point_mult(c, &want, d, c.G);
+    EC_point got[4];
+    std::vector<std::thread> threads;
+    for (auto& r : got) threads.emplace_back([&g, &d, &r] { g->mult_base(&r, d); });
+    for (auto& t : threads) t.join();
+    for (const auto& r : got) EXPECT_EQ(std::memcmp(&r, &want, sizeof r), 0);
 }
