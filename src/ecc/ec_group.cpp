@@ -1,7 +1,7 @@
 // One Group object per curve of the table, built on first use (a
 // function-local static, so concurrent first calls are safe). The field
-// code is chosen then: dedicated fields for secp256r1 (MULX/ADX kernels
-// when the processor has them) and secp521r1 (likewise), generic Montgomery
+// code is chosen then: dedicated fields for secp256r1, secp384r1 and
+// secp521r1 (MULX/ADX kernels when the processor has them), generic Montgomery
 // arithmetic for the others.
 #include <array>
 #include <cstring>
@@ -9,6 +9,7 @@
 
 #include "ecc/ec_group.h"
 #include "ecc/ec_p256.h"
+#include "ecc/ec_p384.h"
 #include "ecc/ec_p521.h"
 #include "util/cpu.h"
 
@@ -21,6 +22,10 @@ std::unique_ptr<Group> make_group(const EC_curve& c) {
         // MULX/ADX product kernels where the processor has them.
         if (cpu::has(cpu::kBmi2 | cpu::kAdx)) return std::make_unique<GroupImpl<4, P256Field<true>>>(c);
         return std::make_unique<GroupImpl<4, P256Field<false>>>(c);
+    }
+    if (std::strcmp(c.name, "secp384r1") == 0) {
+        if (cpu::has(cpu::kBmi2 | cpu::kAdx)) return std::make_unique<GroupImpl<6, P384Field<true>>>(c);
+        return std::make_unique<GroupImpl<6, P384Field<false>>>(c);
     }
     if (std::strcmp(c.name, "secp521r1") == 0) {
         if (cpu::has(cpu::kBmi2 | cpu::kAdx)) return std::make_unique<GroupImpl<9, P521Field<true>>>(c);
@@ -54,6 +59,10 @@ struct Registry {
 }  // namespace
 
 std::unique_ptr<Group> make_special_group(const EC_curve& c, bool adx) {
+    if (c.nlimbs == 6) {
+        if (adx) return std::make_unique<GroupImpl<6, P384Field<true>>>(c);
+        return std::make_unique<GroupImpl<6, P384Field<false>>>(c);
+    }
     if (c.nlimbs == 9) {
         if (adx) return std::make_unique<GroupImpl<9, P521Field<true>>>(c);
         return std::make_unique<GroupImpl<9, P521Field<false>>>(c);

@@ -1,4 +1,4 @@
-// The dedicated fields of secp256r1 and secp521r1: the MULX/ADX kernels
+// The dedicated fields of secp256r1, secp384r1 and secp521r1: the MULX/ADX kernels
 // against the portable ones on random and extreme operands, and whole
 // multiplications through both.
 #include <openssl/rand.h>
@@ -9,6 +9,7 @@
 
 #include "ecc/ec_internal.h"
 #include "ecc/ec_p256.h"
+#include "ecc/ec_p384.h"
 #include "ecc/ec_p521.h"
 #include "ecc/prime_fixture.h"
 #include "util/cpu.h"
@@ -69,11 +70,11 @@ void compare_groups(const EC_curve& c) {
 
 TEST(PrimeFieldPaths, AdxKernelsMatchPortable) {
     if (!velt::cpu::has(velt::cpu::kBmi2 | velt::cpu::kAdx)) GTEST_SKIP() << "no BMI2/ADX";
-    EC_curve p256 = curve("secp256r1"), p521 = curve("secp521r1");
+    EC_curve p256 = curve("secp256r1"), p384 = curve("secp384r1"), p521 = curve("secp521r1");
     compare_fields<4, P256Field<false>, P256Field<true>>(p256);
+    compare_fields<6, P384Field<false>, P384Field<true>>(p384);
     compare_fields<9, P521Field<false>, P521Field<true>>(p521);
-    compare_groups(p256);
-    compare_groups(p521);
+    for (const EC_curve* c : {&p256, &p384, &p521}) compare_groups(*c);
 }
 
 TEST(PrimeFieldPaths, FixedBaseTableBuiltOnceUnderConcurrentFirstUse) {
