@@ -132,7 +132,8 @@ void EC_num_to_bytes(uint8_t* out, size_t len, const uint64_t* a, size_t nlimbs)
 // All-ones when 0 < d < n, else 0; constant time in d.
 uint64_t EC_scalar_in_range(const EC_curve& c, const uint64_t* d);
 // Arithmetic modulo the order n in constant time; inputs below 2^(64 nlimbs)
-// for reduce, below n otherwise; outputs below n. r may alias the inputs.
+// for reduce, below n otherwise; outputs below n, written to c.nlimbs limbs
+// (limbs above are left as they are). r may alias the inputs.
 void EC_scalar_reduce(const EC_curve& c, uint64_t* r, const uint64_t* a);
 void EC_scalar_add(const EC_curve& c, uint64_t* r, const uint64_t* a, const uint64_t* b);
 void EC_scalar_mul(const EC_curve& c, uint64_t* r, const uint64_t* a, const uint64_t* b);
