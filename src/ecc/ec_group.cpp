@@ -1,15 +1,13 @@
 // One Group object per curve of the table, built on first use (a
 // function-local static, so concurrent first calls are safe). The field
-// code is chosen then: dedicated fields for secp256r1 (MULX/ADX kernels
-// when the processor has them) and secp521r1 (likewise), generic Montgomery
+// code is chosen then: dedicated fields for secp256r1, secp384r1 and
+// secp521r1 (MULX/ADX kernels when the processor has them), generic Montgomery
 // arithmetic for the others.
 #include <array>
 #include <cstring>
 #include <memory>
 
 #include "ecc/ec_group.h"
-#include "ecc/ec_p256.h"
-#include "ecc/ec_p521.h"
 #include "util/cpu.h"
 
 namespace velt::ecc {
@@ -17,27 +15,11 @@ namespace velt::ecc {
 namespace {
 
 std::unique_ptr<Group> make_group(const EC_curve& c) {
-    if (std::strcmp(c.name, "secp256r1") == 0) {
-        // MULX/ADX product kernels where the processor has them.
-        if (cpu::has(cpu::kBmi2 | cpu::kAdx)) return std::make_unique<GroupImpl<4, P256Field<true>>>(c);
-        return std::make_unique<GroupImpl<4, P256Field<false>>>(c);
-    }
-    if (std::strcmp(c.name, "secp521r1") == 0) {
-        if (cpu::has(cpu::kBmi2 | cpu::kAdx)) return std::make_unique<GroupImpl<9, P521Field<true>>>(c);
-        return std::make_unique<GroupImpl<9, P521Field<false>>>(c);
-    }
-    switch (c.nlimbs) {
-        case 3:
-            return std::make_unique<GroupImpl<3>>(c);
-        case 4:
-            return std::make_unique<GroupImpl<4>>(c);
-        case 6:
-            return std::make_unique<GroupImpl<6>>(c);
-        case 8:
-            return std::make_unique<GroupImpl<8>>(c);
-        default:
-            return std::make_unique<GroupImpl<9>>(c);
-    }
+    bool adx = cpu::has(cpu::kBmi2 | cpu::kAdx);
+    if (std::strcmp(c.name, "secp256r1") == 0) return make_p256_group(c, adx);
+    if (std::strcmp(c.name, "secp384r1") == 0) return make_p384_group(c, adx);
+    if (std::strcmp(c.name, "secp521r1") == 0) return make_p521_group(c, adx);
+    return make_generic_group(c);
 }
 
 struct Registry {
@@ -54,12 +36,9 @@ struct Registry {
 }  // namespace
 
 std::unique_ptr<Group> make_special_group(const EC_curve& c, bool adx) {
-    if (c.nlimbs == 9) {
-        if (adx) return std::make_unique<GroupImpl<9, P521Field<true>>>(c);
-        return std::make_unique<GroupImpl<9, P521Field<false>>>(c);
-    }
-    if (adx) return std::make_unique<GroupImpl<4, P256Field<true>>>(c);
-    return std::make_unique<GroupImpl<4, P256Field<false>>>(c);
+    if (c.nlimbs == 6) return make_p384_group(c, adx);
+    if (c.nlimbs == 9) return make_p521_group(c, adx);
+    return make_p256_group(c, adx);
 }
 
 const Group& group_of(const EC_curve& c) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -738,5 +739,13 @@ class GroupImpl final : public Group {
     mutable std::once_flag once_;
     mutable std::vector<limb> base_;
 };
+
+// Group factories, one file each so that the instantiations compile apart:
+// the generic Montgomery field for the curve's limb count, and the
+// dedicated fields with portable (adx false) or MULX/ADX kernels.
+std::unique_ptr<Group> make_generic_group(const EC_curve& c);
+std::unique_ptr<Group> make_p256_group(const EC_curve& c, bool adx);
+std::unique_ptr<Group> make_p384_group(const EC_curve& c, bool adx);
+std::unique_ptr<Group> make_p521_group(const EC_curve& c, bool adx);
 
 }  // namespace velt::ecc

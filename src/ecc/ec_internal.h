@@ -37,7 +37,7 @@ class Group {
 // EC_curve_getbyname.
 const Group& group_of(const EC_curve& c);
 
-// A Group for secp256r1 or secp521r1 (c) with the dedicated field's
+// A Group for secp256r1, secp384r1 or secp521r1 (c) with the dedicated field's
 // portable (adx false) or MULX/ADX kernels, whatever the processor: for
 // tests that compare the two.
 std::unique_ptr<Group> make_special_group(const EC_curve& c, bool adx);

@@ -87,7 +87,9 @@ int EC_point_equal(const EC_curve& c, const EC_point& P, const EC_point& Q);
 
 // R = d * S in constant time in d and S. d has c.nlimbs limbs and any value
 // below 2^(64 nlimbs); it is reduced modulo n. R is normalised (infinity
-// as (1, 1, 0)). R may alias S.
+// as (1, 1, 0)). R may alias S. S must lie on the curve (or be infinity):
+// for other points the result is unspecified, so callers validate public
+// points first (EC_partial_validation).
 void EC_point_mult(const EC_curve& c, EC_point* R, const uint64_t* d, const EC_point& S);
 // R = d * G through the precomputed fixed-base table (built once, on first
 // use, thread-safely); constant time in d. R normalised.
@@ -130,7 +132,8 @@ void EC_num_to_bytes(uint8_t* out, size_t len, const uint64_t* a, size_t nlimbs)
 // All-ones when 0 < d < n, else 0; constant time in d.
 uint64_t EC_scalar_in_range(const EC_curve& c, const uint64_t* d);
 // Arithmetic modulo the order n in constant time; inputs below 2^(64 nlimbs)
-// for reduce, below n otherwise; outputs below n. r may alias the inputs.
+// for reduce, below n otherwise; outputs below n, written to c.nlimbs limbs
+// (limbs above are left as they are). r may alias the inputs.
 void EC_scalar_reduce(const EC_curve& c, uint64_t* r, const uint64_t* a);
 void EC_scalar_add(const EC_curve& c, uint64_t* r, const uint64_t* a, const uint64_t* b);
 void EC_scalar_mul(const EC_curve& c, uint64_t* r, const uint64_t* a, const uint64_t* b);

@@ -1,12 +1,15 @@
-// The dedicated fields of secp256r1 and secp521r1: the MULX/ADX kernels
+// The dedicated fields of secp256r1, secp384r1 and secp521r1: the MULX/ADX kernels
 // against the portable ones on random and extreme operands, and whole
 // multiplications through both.
 #include <openssl/rand.h>
 
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "ecc/ec_internal.h"
 #include "ecc/ec_p256.h"
+#include "ecc/ec_p384.h"
 #include "ecc/ec_p521.h"
 #include "ecc/prime_fixture.h"
 #include "util/cpu.h"
@@ -67,9 +70,25 @@ void compare_groups(const EC_curve& c) {
 
 TEST(PrimeFieldPaths, AdxKernelsMatchPortable) {
     if (!velt::cpu::has(velt::cpu::kBmi2 | velt::cpu::kAdx)) GTEST_SKIP() << "no BMI2/ADX";
-    EC_curve p256 = curve("secp256r1"), p521 = curve("secp521r1");
+    EC_curve p256 = curve("secp256r1"), p384 = curve("secp384r1"), p521 = curve("secp521r1");
     compare_fields<4, P256Field<false>, P256Field<true>>(p256);
+    compare_fields<6, P384Field<false>, P384Field<true>>(p384);
     compare_fields<9, P521Field<false>, P521Field<true>>(p521);
-    compare_groups(p256);
-    compare_groups(p521);
+    for (const EC_curve* c : {&p256, &p384, &p521}) compare_groups(*c);
+}
+
+TEST(PrimeFieldPaths, FixedBaseTableBuiltOnceUnderConcurrentFirstUse) {
+    // A fresh group: its table is built by whichever thread comes first
+    // while the others wait; every thread gets the same, correct result.
+    EC_curve c = curve("secp256r1");
+    auto g = make_special_group(c, false);
+    uint64_t d[kMaxLimbs];
+    random_limbs(d, c.nlimbs);
+    EC_point want;
+    EC_point_mult(c, &want, d, c.G);
+    EC_point got[4];
+    std::vector<std::thread> threads;
+    for (auto& r : got) threads.emplace_back([&g, &d, &r] { g->mult_base(&r, d); });
+    for (auto& t : threads) t.join();
+    for (const auto& r : got) EXPECT_EQ(std::memcmp(&r, &want, sizeof r), 0);
 }
