@@ -4,8 +4,9 @@
 
 using namespace velt::ecc;
 
-extern "C" VELT_API long ECC_MakeKeys(const char* szPubKeyFile, const char* szPriKeyFile, const char* szCurveName,
-                                      const char* szPassword, const char* szParams, long nOptions) {
+extern "C" VELT_API long ECC_MakeKeys(const char* szPubKeyFile, const char* szPriKeyFile,
+                                      const char* szCurveName, const char* szPassword, const char* szParams,
+                                      long nOptions) {
     return frame::run(frame::kSlowPoll, [&]() -> frame::Result {
         return eccMakeKeys(szPubKeyFile, szPriKeyFile, szCurveName, szPassword, szParams, nOptions);
     });
@@ -23,8 +24,8 @@ extern "C" VELT_API long ECC_SaveKey(const char* szOutputFile, const char* szKey
                       [&]() -> frame::Result { return eccSaveKey(szOutputFile, szKeyString, nOptions); });
 }
 
-extern "C" VELT_API long ECC_SaveEncKey(const char* szOutputFile, const char* szKeyString, const char* szPassword,
-                                        const char* szParams, long nOptions) {
+extern "C" VELT_API long ECC_SaveEncKey(const char* szOutputFile, const char* szKeyString,
+                                        const char* szPassword, const char* szParams, long nOptions) {
     return frame::run(frame::kStandard, [&]() -> frame::Result {
         return eccSaveEncKey(szOutputFile, szKeyString, szPassword, szParams, nOptions);
     });
@@ -51,8 +52,8 @@ extern "C" VELT_API long ECC_PublicKeyFromPrivate(char* szOutput, long nOutChars
     });
 }
 
-extern "C" VELT_API long ECC_QueryKey(char* szOutput, long nOutChars, const char* szKeyString, const char* szQuery,
-                                      long nOptions) {
+extern "C" VELT_API long ECC_QueryKey(char* szOutput, long nOutChars, const char* szKeyString,
+                                      const char* szQuery, long nOptions) {
     return frame::run(frame::kStandard, [&]() -> frame::Result {
         return eccQueryKey(szOutput, nOutChars, szKeyString, szQuery, nOptions);
     });

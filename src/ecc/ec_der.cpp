@@ -48,7 +48,9 @@ void put(SecureBytes& out, uint8_t tag, const uint8_t* v, size_t len) {
     if (len) out.insert(out.end(), v, v + len);
 }
 
-void wrap(SecureBytes& out, uint8_t tag, const SecureBytes& body) { put(out, tag, body.data(), body.size()); }
+void wrap(SecureBytes& out, uint8_t tag, const SecureBytes& body) {
+    put(out, tag, body.data(), body.size());
+}
 
 void put_small_int(SecureBytes& out, uint8_t v) {
     out.push_back(0x02);

@@ -106,7 +106,8 @@ std::vector<uint8_t> ecPublicOctets(const EcKey& key);
 // ECPrivateKey { 1, d, [0] curve OID, [1] Q } (q null/empty: no [1]).
 SecureBytes ecPrivateKeyDer(const EC_curve& c, const uint8_t* d, size_t dlen, const uint8_t* q, size_t qlen);
 // EC PrivateKeyInfo { 0, { ecPublicKey, curve }, OCTET STRING { 1, d, [1] Q } }.
-SecureBytes ecPrivateKeyInfoDer(const EC_curve& c, const uint8_t* d, size_t dlen, const uint8_t* q, size_t qlen);
+SecureBytes ecPrivateKeyInfoDer(const EC_curve& c, const uint8_t* d, size_t dlen, const uint8_t* q,
+                                size_t qlen);
 // EC SubjectPublicKeyInfo with the point octets as given.
 std::vector<uint8_t> ecSpkiDer(const EC_curve& c, const uint8_t* q, size_t qlen);
 // Safe-curve PrivateKeyInfo version 1 or OneAsymmetricKey version 2.
@@ -146,6 +147,7 @@ long eccReadPublicKey(char* out, long outlen, const char* input, long options);
 long eccPublicKeyFromPrivate(char* out, long outlen, const char* keyString, long options);
 long eccQueryKey(char* out, long outlen, const char* keyString, const char* query, long options);
 long eccKeyHashCode(const char* keyString);  // the code; 0 with the error recorded on failure
-long eccDHSharedSecret(uint8_t* out, long outlen, const char* privateKey, const char* publicKey, long options);
+long eccDHSharedSecret(uint8_t* out, long outlen, const char* privateKey, const char* publicKey,
+                       long options);
 
 }  // namespace velt::ecc

@@ -149,11 +149,16 @@ const SafeCurveRow* safecurve_by_id(int id) {
 
 long safecurve_public_from_private(int id, uint8_t* pub, const uint8_t* priv) {
     switch (id) {
-        case 0: return x25519_public_key(pub, priv);
-        case 1: return ed25519_public_key(pub, priv);
-        case 2: return x448_public_key(pub, priv);
-        case 3: return ed448_public_key(pub, priv);
-        default: return NOT_SUPPORTED_ERROR;
+        case 0:
+            return x25519_public_key(pub, priv);
+        case 1:
+            return ed25519_public_key(pub, priv);
+        case 2:
+            return x448_public_key(pub, priv);
+        case 3:
+            return ed448_public_key(pub, priv);
+        default:
+            return NOT_SUPPORTED_ERROR;
     }
 }
 
@@ -348,7 +353,8 @@ SecureBytes ecPrivateKeyDer(const EC_curve& c, const uint8_t* d, size_t dlen, co
     return ec_private_body(c, d, dlen, q, qlen, true);
 }
 
-SecureBytes ecPrivateKeyInfoDer(const EC_curve& c, const uint8_t* d, size_t dlen, const uint8_t* q, size_t qlen) {
+SecureBytes ecPrivateKeyInfoDer(const EC_curve& c, const uint8_t* d, size_t dlen, const uint8_t* q,
+                                size_t qlen) {
     SecureBytes inner = ec_private_body(c, d, dlen, q, qlen, false);
     SecureBytes alg;
     der::put(alg, 0x06, kEcPublicKeyOid, sizeof kEcPublicKeyOid);
@@ -410,7 +416,9 @@ SecureString ecPrivateKeyString(const uint8_t* p, size_t n, long options) {
     return out;
 }
 
-std::string ecPublicKeyString(const uint8_t* p, size_t n) { return b64_string(p, n); }
+std::string ecPublicKeyString(const uint8_t* p, size_t n) {
+    return b64_string(p, n);
+}
 
 long ecKeyStringDer(const char* text, SecureBytes& der) {
     der.clear();

@@ -20,7 +20,9 @@ namespace velt::ecc {
 
 namespace {
 
-bool empty(const char* s) { return !s || !*s; }
+bool empty(const char* s) {
+    return !s || !*s;
+}
 
 long out_string(char* out, long outlen, const char* s, size_t n) {
     if (!out || outlen < 1) return long(n);
@@ -59,7 +61,8 @@ long random_scalar(const EC_curve& c, uint64_t* d, SecureBytes& dbytes, const st
     dbytes.assign(nb, 0);
     const int extra = int(nb * 8) - c.orderbits;
     for (int tries = 0; tries < 1000; ++tries) {
-        long rc = rngFunc(dbytes.data(), long(nb), reinterpret_cast<const uint8_t*>(seed.data()), long(seed.size()));
+        long rc = rngFunc(dbytes.data(), long(nb), reinterpret_cast<const uint8_t*>(seed.data()),
+                          long(seed.size()));
         if (rc != 0) return rc < 0 ? rc : -rc;
         dbytes[0] &= uint8_t(0xFF >> extra);
         if (EC_num_from_bytes(c, d, dbytes.data(), nb) != 0) continue;
@@ -78,7 +81,8 @@ std::vector<uint8_t> point_octets(const EC_curve& c, const EC_point& Q) {
 long random_safe(const SafeCurveRow* row, safecurve_key& k, const std::string& seed) {
     uint8_t buf[kSafeMaxKeyLen];
     WipeOnExit wipe(buf, sizeof buf);
-    long rc = rngFunc(buf, long(sizeof buf), reinterpret_cast<const uint8_t*>(seed.data()), long(seed.size()));
+    long rc =
+        rngFunc(buf, long(sizeof buf), reinterpret_cast<const uint8_t*>(seed.data()), long(seed.size()));
     if (rc != 0) return rc < 0 ? rc : -rc;
     k.id = row->id;
     k.name = row->name;
@@ -104,15 +108,16 @@ long check_pbes1(long options) {
 }
 
 // Encrypts a PrivateKeyInfo and writes the EncryptedPrivateKeyInfo file.
-long write_encrypted(const char* path, const SecureBytes& pki, const char* password, long count, long options) {
+long write_encrypted(const char* path, const SecureBytes& pki, const char* password, long count,
+                     long options) {
     std::vector<uint8_t> epki;
     long rc = pbeEncryptPrivateKeyInfoDer(epki, pki.data(), pki.size(), password, count, options);
     if (rc != 0 || epki.empty()) {
         eprintcatf("Cannot setup PBE");
         return -NOT_SUPPORTED_ERROR;
     }
-    return ecWriteKeyFile(path, epki.data(), epki.size(), (options & kKeyFormatPem) ? "ENCRYPTED PRIVATE KEY" : nullptr,
-                          true);
+    return ecWriteKeyFile(path, epki.data(), epki.size(),
+                          (options & kKeyFormatPem) ? "ENCRYPTED PRIVATE KEY" : nullptr, true);
 }
 
 long parse_params(const char* params, long& options, KeyParams& kp) {
@@ -268,8 +273,9 @@ long eccReadKeyByCurve(char* out, long outlen, const char* hexKey, const char* c
 
     const size_t nb = EC_field_bytes(c);
     const size_t tl = std::strlen(hexKey);
-    const bool point = (tl > 4 * nb && std::strncmp(hexKey, "04", 2) == 0) ||
-                       (tl > 2 * nb && (std::strncmp(hexKey, "02", 2) == 0 || std::strncmp(hexKey, "03", 2) == 0));
+    const bool point =
+        (tl > 4 * nb && std::strncmp(hexKey, "04", 2) == 0) ||
+        (tl > 2 * nb && (std::strncmp(hexKey, "02", 2) == 0 || std::strncmp(hexKey, "03", 2) == 0));
     if (point) {
         EC_point Q;
         if (EC_point_fromhex(c, &Q, hexKey) != 0 || !EC_partial_validation(c, Q)) {
@@ -305,7 +311,8 @@ long eccReadKeyByCurve(char* out, long outlen, const char* hexKey, const char* c
     EC_point Q;
     EC_point_mult_base(c, &Q, d);
     std::vector<uint8_t> q = point_octets(c, Q);
-    return out_private(out, outlen, ecPrivateKeyDer(c, dbytes.data(), dbytes.size(), q.data(), q.size()), options);
+    return out_private(out, outlen, ecPrivateKeyDer(c, dbytes.data(), dbytes.size(), q.data(), q.size()),
+                       options);
 }
 
 // ---- Saving -------------------------------------------------------------------
@@ -317,7 +324,8 @@ long eccSaveKey(const char* outFile, const char* keyString, long options) {
     long rc = parse_key_string(key, keyString, &der);
     if (rc < 0) return rc;
     const bool pem = (options & kKeyFormatPem) != 0;
-    if (!key.is_private) return ecWriteKeyFile(outFile, der.data(), der.size(), pem ? "PUBLIC KEY" : nullptr, false);
+    if (!key.is_private)
+        return ecWriteKeyFile(outFile, der.data(), der.size(), pem ? "PUBLIC KEY" : nullptr, false);
     if (key.form == kFormSafe) {
         SecureBytes out = safecurvePrivateKeyInfoDer(key.safe, (options & kKeyPkcs8V1) ? 1 : 2);
         return ecWriteKeyFile(outFile, out.data(), out.size(), pem ? "PRIVATE KEY" : nullptr, true);
@@ -333,8 +341,8 @@ long eccSaveKey(const char* outFile, const char* keyString, long options) {
     const bool pkcs8 = (options & kKeyTypePkcs8) != 0;
     SecureBytes out = pkcs8 ? ecPrivateKeyInfoDer(key.curve, key.d.data(), key.d.size(), q.data(), q.size())
                             : ecPrivateKeyDer(key.curve, key.d.data(), key.d.size(), q.data(), q.size());
-    return ecWriteKeyFile(outFile, out.data(), out.size(), pem ? (pkcs8 ? "PRIVATE KEY" : "EC PRIVATE KEY") : nullptr,
-                          true);
+    return ecWriteKeyFile(outFile, out.data(), out.size(),
+                          pem ? (pkcs8 ? "PRIVATE KEY" : "EC PRIVATE KEY") : nullptr, true);
 }
 
 long eccSaveEncKey(const char* outFile, const char* keyString, const char* password, const char* params,
@@ -377,7 +385,8 @@ long eccReadPrivateKey(char* out, long outlen, const char* input, const char* pa
     if (rc < 0) return rc;
     if (!empty(password)) {
         SecureBytes pki;
-        if (pbeDecryptPrivateKeyInfoDer(pki, der.data(), der.size(), reinterpret_cast<const uint8_t*>(password),
+        if (pbeDecryptPrivateKeyInfoDer(pki, der.data(), der.size(),
+                                        reinterpret_cast<const uint8_t*>(password),
                                         std::strlen(password)) == 0 &&
             !pki.empty()) {
             der = std::move(pki);
@@ -411,12 +420,14 @@ long eccReadPublicKey(char* out, long outlen, const char* input, long) {
     EcKey key;
     int form = ecParseKeyDer(key, der.data(), der.size());
     if (form < 0) return form;
-    if (form != kFormNone && !key.is_private) return out_public(out, outlen, std::vector<uint8_t>(der.begin(), der.end()));
+    if (form != kFormNone && !key.is_private)
+        return out_public(out, outlen, std::vector<uint8_t>(der.begin(), der.end()));
     // (An X.509 certificate's public key is read by the certificate module,
     // which is not part of this build: a certificate falls through to the
     // failure below.)
     if (form == kFormSafe && key.safe_embedded_pub.size() == key.safe.keylen)
-        return out_public(out, outlen, safecurveSpkiDer(key.safe.id, key.safe_embedded_pub.data(), key.safe.keylen));
+        return out_public(out, outlen,
+                          safecurveSpkiDer(key.safe.id, key.safe_embedded_pub.data(), key.safe.keylen));
     if ((form == kFormEcPrivate || form == kFormEcPki) && !key.q.empty())
         return out_public(out, outlen, ecSpkiDer(key.curve, key.q.data(), key.q.size()));
     eprintf("Unable to extract a public key");
@@ -432,7 +443,8 @@ long eccPublicKeyFromPrivate(char* out, long outlen, const char* keyString, long
         eprintf("Invalid key");
         return -BAD_KEY_ERROR;
     }
-    if (key.form == kFormSafe) return out_public(out, outlen, safecurveSpkiDer(key.safe.id, key.safe.pub, key.safe.publen));
+    if (key.form == kFormSafe)
+        return out_public(out, outlen, safecurveSpkiDer(key.safe.id, key.safe.pub, key.safe.publen));
     std::vector<uint8_t> q = ecPublicOctets(key);
     if (q.empty()) {
         eprintf("Private key out of valid range");
@@ -485,9 +497,13 @@ long eccQueryKey(char* out, long outlen, const char* keyString, const char* quer
     const bool safe = key.form == kFormSafe;
     std::string text;
     switch (id) {
-        case kCurveName: text = safe ? key.safe.name : key.curve.name; break;
-        case kKeyBits: return safe ? key.safe.bits : key.curve.fieldbits;
-        case kIsPrivate: return key.is_private ? 1 : 0;
+        case kCurveName:
+            text = safe ? key.safe.name : key.curve.name;
+            break;
+        case kKeyBits:
+            return safe ? key.safe.bits : key.curve.fieldbits;
+        case kIsPrivate:
+            return key.is_private ? 1 : 0;
         case kPrivateKey:
             if (!key.is_private) {
                 text = "0";
@@ -626,7 +642,8 @@ long eccDHSharedSecret(uint8_t* out, long outlen, const char* privateKey, const 
         return -BAD_KEY_ERROR;
     }
     SecureBytes pder;
-    int pform = ecKeyStringDer(publicKey, pder) == 0 ? ecParseKeyDer(pub, pder.data(), pder.size()) : kFormNone;
+    int pform =
+        ecKeyStringDer(publicKey, pder) == 0 ? ecParseKeyDer(pub, pder.data(), pder.size()) : kFormNone;
     if (pform != kFormEcSpki) {
         eprintf("EC public key expected");
         return -BAD_KEY_ERROR;

@@ -18,7 +18,9 @@ using velt::SecureBytes;
 
 namespace {
 
-bool empty(const char* s) { return !s || !*s; }
+bool empty(const char* s) {
+    return !s || !*s;
+}
 
 // Reads a key string as private, else as public; 0 or the reader's code.
 long read_any(RsaKey* key, const char* text, bool* is_private) {
@@ -46,8 +48,9 @@ long rsa2_mode(long options) {
 
 // ---- key files ---------------------------------------------------------
 
-long rsaMakeKeys(const char* publicKeyFile, const char* privateKeyFile, long nbits, long exponentIndex, long ntests,
-                 long iterationCount, const char* password, const unsigned char* seed, long seedlen, long options) {
+long rsaMakeKeys(const char* publicKeyFile, const char* privateKeyFile, long nbits, long exponentIndex,
+                 long ntests, long iterationCount, const char* password, const unsigned char* seed,
+                 long seedlen, long options) {
     if (empty(publicKeyFile) || empty(privateKeyFile) || empty(password)) return -BAD_PARAM_ERROR;
     if (nbits < 97) {
         eprintf("Invalid size %d", int(nbits));
@@ -61,7 +64,8 @@ long rsaMakeKeys(const char* publicKeyFile, const char* privateKeyFile, long nbi
     if (rc != 0) {
         eprintcatf("rsaGenerateKeys failed");
         if (rc == TEST_FAILED_ERROR)
-            event_log_error("RSA key generation failed Pair-wise Consistency Test", long(int32_t(0xC0001F52u)));
+            event_log_error("RSA key generation failed Pair-wise Consistency Test",
+                            long(int32_t(0xC0001F52u)));
         return -rc;
     }
     rc = rsaWriteEncPrivateKeyFile(privateKeyFile, key.get(), iterationCount, password, options, true);
@@ -271,8 +275,12 @@ long key_size(const char* keyString, bool bytes) {
 
 }  // namespace
 
-long rsaKeyBits(const char* keyString) { return key_size(keyString, false); }
-long rsaKeyBytes(const char* keyString) { return key_size(keyString, true); }
+long rsaKeyBits(const char* keyString) {
+    return key_size(keyString, false);
+}
+long rsaKeyBytes(const char* keyString) {
+    return key_size(keyString, true);
+}
 
 long rsaPublicKeyFromPrivate(char* out, long outlen, const char* privateKeyString, long options) {
     if (empty(privateKeyString)) return -BAD_PARAM_ERROR;

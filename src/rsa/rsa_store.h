@@ -27,8 +27,8 @@ long rsaWriteKeyFile(const char* path, const uint8_t* der, size_t len, const cha
 long rsaWritePublicKeyFile(const char* path, const RsaKey* key, long options);
 // The EncryptedPrivateKeyInfo file (DER, or PEM with either format bit).
 // With forMakeKeys the diagnostics of key generation are used.
-long rsaWriteEncPrivateKeyFile(const char* path, const RsaKey* key, long count, const char* password, long options,
-                               bool forMakeKeys);
+long rsaWriteEncPrivateKeyFile(const char* path, const RsaKey* key, long count, const char* password,
+                               long options, bool forMakeKeys);
 
 // The DER of a key input: a file (DER or PEM), a PEM string, or base64 DER
 // beginning with M. Internal key strings are left to the callers.

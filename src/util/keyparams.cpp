@@ -80,4 +80,3 @@ long keyParseParams(const char* paramString, KeyParams& kp, bool allowTests) {
     }
     return 0;
 }
-
