@@ -151,3 +151,14 @@ long eccDHSharedSecret(uint8_t* out, long outlen, const char* privateKey, const 
                        long options);
 
 }  // namespace velt::ecc
+
+namespace velt::ecc {
+
+// HPKE DeriveKeyPair (RFC 9180 section 7.1.3) for P-256, P-384, P-521,
+// X25519 and X448: with either bit of 0x30000 the private key as hex (the
+// derivation of src/hash), otherwise that key read by curve into a private
+// key string (output rules of eccReadKeyByCurve).
+long eccHpkeDerivePrivateKey(char* out, long outlen, const uint8_t* ikm, long ikmlen, const char* curveName,
+                             long options);
+
+}  // namespace velt::ecc
