@@ -79,14 +79,14 @@ struct EcKey {
 
 // Parses a safe-curve PrivateKeyInfo/OneAsymmetricKey or
 // SubjectPublicKeyInfo: 1 when recognised (key filled, the public half of a
-// private key derived), 0 when not a safe-curve key, -33 for a wrong key
-// length.
-int safecurve_parse_asn(EcKey& key, const uint8_t* der, size_t len);
+// private key derived unless derive_public is false: ECDH needs only the
+// private half), 0 when not a safe-curve key, -33 for a wrong key length.
+int safecurve_parse_asn(EcKey& key, const uint8_t* der, size_t len, bool derive_public = true);
 // Classifies a DER value in the order safe curve, ECPrivateKey, EC
 // SubjectPublicKeyInfo, EC PrivateKeyInfo (converted to ECPrivateKey without
 // its public key). Returns the form (kFormNone when unrecognised) or a
 // negative error code from the safe-curve parse.
-int ecParseKeyDer(EcKey& key, const uint8_t* der, size_t len);
+int ecParseKeyDer(EcKey& key, const uint8_t* der, size_t len, bool derive_public = true);
 // The DER of a key string: "M" plain base64, "P" an internal key string.
 // 0, or -8 (invalid key string).
 long ecKeyStringDer(const char* text, SecureBytes& der);

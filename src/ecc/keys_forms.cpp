@@ -174,7 +174,7 @@ void set_row(safecurve_key& k, const SafeCurveRow* row, int kind) {
 
 }  // namespace
 
-int safecurve_parse_asn(EcKey& key, const uint8_t* p, size_t n) {
+int safecurve_parse_asn(EcKey& key, const uint8_t* p, size_t n, bool derive_public) {
     der::Reader top(p, n);
     der::Tlv seq;
     if (!top.next(seq) || seq.tag != 0x30 || !top.at_end()) return 0;
@@ -218,8 +218,10 @@ int safecurve_parse_asn(EcKey& key, const uint8_t* p, size_t n) {
         set_row(k, row, SAFECURVE_PRIVATE_KEY);
         std::memcpy(k.priv, raw.value, raw.len);
         k.privlen = raw.len;
-        if (safecurve_public_from_private(row->id, k.pub, k.priv) != 0) return 0;
-        k.publen = row->keylen;
+        if (derive_public) {
+            if (safecurve_public_from_private(row->id, k.pub, k.priv) != 0) return 0;
+            k.publen = row->keylen;
+        }
         key.safe_version = version + 1;
         key.is_private = true;
         key.der.assign(p, p + n);
@@ -247,14 +249,14 @@ int safecurve_parse_asn(EcKey& key, const uint8_t* p, size_t n) {
     return 0;
 }
 
-int ecParseKeyDer(EcKey& key, const uint8_t* p, size_t n) {
+int ecParseKeyDer(EcKey& key, const uint8_t* p, size_t n, bool derive_public) {
     key.form = kFormNone;
     key.is_private = false;
     key.d.clear();
     key.q.clear();
     key.der.clear();
     if (!p || n == 0) return kFormNone;
-    int rc = safecurve_parse_asn(key, p, n);
+    int rc = safecurve_parse_asn(key, p, n, derive_public);
     if (rc < 0) return rc;
     if (rc == 1) return key.form = kFormSafe;
 

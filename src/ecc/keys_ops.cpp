@@ -594,7 +594,7 @@ long eccDHSharedSecret(uint8_t* out, long outlen, const char* privateKey, const 
         eprintf("Invalid private key string");
         return -INVALID_DATA_ERROR;
     }
-    int form = ecParseKeyDer(pri, der.data(), der.size());
+    int form = ecParseKeyDer(pri, der.data(), der.size(), false);
     if (form < 0) return form;
     EcKey pub;
     if (form == kFormSafe && pri.is_private) {
