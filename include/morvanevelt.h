@@ -37,7 +37,8 @@ VELT_API long VELT_LastError(char *szOutput, long nOutChars);
 VELT_API long VELT_ErrorCode(void);
 /* Message and symbolic name of an error code; 0 for an unknown code. */
 VELT_API long VELT_ErrorLookup(char *szOutput, long nOutChars, long nErrCode);
-/* Composite error line: "ERROR: msg (code): lookup: (stored) lookup: detail". */
+/* Composite error line: "ERROR: msg (code): lookup: (stored) lookup: detail"; its length
+ * (a null szOutput or nOutChars below 1 asks for it); -30 if it does not fit. */
 VELT_API long VELT_FormatErrorMessage(char *szOutput, long nOutChars, long nErrCode, const char *szMsg);
 /* Runs the power-up self-tests: 0 if all pass, -23 otherwise. */
 VELT_API long VELT_PowerUpTests(long nOptions);
@@ -81,19 +82,19 @@ VELT_API long WIPE_Data(void *lpData, long nDataLen);
 /* Byte order of CNV_NumToBytes and CNV_NumFromBytes (default big-endian). */
 #define VELT_CNV_LITTLE_ENDIAN 1
 
-/* Upper-case hexadecimal of the bytes; truncated to whole pairs. */
+/* Upper-case hexadecimal of the bytes; truncated to whole pairs; -26 above LONG_MAX / 2 bytes. */
 VELT_API long CNV_HexStrFromBytes(char *szOutput, long nOutChars, const unsigned char *lpInput, long nInputLen);
 /* Bytes of a hexadecimal string (separators allowed); -8 for other characters. */
 VELT_API long CNV_BytesFromHexStr(unsigned char *lpOutput, long nOutBytes, const char *szInput);
-/* The input's hex digits only; szOutput holds nStrLen + 1 bytes. */
+/* The input's hex digits only; szOutput holds nStrLen + 1 bytes (-26 for nStrLen = LONG_MAX). */
 VELT_API long CNV_HexFilter(char *szOutput, const char *szInput, long nStrLen);
-/* Base64 of the bytes; truncated to whole groups of four. */
+/* Base64 of the bytes; truncated to whole groups of four; -26 above LONG_MAX / 4 * 3 bytes. */
 VELT_API long CNV_B64StrFromBytes(char *szOutput, long nOutChars, const unsigned char *lpInput, long nInputLen);
 /* Bytes of a base64 string (white space allowed); -8 for other characters. */
 VELT_API long CNV_BytesFromB64Str(unsigned char *lpOutput, long nOutBytes, const char *szInput);
-/* The input's base64 characters and "=" only; szOutput holds nStrLen + 1 bytes. */
+/* The input's base64 characters and "=" only; szOutput holds nStrLen + 1 bytes (-26 for LONG_MAX). */
 VELT_API long CNV_B64Filter(char *szOutput, const char *szInput, long nStrLen);
-/* Base58 of the bytes; -30 if it does not fit whole. */
+/* Base58 of the bytes; -30 if it does not fit whole; -26 above LONG_MAX / 138 bytes. */
 VELT_API long CNV_Base58FromBytes(char *szOutput, long nOutChars, const unsigned char *lpInput, long nInputLen);
 /* Bytes of a base58 string; -8 for an invalid character, -30 if they do not fit whole. */
 VELT_API long CNV_Base58ToBytes(unsigned char *lpOutput, long nOutBytes, const char *szInput);
@@ -114,7 +115,7 @@ VELT_API long CNV_CheckUTF8(const char *szInput);
 VELT_API long CNV_CheckUTF8Bytes(const unsigned char *lpInput, long nBytes);
 /* As CNV_CheckUTF8 for a file's whole content. */
 VELT_API long CNV_CheckUTF8File(const char *szFileName);
-/* Converts bytes: option 1 Latin-1 to UTF-8, 2 UTF-8 to Latin-1. */
+/* Converts bytes: option 1 Latin-1 to UTF-8 (-26 above LONG_MAX / 2 bytes), 2 UTF-8 to Latin-1. */
 VELT_API long CNV_ByteEncoding(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
                                long nBytes, long nOptions);
 /* UTF-8 string from a wide-character string; -39 for a surrogate or a value above U+10FFFF. */
@@ -216,7 +217,8 @@ VELT_API long HMAC_HexFromHex(char *szOutput, long nOutChars, const char *szMsgH
 #define VELT_ENCODE_HEX 0x30000
 #endif
 
-/* Derives nOutBytes from shared secret Z and shared info; 0. szParams: "salt=<hex>" for HKDF. */
+/* Derives nOutBytes from shared secret Z and shared info; 0. szParams: "salt=<hex>" for HKDF only
+ * (-6 with another KDF); -7 for a salt that is not hex, -8 for an odd number of digits. */
 VELT_API long KDF_Bytes(unsigned char *lpOutput, long nOutBytes, const void *lpZ, long nZLen, const void *lpInfo,
                         long nInfoLen, const char *szParams, long nOptions);
 /* SHAKE128/256 or MGF1 output of a message; the output length. */
@@ -225,11 +227,12 @@ VELT_API long XOF_Bytes(unsigned char *lpOutput, long nOutBytes, const void *lpM
 /* KMAC128/256 of a message under a key with a customization string; the output length. */
 VELT_API long PRF_Bytes(unsigned char *lpOutput, long nOutBytes, const void *lpMessage, long nMsgLen,
                         const void *lpKey, long nKeyLen, const char *szCustom, long nOptions);
-/* HPKE LabeledExtract with the hash of the curve's KEM; Nh. */
+/* HPKE LabeledExtract with the hash of the curve's KEM; Nh (a null lpOutput or nOutBytes below 1
+ * asks for it); -30 below Nh. */
 VELT_API long HPKE_LabeledExtract(unsigned char *lpOutput, long nOutBytes, const void *lpSalt, long nSaltLen,
                                   const char *szLabel, const void *lpIkm, long nIkmLen, const char *szCurveName,
                                   const char *szParams, long nOptions);
-/* HPKE LabeledExpand to nOutBytes; 0. */
+/* HPKE LabeledExpand to nOutBytes; 0; -6 for a null lpPrk with nPrkLen above 0. */
 VELT_API long HPKE_LabeledExpand(unsigned char *lpOutput, long nOutBytes, const void *lpPrk, long nPrkLen,
                                  const char *szLabel, const void *lpInfo, long nInfoLen, const char *szCurveName,
                                  const char *szParams, long nOptions);
@@ -250,11 +253,19 @@ VELT_API long RNG_BytesWithPrompt(unsigned char *lpOutput, long nOutputLen, cons
 VELT_API long RNG_Number(long nLower, long nUpper);
 /* Version-4 UUID as 36 lower-case characters; 36, or -30 if nOutChars < 36. */
 VELT_API long RNG_Guid(char *szOutput, long nOutChars, long nOptions);
-/* Updates or creates the seed file; without one, the hardware level (1-3) or -214 (0x80000: no hardware). */
+/* Seed files: a seed file is a regular file owned by the caller, opened without following a symbolic
+   link; its mode is narrowed to 0600 when it is used, and it is locked (lockf, first 128 bytes) before
+   it is read, rewritten or truncated. A symbolic link, a file that is not regular (directory, FIFO,
+   device) or another user's file is refused and left untouched: -201 when updating, -202 when writing
+   a new file; -205 lock failure, -204 write failure. */
+/* Updates the seed file, or creates it (0600) when it does not exist; without a file name, the hardware
+   level (1-3) or -214 (0x80000: no hardware). 0 or a negative code (see above). */
 VELT_API long RNG_Initialize(const char *szSeedFile, long nOptions);
-/* Writes a new 128-byte seed file (0600) after gathering keystroke entropy. */
+/* Writes a new 128-byte seed file (0600) after gathering keystroke entropy; an existing file is
+   replaced in place under the lock. 0 or a negative code (see above); empty name -6. */
 VELT_API long RNG_MakeSeedFile(const char *szSeedFile, const char *szPrompt, long nOptions);
-/* Reseeds the generator from an existing seed file and rewrites the file. */
+/* Reseeds the generator from an existing seed file and rewrites its first 128 bytes. 0 or a negative
+   code: -201 no such file or refused (see above); empty name -6. */
 VELT_API long RNG_UpdateSeedFile(const char *szSeedFile, long nOptions);
 /* Health check and FIPS 140-2 statistical tests; 0 pass, 1 failed, negative on error. */
 VELT_API long RNG_Test(const char *szFileName, long nOptions);
@@ -268,6 +279,11 @@ VELT_API long RNG_TestDRBGVS(char *szOutput, long nOutChars, long nReturnedBitsL
 
 
 /* ===== RSA (RSA_) ===== */
+
+/* Internal key strings are wrapped under a per-process key made from the generator on first use. A child
+   process keeps its parent's key, so key strings made before a fork stay usable in the child. When the
+   generator fails while making that key, a function that makes or reads a key string gives error 212
+   (-212, or 212 where the function returns positive errors), not invalid data. */
 
 /* Generates an RSA key pair: public key file and encrypted private key file. */
 VELT_API long RSA_MakeKeys(const char *szPubKeyFile, const char *szPriKeyFile, long nBits, long nExpFermat,
@@ -465,12 +481,14 @@ VELT_API long ECC_DHSharedSecret(unsigned char *lpZZ, long nOutBytes, const char
  * in ECB and CBC, none otherwise); 0x1000 the IV precedes the ciphertext;
  * 0x2000 file decryption keeps the padding.
  */
-/* Encrypts bytes; returns the output length (required length if lpOutput is null). */
+/* Encrypts bytes; returns the output length (required length if lpOutput is null); -26 when that
+ * would exceed LONG_MAX. lpOutput may be lpInput, also with the IV in front. */
 VELT_API long CIPHER_EncryptBytes(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
                                   long nInputLen, const unsigned char *lpKey, long nKeyLen,
                                   const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
                                   long nOptions);
-/* Decrypts bytes; returns the plaintext length (exact, also on a length query). */
+/* Decrypts bytes; returns the plaintext length (exact, also on a length query). lpOutput may be
+ * lpInput, also with the IV in front. */
 VELT_API long CIPHER_DecryptBytes(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
                                   long nInputLen, const unsigned char *lpKey, long nKeyLen,
                                   const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
@@ -499,7 +517,8 @@ VELT_API long CIPHER_FileEncrypt(const char *szFileOut, const char *szFileIn, co
 VELT_API long CIPHER_FileDecrypt(const char *szFileOut, const char *szFileIn, const unsigned char *lpKey,
                                  long nKeyLen, const unsigned char *lpIV, long nIvLen, const char *szAlgModePad,
                                  long nOptions);
-/* Older form: encrypts (fEncrypt nonzero) or decrypts nBytes without padding; 0 on success. */
+/* Older form: encrypts (fEncrypt nonzero) or decrypts nBytes without padding, lpOutput may be
+ * lpData; 0 on success. */
 VELT_API long CIPHER_Bytes(long fEncrypt, unsigned char *lpOutput, const unsigned char *lpData, long nDataLen,
                            const unsigned char *lpKey, const unsigned char *lpIV, const char *szAlgModePad,
                            long nOptions);
@@ -509,7 +528,8 @@ VELT_API long CIPHER_Hex(long fEncrypt, char *szOutput, long nOutChars, const ch
 /* Older file form; 0 on success. */
 VELT_API long CIPHER_File(long fEncrypt, const char *szFileOut, const char *szFileIn, const unsigned char *lpKey,
                           const unsigned char *lpIV, const char *szAlgModePad, long nOptions);
-/* Triple DES on bytes with a mode word ("ECB", "CBC", "CFB", "OFB", "CTR"); 0 on success. */
+/* Triple DES on bytes with a mode word ("ECB", "CBC", "CFB", "OFB", "CTR"), lpOutput may be
+ * lpInput; 0 on success. */
 VELT_API long TDEA_BytesMode(unsigned char *lpOutput, const unsigned char *lpInput, long nBytes,
                              const unsigned char *lpKey, long fEncrypt, const char *szMode,
                              const unsigned char *lpIV);
@@ -522,7 +542,8 @@ VELT_API long TDEA_B64Mode(char *szOutput, const char *szInput, const char *szKe
 /* Triple DES on files (ECB and CBC padded); 0 on success. */
 VELT_API long TDEA_File(const char *szFileOut, const char *szFileIn, const unsigned char *lpKey, long fEncrypt,
                         const char *szMode, const unsigned char *lpIV);
-/* Pads bytes to a multiple of nBlkLen (8 or 16); returns the padded length. */
+/* Pads bytes to a multiple of nBlkLen (8 or 16); returns the padded length; -26 for nBytes above
+ * LONG_MAX - nBlkLen. */
 VELT_API long PAD_BytesBlock(unsigned char *lpOutput, long nOutputLen, const unsigned char *lpInput,
                              long nBytes, long nBlkLen, long nOptions);
 /* Checks and removes padding; returns the unpadded length. */
@@ -539,9 +560,11 @@ VELT_API long PAD_UnpadHex(char *szOutput, long nOutChars, const char *szInput, 
  * 0x550 ChaCha20-Poly1305; 0x1000 puts the 12-byte IV in front. Output:
  * [IV] || ciphertext || 16-byte tag. Key wrap bits: 0x10 (or 0x100000)
  * Triple DES (RFC 3217), 0x20/0x30/0x40 (or 0x200000/0x300000/0x400000)
- * AES-128/192/256 (RFC 3394).
+ * AES-128/192/256 (RFC 3394). The output may be the input (in place, also with
+ * the IV in front). A null output or an output length of 0 asks for the length.
  */
-/* Encrypts and authenticates bytes (12-byte IV); returns the output length. */
+/* Encrypts and authenticates bytes (12-byte IV); returns the output length; -26 when that would
+ * exceed LONG_MAX. */
 VELT_API long CIPHER_EncryptAEAD(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpInput,
                                  long nInputLen, const unsigned char *lpKey, long nKeyLen,
                                  const unsigned char *lpIV, long nIvLen, const unsigned char *lpAAD,
@@ -551,7 +574,8 @@ VELT_API long CIPHER_DecryptAEAD(unsigned char *lpOutput, long nOutBytes, const 
                                  long nInputLen, const unsigned char *lpKey, long nKeyLen,
                                  const unsigned char *lpIV, long nIvLen, const unsigned char *lpAAD,
                                  long nAadLen, long nOptions);
-/* Wraps key data under a key-encryption key; returns the output length. */
+/* Wraps key data under a key-encryption key; returns the output length; -26 for a length that is
+ * not valid or whose output would exceed LONG_MAX. */
 VELT_API long CIPHER_KeyWrap(unsigned char *lpOutput, long nOutBytes, const unsigned char *lpData,
                              long nDataLen, const unsigned char *lpKEK, long nKekLen, long nOptions);
 /* Unwraps a wrapped key; returns the key length (-15 and a zeroed output when the check fails). */

@@ -2,6 +2,7 @@
 // UTF-8 and 8-bit character sets. Thin wrappers over src/encode.
 #include <sys/stat.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,6 +21,27 @@ using frame::Result;
 
 const unsigned char* ubytes(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
 
+// The bad-length error, recorded, for an input whose encoded size would not
+// fit in a long (it can be no real buffer).
+Result too_long(long n) {
+    eprintf("Input length %ld is too long to convert", n);
+    return -BAD_LENGTH_ERROR;
+}
+
+// Hexadecimal and base64 sizes of n input bytes: both below LONG_MAX for
+// the n that kHexMax and kB64Max allow.
+constexpr long kHexMax = LONG_MAX / 2;
+constexpr long kB64Max = LONG_MAX / 4 * 3;
+long b64_size(long n) {
+    return 4 * (n / 3 + (n % 3 != 0));
+}
+
+// The buffer size (NUL included) handed to an encoder: the caller's declared
+// characters + 1, but never more than the whole output needs.
+long room(long declared, long full) {
+    return (declared < full ? declared : full) + 1;
+}
+
 // String result of an 8-bit conversion into a buffer of declared + 1 bytes:
 // the converted bytes, then the NUL.
 template <class Convert>
@@ -37,8 +59,9 @@ extern "C" {
 VELT_API long CNV_HexStrFromBytes(char* szOutput, long nOutChars, const unsigned char* lpInput, long nInputLen) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (nInputLen < 0 || (!lpInput && nInputLen > 0)) return bad_param();
+        if (nInputLen > kHexMax) return too_long(nInputLen);
         if (!szOutput || nOutChars <= 0) return 2 * nInputLen;
-        return hexencode(szOutput, nOutChars + 1, lpInput, nInputLen);
+        return hexencode(szOutput, room(nOutChars, 2 * nInputLen), lpInput, nInputLen);
     });
 }
 
@@ -54,6 +77,8 @@ VELT_API long CNV_BytesFromHexStr(unsigned char* lpOutput, long nOutBytes, const
 VELT_API long CNV_HexFilter(char* szOutput, const char* szInput, long nStrLen) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (!szOutput || !szInput || nStrLen < 0) return bad_param();
+        // The output holds nStrLen + 1 bytes, which must be a long.
+        if (nStrLen == LONG_MAX) return too_long(nStrLen);
         return hexfilter(szOutput, nStrLen + 1, szInput, nStrLen);
     });
 }
@@ -61,8 +86,9 @@ VELT_API long CNV_HexFilter(char* szOutput, const char* szInput, long nStrLen) {
 VELT_API long CNV_B64StrFromBytes(char* szOutput, long nOutChars, const unsigned char* lpInput, long nInputLen) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (nInputLen < 0 || (!lpInput && nInputLen > 0)) return bad_param();
-        if (!szOutput || nOutChars <= 0) return 4 * ((nInputLen + 2) / 3);
-        return b64encode(szOutput, nOutChars + 1, lpInput, nInputLen);
+        if (nInputLen > kB64Max) return too_long(nInputLen);
+        if (!szOutput || nOutChars <= 0) return b64_size(nInputLen);
+        return b64encode(szOutput, room(nOutChars, b64_size(nInputLen)), lpInput, nInputLen);
     });
 }
 
@@ -81,6 +107,7 @@ VELT_API long CNV_BytesFromB64Str(unsigned char* lpOutput, long nOutBytes, const
 VELT_API long CNV_B64Filter(char* szOutput, const char* szInput, long nStrLen) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (!szOutput || !szInput || nStrLen < 0) return bad_param();
+        if (nStrLen == LONG_MAX) return too_long(nStrLen);
         return b64filter(szOutput, nStrLen + 1, szInput, nStrLen);
     });
 }
@@ -88,6 +115,8 @@ VELT_API long CNV_B64Filter(char* szOutput, const char* szInput, long nStrLen) {
 VELT_API long CNV_Base58FromBytes(char* szOutput, long nOutChars, const unsigned char* lpInput, long nInputLen) {
     return frame::run(frame::kStandard, [&]() -> Result {
         if (nInputLen < 0 || (!lpInput && nInputLen > 0)) return bad_param();
+        // Base58 is at most 138 characters for 100 bytes.
+        if (nInputLen > LONG_MAX / 138) return too_long(nInputLen);
         std::string text = base58_Encode(lpInput, size_t(nInputLen));
         return out_exact(szOutput, nOutChars, text.c_str(), long(text.size()));
     });
@@ -198,6 +227,8 @@ VELT_API long CNV_ByteEncoding(unsigned char* lpOutput, long nOutBytes, const un
         long dir = nOptions & 0x0F;
         if (dir != 1 && dir != 2) return -BAD_FLAG_ERROR;
         if (nBytes < 0 || (!lpInput && nBytes > 0)) return bad_param();
+        // Latin-1 to UTF-8 at most doubles the length.
+        if (dir == 1 && nBytes > LONG_MAX / 2) return too_long(nBytes);
         unsigned char* out = (lpOutput && nOutBytes > 0) ? lpOutput : nullptr;
         long max = out ? nOutBytes : 0;
         if (dir == 1) return latin1_to_utf8(out, max, lpInput, nBytes);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -32,6 +33,12 @@ bool select(long options, Selected& sel) {
             eprintf("Invalid AEAD algorithm 0x%lx in the option word", options & kAeadMask);
             return false;
     }
+}
+
+// True when the two ranges of n bytes share memory without being the same.
+bool overlaps(const unsigned char* a, const unsigned char* b, size_t n) {
+    const uintptr_t x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
+    return x != y && x < y + n && y < x + n;
 }
 
 long fail(long code, const char* what) {
@@ -71,11 +78,22 @@ long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long 
     if (!out || outLen == 0) return required;
 
     unsigned char* ct = out + (prefix ? kNonceLen : 0);
+    // The nonce is copied and the associated data absorbed before anything
+    // is written: either may lie inside the output.
+    uint8_t nonce[kNonceLen];
+    memcpy(nonce, iv, kNonceLen);
     AeadCtx ctx(sel.alg);
     long r = ctx.InitKey(key, size_t(keyLen));
-    if (r == 0) r = ctx.SetNonce(iv, size_t(ivLen));
+    if (r == 0) r = ctx.SetNonce(nonce, kNonceLen);
     if (r == 0 && aadLen > 0) r = ctx.AddAAD(aad, size_t(aadLen));
     if (r == 0) r = ctx.StartEncrypt();
+    // The stream code works in place (in == out) but not on a shifted
+    // overlap, such as the same buffer with the nonce in front: the input is
+    // moved to where the ciphertext goes first.
+    if (r == 0 && inLen > 0 && overlaps(ct, in, size_t(inLen))) {
+        memmove(ct, in, size_t(inLen));
+        in = ct;
+    }
     if (r == 0 && inLen > 0) r = ctx.Update(ct, in, size_t(inLen));
     uint8_t tag[kTagLen];
     if (r == 0) r = ctx.FinishEncrypt(tag, sizeof tag);
@@ -84,9 +102,8 @@ long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long 
         ewipe(out, size_t(required));
         return fail(-r, "AEAD encryption failed");
     }
-    // memmove: with the prefix the input may overlap the gap before ct.
     memcpy(ct + inLen, tag, kTagLen);
-    if (prefix) memmove(out, iv, kNonceLen);
+    if (prefix) memcpy(out, nonce, kNonceLen);
     ewipe(tag, sizeof tag);
     return required;
 }
@@ -141,6 +158,11 @@ long aeadDecrypt(unsigned char* out, long outLen, const unsigned char* in, long 
     if (r == 0) r = ctx.SetNonce(noncecopy, kNonceLen);
     if (r == 0 && aadLen > 0) r = ctx.AddAAD(aad, size_t(aadLen));
     if (r == 0) r = ctx.StartDecrypt(tagcopy, kTagLen);
+    // A shifted overlap (in place with the nonce in front) is made exact.
+    if (r == 0 && ctLen > 0 && overlaps(out, ct, size_t(ctLen))) {
+        memmove(out, ct, size_t(ctLen));
+        ct = out;
+    }
     if (r == 0 && ctLen > 0) r = ctx.Update(out, ct, size_t(ctLen));
     if (r == 0) r = ctx.FinishDecrypt();
     ewipe(tagcopy, sizeof tagcopy);

@@ -29,6 +29,8 @@ inline constexpr size_t kTagLen = 16;
 // decryption returns the plaintext length. A null out or outLen 0 asks for
 // the length (decryption then neither decrypts nor authenticates). A failed
 // authentication (-40) leaves the first plaintext-length bytes of out zeroed.
+// out may be in (in place, with or without the IV prefix) or overlap it in
+// any other way; the nonce and associated data may lie inside out.
 long aeadEncrypt(unsigned char* out, long outLen, const unsigned char* in, long inLen, const unsigned char* key,
                  long keyLen, const unsigned char* iv, long ivLen, const unsigned char* aad, long aadLen,
                  long options);
@@ -87,9 +89,9 @@ private:
 // AES-192, 0x40/0x400000 AES-256 (RFC 3394); anything else is -17.
 inline constexpr long kKeyWrapMask = 0x7000F0;
 
-// Returns the output length, the required length when out is null (or, for
-// AES, when outLen is 0), or a negative error. A failed unwrap check returns
-// -15 with the output zeroed.
+// Returns the output length, the required length when out is null or outLen
+// is 0, or a negative error. A failed unwrap check returns -15 with the
+// output zeroed. out may be the input (in place) or overlap it.
 long keyWrap(unsigned char* out, long outLen, const unsigned char* keyData, long keyDataLen, const unsigned char* kek,
              long kekLen, long options);
 long keyUnwrap(unsigned char* out, long outLen, const unsigned char* wrapped, long wrappedLen, const unsigned char* kek,

@@ -2,6 +2,7 @@
 // (RFC 3217 section 3).
 #include "cipher/keywrap.h"
 
+#include <climits>
 #include <cstring>
 
 #include "cipher/aead.h"
@@ -66,7 +67,8 @@ long aes_wrap(unsigned char* out, long outLen, const unsigned char* data, long d
         eprintf("AES key wrap needs a %zu-byte KEK, not %ld", aesLen, kek ? kekLen : 0L);
         return -BAD_KEY_LEN_ERROR;
     }
-    if (dataLen < 16 || dataLen % 8 != 0) {
+    // The upper bound keeps the output length (8 more) within a long.
+    if (dataLen < 16 || dataLen % 8 != 0 || dataLen > LONG_MAX - 8) {
         eprintf("AES key wrap needs key data of 16 bytes or more in whole 8-byte blocks, not %ld", dataLen);
         return -BAD_LENGTH_ERROR;
     }
@@ -171,7 +173,7 @@ long tdes_unwrap(unsigned char* out, long outLen, const unsigned char* in, long 
         eprintf("Wrapped key of %ld bytes: Triple-DES key unwrap needs exactly 40", inLen);
         return -BAD_LENGTH_ERROR;
     }
-    if (!out) return 24;
+    if (!out || outLen == 0) return 24;
     if (!in) return fail(NULL_ERROR, "Wrapped key is null");
     if (outLen < 24) {
         eprintf("Output needs 24 bytes, room for %ld", outLen);

@@ -3,6 +3,7 @@
 // functions.
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -96,6 +97,12 @@ long cipherEncryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_l
     if ((r = check_key_iv(s, key_len, iv_len, false))) return r;
     if (in_len < 0) return -BAD_LENGTH_ERROR;
     const size_t b = s.block;
+    // Padding and the IV prefix add at most two blocks: refuse a length whose
+    // output size would not fit in a long.
+    if (in_len > LONG_MAX - 2 * long(b)) {
+        eprintf("Input length %ld is too long", in_len);
+        return -BAD_LENGTH_ERROR;
+    }
     const Pad pad = pad_in_effect(s.options, s.mode);
     const bool prefix = s.options & kIvPrefix;
     size_t n = size_t(in_len);
@@ -108,13 +115,17 @@ long cipherEncryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_l
         eprintf("Input length %ld is not a multiple of the block length %zu", in_len, b);
         return -BAD_LENGTH_ERROR;
     }
+    // The IV is kept before any output is written: it may lie in the output.
+    uint8_t iv_copy[16] = {0};
+    const size_t have_iv = iv ? std::min(b, size_t(std::max(iv_len, 0L))) : 0;
+    if (have_iv) memcpy(iv_copy, iv, have_iv);
     uint8_t* dst = out + (prefix ? b : 0);
     if (in_len && overlaps(dst, in, size_t(in_len))) {
         memmove(dst, in, size_t(in_len));
         in = dst;
     }
     Context ctx;
-    if ((r = ctx.init(s.alg, key, true, s.mode, s.mode == kEcb ? nullptr : iv))) return r;
+    if ((r = ctx.init(s.alg, key, true, s.mode, s.mode == kEcb ? nullptr : iv_copy))) return r;
     // Whole blocks go straight from the input; with padding the last
     // (partial) block is completed in a stack buffer.
     const size_t direct = pad == Pad::kNone ? size_t(in_len) : size_t(in_len) - size_t(in_len) % b;
@@ -131,9 +142,7 @@ long cipherEncryptBytes(uint8_t* out, long out_len, const uint8_t* in, long in_l
     if (prefix) {
         // In ECB the IV argument is optional: what is given is copied, the
         // rest of the block is zero.
-        size_t have = iv ? std::min(b, size_t(std::max(iv_len, 0L))) : 0;
-        memset(out, 0, b);
-        if (have) memcpy(out, iv, have);
+        memcpy(out, iv_copy, b);
     }
     return required;
 }
@@ -263,8 +272,13 @@ long cipherBytes(bool encrypt, uint8_t* out, const uint8_t* in, long n, const ui
     if (!out || !in || !key) return NULL_ERROR;
     if (n < 0) return BAD_LENGTH_ERROR;
     if (s.mode != kEcb && !iv) return BAD_IV_ERROR;
+    // Key and IV are copied first: they may lie in the output.
+    uint8_t k[32], v[16] = {0};
+    WipeOnExit wipe_k(k, sizeof k);
+    memcpy(k, key, s.key_len);
+    if (s.mode != kEcb) memcpy(v, iv, s.block);
     if (n > 0) memmove(out, in, size_t(n));
-    return run_in_place(s.alg, s.mode, encrypt, key, iv, out, size_t(n));
+    return run_in_place(s.alg, s.mode, encrypt, k, v, out, size_t(n));
 }
 
 // The older hexadecimal form shared by CIPHER_Hex and TDEA_HexMode: out_chars
@@ -304,8 +318,13 @@ long tdeaBytesMode(uint8_t* out, const uint8_t* in, long n, const uint8_t* key, 
     if (m < 0) return BAD_MODE_ERROR;
     if (n < 0) return BAD_LENGTH_ERROR;
     if (m != kEcb && !iv) return BAD_IV_ERROR;
+    // Key and IV are copied first: they may lie in the output.
+    uint8_t k[24], v[8] = {0};
+    WipeOnExit wipe_k(k, sizeof k);
+    memcpy(k, key, sizeof k);
+    if (m != kEcb) memcpy(v, iv, sizeof v);
     if (n > 0) memmove(out, in, size_t(n));
-    return run_in_place(kAlgTdea, m, encrypt, key, iv, out, size_t(n));
+    return run_in_place(kAlgTdea, m, encrypt, k, v, out, size_t(n));
 }
 
 long tdeaHexMode(char* out, const char* in, const char* key, bool encrypt, const char* mode, const char* iv) {

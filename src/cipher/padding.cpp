@@ -1,5 +1,6 @@
 // Block padding and its constant-time check, and the PAD_ operations.
 #include <cctype>
+#include <climits>
 #include <cstring>
 
 #include "cipher/cipher.h"
@@ -87,6 +88,8 @@ long padBytesBlock(uint8_t* out, long out_len, const uint8_t* in, long in_len, l
     if (block != 8 && block != 16) return -BAD_BLK_LEN_ERROR;
     if (in_len < 0) return -BAD_LENGTH_ERROR;
     if (!in && in_len > 0) return -NULL_ERROR;
+    // The padded length must fit in a long.
+    if (in_len > LONG_MAX - block) return -BAD_LENGTH_ERROR;
     const long required = in_len + (block - in_len % block);
     if (!out || out_len <= 0) return required;
     if (out_len < required) return -SHORT_BUF_ERROR;

@@ -197,7 +197,8 @@ long errFormatErrorMessage(char* output, long declared, long code, const char* u
     if (!m.empty()) line += ": " + m;
 
     const long len = long(line.size());
-    if (output && declared >= 0) {
+    // A null output or a declared length below 1 asks for the length.
+    if (output && declared >= 1) {
         if (declared < len) return -SHORT_BUF_ERROR;
         memcpy(output, line.c_str(), line.size() + 1);
     }

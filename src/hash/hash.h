@@ -270,7 +270,9 @@ long selftest_hmac_md5();
 // Key derivation (results as stated per function).
 
 // The body of KDF_Bytes: parses the "salt=<hex>" parameter string and runs
-// the KDF of bits 0xF000 (X9.63, HKDF, KDF2, KDF3); 0 or a negative code.
+// the KDF of bits 0xF000 (X9.63, HKDF, KDF2, KDF3); 0 or a negative code
+// (-7 for a salt that is not hex, -8 for an odd number of digits, -6 for a
+// salt given to a KDF other than HKDF).
 long kdfBytes(unsigned char* output, long length, const unsigned char* z, long z_length, const unsigned char* info,
               long info_length, const char* params, long options);
 // ANSI X9.63 KDF: 0, or a negative code.
@@ -287,10 +289,12 @@ long kdfHkdf(unsigned char* output, long length, const unsigned char* ikm, long 
              long info_length, const unsigned char* salt, long salt_length, long options);
 long hkdf_Bytes(unsigned char* output, long length, const unsigned char* ikm, long ikm_length,
                 const unsigned char* info, long info_length, const unsigned char* salt, long salt_length, long alg);
-// PRK into output (Nh bytes); Nh, or -30 when declared < Nh.
+// PRK into output (Nh bytes); Nh (also, without writing, for a null output
+// or declared < 1), or -30 when 1 <= declared < Nh.
 long hkdf_Extract(unsigned char* output, long declared, const unsigned char* ikm, long ikm_length,
                   const unsigned char* salt, long salt_length, long alg);
-// 0; -11 above 255 * Nh, -6 for no output or a length below 1.
+// 0; -11 above 255 * Nh, -6 for no output, a length below 1, or a null PRK
+// with a non-zero length.
 long hkdf_Expand(unsigned char* output, long length, const unsigned char* prk, long prk_length,
                  const unsigned char* info, long info_length, long alg);
 // MGF1 (RFC 8017 B.2.1) with hash 0 or 3-6: the output length.

@@ -88,7 +88,7 @@ long hkdf_Extract(unsigned char* output, long declared, const unsigned char* ikm
     if (!hmac_allowed(alg)) return -BAD_FLAG_ERROR;
     if (ikm_length < 0 || salt_length < 0) return -BAD_PARAM_ERROR;
     const long nh = long(digest_length(alg));
-    if (!output) return nh;
+    if (!output || declared < 1) return nh;
     if (declared < nh) return -SHORT_BUF_ERROR;
     uint8_t zeros[kMaxDigest] = {};
     if (!salt || salt_length == 0) {  // an absent salt is Nh zero bytes
@@ -102,7 +102,8 @@ long hkdf_Extract(unsigned char* output, long declared, const unsigned char* ikm
 long hkdf_Expand(unsigned char* output, long length, const unsigned char* prk, long prk_length,
                  const unsigned char* info, long info_length, long alg) {
     if (!hmac_allowed(alg)) return -BAD_FLAG_ERROR;
-    if (!output || length < 1 || prk_length < 0 || info_length < 0) return -BAD_PARAM_ERROR;
+    if (!output || length < 1 || prk_length < 0 || info_length < 0 || (!prk && prk_length))
+        return -BAD_PARAM_ERROR;
     const size_t nh = digest_length(alg);
     if (size_t(length) > 255 * nh) return -OUT_OF_RANGE_ERROR;
     if (!info) info_length = 0;
@@ -207,8 +208,9 @@ std::string trim(const std::string& s, bool left) {
     return s.substr(b, e - b);
 }
 
-// Parses "name=value;..." for the one attribute "salt" (hex digits only).
-long parse_kdf_params(const char* params, SecureBytes& salt) {
+// Parses "name=value;..." for the one attribute "salt": hex digits only
+// (-7 otherwise), an even number of them (-8 otherwise).
+long parse_kdf_params(const char* params, SecureBytes& salt, bool* given) {
     if (!params) return 0;
     std::string all(params);
     size_t pos = 0;
@@ -231,8 +233,13 @@ long parse_kdf_params(const char* params, SecureBytes& salt) {
                 return -BAD_FORMAT_ERROR;
             }
         }
+        if (value.size() % 2) {
+            eprintcatf("Hex '%s' has an odd number of digits", value.c_str());
+            return -INVALID_DATA_ERROR;
+        }
         salt.assign(value.size() / 2, 0);
         hexdecode(salt.data(), long(salt.size()), value.c_str());
+        *given = !salt.empty();
     }
     return 0;
 }
@@ -244,9 +251,16 @@ long kdfBytes(unsigned char* output, long length, const unsigned char* z, long z
     if (!output || length < 1 || !z || z_length < 0 || info_length < 0 || (!info && info_length))
         return -BAD_PARAM_ERROR;
     SecureBytes salt;
+    bool salt_given = false;
     if (params && *params) {
-        long r = parse_kdf_params(params, salt);
+        long r = parse_kdf_params(params, salt, &salt_given);
         if (r < 0) return r;
+    }
+    // Only HKDF takes a salt: one given to another KDF is refused rather than
+    // silently left out of the derivation.
+    if (salt_given && (options & 0xF000) != 0x1000) {
+        eprintf("The KDF selected takes no salt");
+        return -BAD_PARAM_ERROR;
     }
     long r;
     switch (options & 0xF000) {
@@ -336,6 +350,7 @@ long labeled_extract(unsigned char* output, long declared, const unsigned char* 
 long labeled_expand(unsigned char* output, long length, const unsigned char* prk, long prk_length, const char* label,
                     const unsigned char* info, long info_length, const KemRow& row, long options) {
     if (!output || length < 1 || info_length < 0 || (!info && info_length)) return -BAD_PARAM_ERROR;
+    if (prk_length < 0 || (!prk && prk_length)) return -BAD_PARAM_ERROR;
     if (size_t(length) > 255 * row.nh) return -OUT_OF_RANGE_ERROR;
     SecureBytes labeled(2);
     velt::store_be16(labeled.data(), uint16_t(length));
@@ -435,5 +450,5 @@ long hpkeDerivePrivateKey(char* output, long declared, const unsigned char* ikm,
             return -KEYGEN_FAILED_ERROR;
         }
     }
-    return hexencodelc(output, declared + 1, sk.data(), long(sk.size()));
+    return hexencodelc(output, hex_len + 1, sk.data(), long(sk.size()));
 }

@@ -2,13 +2,16 @@
 // operating system and the processor; generation with the continuous test;
 // fork safety; the health checks; and the entry points other subsystems call.
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/statvfs.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include "frame/error.h"
 #include "rng/internal.h"
@@ -25,12 +28,47 @@ constexpr const char* kEnvNames[] = {"USERNAME", "COMPUTERNAME", "USERDOMAIN", "
                                      "NUMBER_OF_PROCESSORS", "USER", "LOGNAME", "HOME", "PWD", "SHELL",
                                      "WINDOWSID", "TERM", "PATH"};
 
-Drbg g_instance;   // the process instance, zero until first use
 std::mutex g_lock;  // serialises threads that share the process instance
+
+// Counts the forks this process descends from (since the library was loaded
+// in its first ancestor). A child process bumps it before it runs anything
+// else, so state seeded under an older generation is known to be inherited
+// whatever the child's process ID: an ID can come round again once the
+// process that had it has ended.
+std::atomic<uint64_t> g_fork_generation{0};
+
+// The process instance, on pages of its own (mapped on first use, under
+// g_lock) that the kernel zeroes in a child where it has MADV_WIPEONFORK, and
+// keeps out of core dumps where it has MADV_DONTDUMP. Without either (or when
+// the mapping fails) the instance stays in ordinary memory and the fork
+// generation alone marks it inherited.
+Drbg g_static_instance;
+Drbg* g_instance = nullptr;
+
+Drbg* map_instance() {
+    long page = sysconf(_SC_PAGESIZE);
+    if (page <= 0) return &g_static_instance;
+    size_t size = (sizeof(Drbg) + size_t(page) - 1) / size_t(page) * size_t(page);
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return &g_static_instance;
+#ifdef MADV_WIPEONFORK
+    (void)madvise(p, size, MADV_WIPEONFORK);  // older kernels: EINVAL, the generation still applies
+#endif
+#ifdef MADV_DONTDUMP
+    (void)madvise(p, size, MADV_DONTDUMP);
+#endif
+    return new (p) Drbg{};
+}
+
+Drbg& instance() {
+    if (!g_instance) g_instance = map_instance();
+    return *g_instance;
+}
 
 // A fork taken while another thread generates must not leave the child with
 // the lock held (or a half-updated instance): fork waits for the lock.
 // The same holds for the accumulator (taken second, as generation does).
+// The child marks itself a new generation before releasing them.
 const int g_atfork = pthread_atfork(
     [] {
         g_lock.lock();
@@ -41,9 +79,19 @@ const int g_atfork = pthread_atfork(
         g_lock.unlock();
     },
     [] {
+        g_fork_generation.fetch_add(1, std::memory_order_relaxed);
         accum_unlock();
         g_lock.unlock();
     });
+
+// An instance seeded in another process (an ancestor): a later fork
+// generation, or a changed process ID (a child made without the fork
+// handlers, by a raw clone). Instances not tied to the process (pid 0, the
+// health-check instance) are never inherited state.
+bool inherited(const Drbg& d) {
+    if (d.reseed_counter == 0 || d.pid == 0) return false;
+    return d.generation != g_fork_generation.load(std::memory_order_relaxed) || d.pid != getpid();
+}
 
 // Personalisation string: SHA-512 over the product string, the set
 // environment variables as name=value and the root file system's identifier.
@@ -115,6 +163,7 @@ long Control_InstantiateGen(Drbg& d) {
     Span parts[3] = {{seed.data(), got}, {nonce, sizeof nonce}, {pers, sizeof pers}};
     drbg_instantiate(d, parts, 3);
     d.pid = getpid();
+    d.generation = g_fork_generation.load(std::memory_order_relaxed);
 
     if (ctl.hardware > 0) {
         uint8_t hw[32];
@@ -159,9 +208,10 @@ void discard_inherited(Drbg& d) {
 long prngGenerateRandomData(Drbg& d, uint8_t* out, size_t n, const uint8_t* additional, size_t additional_len) {
     if (n > size_t(kRngMaxRequest)) return -PRNG_ERR_TOOBIG;
     quick_poll();
-    // A child process must never repeat its parent's output: a changed
-    // process id discards the inherited state and instantiates afresh.
-    if (d.reseed_counter != 0 && d.pid != 0 && d.pid != getpid()) discard_inherited(d);
+    // A child process must never repeat its parent's output: inherited
+    // state is discarded and the instance seeded afresh (operating-system
+    // entropy included) before the first output.
+    if (inherited(d)) discard_inherited(d);
     if (d.reseed_counter == 0) {
         long r = Control_InstantiateGen(d);
         if (r != 0) return r;
@@ -189,29 +239,32 @@ long prngGenerateRandomData(Drbg& d, uint8_t* out, size_t n, const uint8_t* addi
     return 0;
 }
 
-Drbg& process_instance_unlocked() { return g_instance; }
+Drbg& process_instance_unlocked() { return instance(); }
 void process_lock() { g_lock.lock(); }
 void process_unlock() { g_lock.unlock(); }
 
 long process_generate(uint8_t* out, size_t n, const uint8_t* additional, size_t additional_len) {
     std::lock_guard<std::mutex> hold(g_lock);
-    long r = prngGenerateRandomData(g_instance, out, n, additional, additional_len);
+    long r = prngGenerateRandomData(instance(), out, n, additional, additional_len);
     if (r != 0 && out) ewipe(out, n);
     return r;
 }
 
 long process_ensure_instantiated() {
     std::lock_guard<std::mutex> hold(g_lock);
-    if (g_instance.reseed_counter != 0 && g_instance.pid != getpid()) discard_inherited(g_instance);
-    if (g_instance.reseed_counter != 0) return 0;
-    long r = Control_InstantiateGen(g_instance);
-    if (r == 0) drbg_generate(g_instance, g_instance.test_block, sizeof g_instance.test_block, nullptr, 0);
+    Drbg& d = instance();
+    if (inherited(d)) discard_inherited(d);
+    if (d.reseed_counter != 0) return 0;
+    long r = Control_InstantiateGen(d);
+    if (r == 0) drbg_generate(d, d.test_block, sizeof d.test_block, nullptr, 0);
     return r;
 }
 
 }  // namespace velt::rng
 
 using namespace velt::rng;
+
+uint64_t rng_fork_generation() { return g_fork_generation.load(std::memory_order_relaxed); }
 
 long rngFunc(unsigned char* output, long n, const unsigned char* additional, long additional_len) {
     if (n < 0 || (!output && n > 0) || additional_len < 0) return -PRNG_ERR_BADPARAM;

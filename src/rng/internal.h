@@ -42,6 +42,7 @@ struct Drbg {
     uint32_t reseed_counter;  // 0 = not instantiated
     uint8_t test_block[8];    // continuous test
     pid_t pid;                // process that seeded it (0: not tracked)
+    uint64_t generation;      // fork generation when it was seeded
     HmacSha512Key hk;         // K's padded blocks
 };
 

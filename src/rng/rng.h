@@ -36,6 +36,14 @@ long rng_bytes(unsigned char* output, long n, const unsigned char* additional, l
 // The DRBG health check at level 0, 1 or 2: 0 or -299.
 long prngHealthCheck(int level);
 
+// The fork generation of the calling process: 0 in the process that loaded
+// the library, one more in each child than in its parent (counted by a
+// pthread_atfork child handler, so it changes in a child whatever its process
+// ID). A cache of per-process secrets (precomputed key data, blinding values)
+// records it when filled and refills when it differs: a process ID alone can
+// come round again in a later process.
+uint64_t rng_fork_generation();
+
 // Non-cryptographic pseudorandom source (TinyMT32, RFC 8682) for filler that
 // needs no secrecy. Never use it for keys, IVs of secret data or padding
 // that must be unpredictable.

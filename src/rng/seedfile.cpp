@@ -1,6 +1,8 @@
 // The seed file: 128 bytes of generator output, created 0600, read and
 // rewritten under a lockf lock on its first 128 bytes so that processes
-// sharing it never read the same contents twice.
+// sharing it never read the same contents twice. Only a regular file owned
+// by the caller is used, never through a symbolic link, and its mode is
+// narrowed to 0600.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -55,27 +57,58 @@ void unlock_seed(int fd) {
     if (lseek(fd, 0, SEEK_SET) == 0) lockf(fd, F_ULOCK, off_t(kSeedBytes));
 }
 
+// Opens the seed file with flags (O_WRONLY | O_CREAT or O_RDWR), never
+// following a symbolic link in the last component (nor blocking on a FIFO),
+// and checks what was opened: a regular file owned by the caller, made
+// private (0600) if it was not. Returns the descriptor; or -1 with errno set
+// by the failed open (ENOENT: no such file), or -1 with errno 0 when the file
+// was refused (the reason recorded).
+int open_seed(const char* file, int flags) {
+    int fd = open(file, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    errno = 0;
+    struct stat st;
+    const char* why = nullptr;
+    if (fstat(fd, &st) != 0)
+        why = "cannot be examined";
+    else if (!S_ISREG(st.st_mode))
+        why = "is not a regular file";
+    else if (st.st_uid != geteuid())
+        why = "belongs to another user";
+    else if ((st.st_mode & 07777) != 0600 && fchmod(fd, 0600) != 0)
+        why = "cannot be restricted to its owner";
+    if (why) {
+        close(fd);
+        eprintf("seed file '%s' %s", file, why);
+        errno = 0;
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 // Generates 128 bytes with the additional input and writes them as a new
-// seed file (created or truncated, permissions 0600).
+// seed file (created with permissions 0600, or replacing the contents of an
+// existing one once it is locked).
 long WriteSeedFile(const char* file, const uint8_t* additional, size_t additional_len) {
     uint8_t seed[kSeedBytes];
     velt::WipeOnExit w(seed, sizeof seed);
     long r = process_generate(seed, sizeof seed, additional, additional_len);
     if (r != 0) return r;
-    int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int fd = open_seed(file, O_WRONLY | O_CREAT);
     if (fd < 0) {
-        eprintf("cannot create seed file '%s'", file);
+        if (errno != 0) eprintf("cannot create seed file '%s'", file);
         return -PRNG_ERR_FILE_CREATE;
     }
-    fchmod(fd, 0600);  // an existing file is made private too
     if (!lock_seed(fd)) {
         close(fd);
         eprintf("cannot lock seed file '%s'", file);
         return -PRNG_ERR_FILE_LOCK;
     }
-    bool ok = write_all_at(fd, seed, sizeof seed);
+    // Truncated only under the lock, after the new contents are in place: a
+    // process waiting for the lock never reads an emptied file.
+    bool ok = write_all_at(fd, seed, sizeof seed) && ftruncate(fd, off_t(kSeedBytes)) == 0;
     unlock_seed(fd);
     if (close(fd) != 0) ok = false;
     if (!ok) {
@@ -88,10 +121,11 @@ long WriteSeedFile(const char* file, const uint8_t* additional, size_t additiona
 // Reseeds the process generator from the seed file and rewrites the file
 // with fresh output. Without the file: a new one when create is set, else -201.
 long UpdateSeedFile(const char* file, bool create) {
-    int fd = open(file, O_RDWR | O_CLOEXEC);
+    int fd = open_seed(file, O_RDWR);
     if (fd < 0) {
-        if (create) return WriteSeedFile(file, nullptr, 0);
-        eprintf("cannot open seed file '%s'", file);
+        // Only a missing file is made anew; a refused one stays refused.
+        if (create && errno == ENOENT) return WriteSeedFile(file, nullptr, 0);
+        if (errno != 0) eprintf("cannot open seed file '%s'", file);
         return -PRNG_ERR_FILE_OPEN;
     }
     if (!lock_seed(fd)) {

@@ -67,11 +67,13 @@ struct TinyMT32 {
     }
 };
 
-// The calling thread's seed state: a TinyMT32 generator seeded once from the
-// library's generator (or, should that fail, the time, the processor clock
-// and the thread identifier).
+// The calling thread's seed state: a TinyMT32 generator seeded from the
+// library's generator (or, should that fail, the operating system, and last
+// the time, the processor clock and the thread identifier), once per thread
+// and again in a child process, which must not replay its parent's sequence.
 struct ThreadSeed {
     bool ready = false;
+    uint64_t generation = 0;  // fork generation when seeded
     TinyMT32 gen{0};
 };
 thread_local ThreadSeed t_seed;
@@ -97,8 +99,10 @@ void pseudorand_bytes(unsigned char* output, size_t n, uint32_t seed) {
 }
 
 uint32_t pseudorand_seed() {
-    if (!t_seed.ready) {
+    uint64_t generation = rng_fork_generation();
+    if (!t_seed.ready || t_seed.generation != generation) {
         t_seed.gen = TinyMT32(initial_seed());
+        t_seed.generation = generation;
         t_seed.ready = true;
     }
     uint32_t first = t_seed.gen.next(), second = t_seed.gen.next();

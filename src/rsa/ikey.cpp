@@ -6,6 +6,8 @@
 //   L (2 octets, big-endian) || payload || P random octets || CRC-64 (8)
 // encrypted with Triple-DES CBC under a random IV, the IV prepended, every
 // octet reversed, and the whole encrypted again in CBC mode under a fixed IV.
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -70,6 +72,10 @@ void crc64(const uint8_t* data, size_t n, uint8_t out[8]) {
     }
 }
 
+// The process wrapping key. A child process keeps a key made before the
+// fork (key strings made by its parent stay usable in it); one it makes
+// itself comes from the generator, which reseeds in a child before its first
+// output, and with fresh operating-system entropy mixed in.
 struct WrapKey {
     std::mutex m;
     std::atomic<bool> ready{false};
@@ -78,6 +84,11 @@ struct WrapKey {
 
 WrapKey& wrap_key() {
     static WrapKey k;
+    // A fork while another thread makes the key must not leave the child's
+    // mutex held. Registered after the generator's handlers, so fork takes
+    // this lock before the generator's, in the order IK_GetKeyPtr takes them.
+    static const int atfork = pthread_atfork([] { k.m.lock(); }, [] { k.m.unlock(); }, [] { k.m.unlock(); });
+    (void)atfork;
     return k;
 }
 
@@ -230,9 +241,13 @@ SecureBytes IK_BytesFromB64(long* len, int* type, const char* text) {
         return raw;
     }
     if (type) *type = t;
-    const uint8_t* key = IK_GetKeyPtr();
-    if (!key || n < 3) {
+    if (n < 3) {
         if (len) *len = -INVALID_DATA_ERROR;
+        return {};
+    }
+    const uint8_t* key = IK_GetKeyPtr();
+    if (!key) {
+        if (len) *len = -PRNG_ERR_FAILURE;
         return {};
     }
     SecureBytes out(static_cast<size_t>(n));

@@ -13,6 +13,18 @@ namespace {
 // A key read from storage must at least allow the arithmetic: n > 1 and e > 0.
 bool usable(const RsaKey* key) { return bdShortCmp(key->n, 1) > 0 && !bdIsZero(key->e); }
 
+// A failed key-string decode: the generator's failure (no wrapping key could
+// be made) keeps its own code; anything else is invalid data.
+long decode_failure(long len) {
+    return len == -PRNG_ERR_FAILURE ? long(PRNG_ERR_FAILURE) : long(INVALID_DATA_ERROR);
+}
+
+// The same for making a key string, negative: 0 when s was made.
+long encode_result(const std::string& s, long len) {
+    if (!s.empty()) return 0;
+    return len == -PRNG_ERR_FAILURE ? len : -INVALID_DATA_ERROR;
+}
+
 }  // namespace
 
 long rsaMakePublicKeyFromB64(RsaKey* key, const char* text) {
@@ -20,7 +32,7 @@ long rsaMakePublicKeyFromB64(RsaKey* key, const char* text) {
     long len = 0;
     int type = 0;
     SecureBytes der = IK_BytesFromB64(&len, &type, text);
-    if (len < 0) return INVALID_DATA_ERROR;
+    if (len < 0) return decode_failure(len);
     if (type != 0 && type != 1 && type != 3) return INVALID_DATA_ERROR;
     if (len < 18) return OUT_OF_RANGE_ERROR;
     long rc = rsaParsePublicKeyDer(key, der.data(), der.size());
@@ -38,7 +50,7 @@ long rsaMakePrivateKeyFromB64(RsaKey* key, const char* text) {
     long len = 0;
     int type = 0;
     SecureBytes der = IK_BytesFromB64(&len, &type, text);
-    if (len < 0) return INVALID_DATA_ERROR;
+    if (len < 0) return decode_failure(len);
     if (type != 0 && type != 2 && type != 4) return INVALID_DATA_ERROR;
     if (len < 76) return OUT_OF_RANGE_ERROR;
     long rc = rsaParsePrivateKeyDer(key, der.data(), der.size());
@@ -51,18 +63,23 @@ long rsaMakePrivateKeyFromB64(RsaKey* key, const char* text) {
     return 0;
 }
 
-std::string rsaPublicKeyString(const RsaKey* key, long options) {
+std::string rsaPublicKeyString(const RsaKey* key, long options, long* error) {
+    if (error) *error = -INVALID_DATA_ERROR;
     std::vector<uint8_t> der = rsaPublicKeyDer(key);
     if (der.empty()) return {};
     long len = 0;
-    return IK_B64FromBytes(&len, (options & kKeyUnwrapped) ? 0 : 1, der.data(), long(der.size()));
+    std::string s = IK_B64FromBytes(&len, (options & kKeyUnwrapped) ? 0 : 1, der.data(), long(der.size()));
+    if (error) *error = encode_result(s, len);
+    return s;
 }
 
-SecureString rsaPrivateKeyString(const RsaKey* key, long options) {
+SecureString rsaPrivateKeyString(const RsaKey* key, long options, long* error) {
+    if (error) *error = -INVALID_DATA_ERROR;
     SecureBytes der = rsaPrivateKeyDer(key);
     if (der.empty()) return {};
     long len = 0;
     std::string s = IK_B64FromBytes(&len, (options & kKeyUnwrapped) ? 0 : 2, der.data(), long(der.size()));
+    if (error) *error = encode_result(s, len);
     SecureString out(s.begin(), s.end());
     ewipe(s.data(), s.size());
     return out;
@@ -85,8 +102,9 @@ long rsaMakeB64FromPublicKey(char* out, long outlen, const RsaKey* key, long opt
         eprintf("Not an RSA public key");
         return -BAD_FORMAT_ERROR;
     }
-    std::string s = rsaPublicKeyString(key, options);
-    if (s.empty()) return -INVALID_DATA_ERROR;
+    long error = 0;
+    std::string s = rsaPublicKeyString(key, options, &error);
+    if (s.empty()) return error;
     return out_string(out, outlen, s.data(), s.size());
 }
 
@@ -95,7 +113,8 @@ long rsaMakeB64FromPrivateKey(char* out, long outlen, const RsaKey* key, long op
         eprintf("Not an RSA private key");
         return -BAD_FORMAT_ERROR;
     }
-    SecureString s = rsaPrivateKeyString(key, options);
-    if (s.empty()) return -INVALID_DATA_ERROR;
+    long error = 0;
+    SecureString s = rsaPrivateKeyString(key, options, &error);
+    if (s.empty()) return error;
     return out_string(out, outlen, s.data(), s.size());
 }

@@ -101,10 +101,12 @@ long rsaParsePrivateKeyInfoDer(RsaKey* key, const uint8_t* der, size_t len);
 int IK_KeyTypeFromB64(const char* text);
 bool IK_KeyTypeIsECC(const char* text);  // types 6 and 8
 // A new key string of type 1..8 (wrapped) or plain base64 for any other type.
-// Empty result (and *len = -6) for no data.
+// Empty result (and *len = -6) for no data, *len = -212 when the generator
+// fails (wrapping key, padding or IV).
 std::string IK_B64FromBytes(long* len, int type, const uint8_t* der, long derlen);
 // The DER payload of a key string; *type 0 for plain base64. On failure the
-// result is empty and *len negative (-6 empty text, -8 failed unwrap).
+// result is empty and *len negative (-6 empty text, -8 failed unwrap, -212
+// no wrapping key: the generator failed).
 velt::SecureBytes IK_BytesFromB64(long* len, int* type, const char* text);
 // Wrap/unwrap under a 24-octet Triple-DES key (see ikey.cpp); lengths or
 // negative codes.
@@ -114,16 +116,19 @@ long IK_Unwrap(uint8_t* out, long outlen, const uint8_t* in, long inlen, const u
 const uint8_t* IK_GetKeyPtr();
 
 // Key record from an internal key string: 0, 11 short payload, 8 unparsable,
-// 14 null arguments.
+// 14 null arguments, 212 when the generator fails to make the wrapping key.
 long rsaMakePublicKeyFromB64(RsaKey* key, const char* text);
 long rsaMakePrivateKeyFromB64(RsaKey* key, const char* text);
 // Key string of a record (options 0x2000000: plain base64). Length, -30 when
-// out is given and too small, -7 when the record lacks the parts.
+// out is given and too small, -7 when the record lacks the parts, -212 when
+// the generator fails to make the wrapping key.
 inline constexpr long kKeyUnwrapped = 0x2000000;
 long rsaMakeB64FromPublicKey(char* out, long outlen, const RsaKey* key, long options);
 long rsaMakeB64FromPrivateKey(char* out, long outlen, const RsaKey* key, long options);
-std::string rsaPublicKeyString(const RsaKey* key, long options);
-velt::SecureString rsaPrivateKeyString(const RsaKey* key, long options);
+// The key string alone; empty on failure, with *error (when given) -212 when
+// the generator failed to make the wrapping key, else -8.
+std::string rsaPublicKeyString(const RsaKey* key, long options, long* error = nullptr);
+velt::SecureString rsaPrivateKeyString(const RsaKey* key, long options, long* error = nullptr);
 
 // Key record from a key file, PEM string, base64 DER or internal key string
 // (signing, certificate and CMS code). 0 or a positive code.

@@ -98,6 +98,7 @@ long rsaReadAnyPrivateKey(char* out, long outlen, const char* input, const char*
             }
         }
     }
+    if (rc == PRNG_ERR_FAILURE) return -rc;  // no wrapping key: the generator failed
     if (rc != 0) {
         eprintf("Unable to extract a private key");
         return -INVALID_DATA_ERROR;
@@ -124,6 +125,7 @@ long rsaReadAnyPublicKey(char* out, long outlen, const char* input, long options
         SecureBytes der;
         if (rsaKeyInputDer(input, der)) rc = parse_public(key.get(), der);
     }
+    if (rc == PRNG_ERR_FAILURE) return -rc;  // no wrapping key: the generator failed
     if (rc != 0) {
         eprintf("Unable to extract a public key");
         return -INVALID_DATA_ERROR;

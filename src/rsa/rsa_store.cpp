@@ -129,11 +129,12 @@ long rsaGetPublicKeyFromFileOrString(RsaKey* key, const char* fileOrString) {
     if (IK_KeyTypeFromB64(fileOrString) != 0) {
         if (rsaMakePublicKeyFromB64(key, fileOrString) == 0) return 0;
         key->flags = 0;
-        if (rsaMakePrivateKeyFromB64(key, fileOrString) == 0) {
+        long rc = rsaMakePrivateKeyFromB64(key, fileOrString);
+        if (rc == 0) {
             key->flags &= kRsaHasPublic;
             return 0;
         }
-        return INVALID_DATA_ERROR;
+        return rc == PRNG_ERR_FAILURE ? rc : long(INVALID_DATA_ERROR);
     }
     SecureBytes der;
     if (!rsaKeyInputDer(fileOrString, der)) return INVALID_DATA_ERROR;
@@ -151,7 +152,7 @@ long rsaGetPrivateKeyFromFileOrString(RsaKey* key, const char* fileOrString, con
     key->flags = 0;
     if (IK_KeyTypeFromB64(fileOrString) != 0) {
         long rc = rsaMakePrivateKeyFromB64(key, fileOrString);
-        return rc == 0 ? 0L : long(BAD_FORMAT_ERROR);
+        return rc == 0 || rc == PRNG_ERR_FAILURE ? rc : long(BAD_FORMAT_ERROR);
     }
     SecureBytes der;
     if (!rsaKeyInputDer(fileOrString, der)) {

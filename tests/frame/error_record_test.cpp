@@ -77,6 +77,17 @@ TEST(ErrorFormat, CompositeLine) {
     errclear();
 }
 
+// A non-null buffer with a length below 1 asks for the length, as a null one
+// does, and is left alone.
+TEST(ErrorFormat, LengthQueryWithEmptyBuffer) {
+    char buf[8] = "keep";
+    errclear();
+    for (long declared : {0L, -1L}) {
+        EXPECT_EQ(VELT_FormatErrorMessage(buf, declared, 17, nullptr), 43) << declared;
+        EXPECT_STREQ(buf, "keep");
+    }
+}
+
 TEST(ErrorLog, AppendsEntryInItsFormat) {
     remove("velterr.log");
     event_log_error("Failed Known Answer Test for SHA-256", -1073733817);
