@@ -124,8 +124,10 @@ inline constexpr long kKeyUnwrapped = 0x2000000;
 inline constexpr long kPbes1Selector = 0x8000000;
 
 // A private key string (internal key string of type 6, or plain base64 with
-// kKeyUnwrapped) and a public key string (plain base64).
-SecureString ecPrivateKeyString(const uint8_t* der, size_t len, long options);
+// kKeyUnwrapped) and a public key string (plain base64). An empty private
+// key string sets *error (when given) to -212 when the generator failed to
+// make the wrapping key, else -8.
+SecureString ecPrivateKeyString(const uint8_t* der, size_t len, long options, long* error = nullptr);
 std::string ecPublicKeyString(const uint8_t* der, size_t len);
 
 // An ephemeral private key string for a curve name (CMS key agreement):

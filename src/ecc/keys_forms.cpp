@@ -410,9 +410,10 @@ std::vector<uint8_t> safecurveSpkiDer(int id, const uint8_t* pub, size_t publen)
 
 // ---- Key strings -----------------------------------------------------------
 
-SecureString ecPrivateKeyString(const uint8_t* p, size_t n, long options) {
+SecureString ecPrivateKeyString(const uint8_t* p, size_t n, long options, long* error) {
     long len = 0;
     std::string s = IK_B64FromBytes(&len, (options & kKeyUnwrapped) ? 0 : 6, p, long(n));
+    if (s.empty() && error) *error = len == -212 ? -212L : -long(INVALID_DATA_ERROR);
     SecureString out(s.begin(), s.end());
     ewipe(s.data(), s.size());
     return out;
@@ -432,7 +433,7 @@ long ecKeyStringDer(const char* text, SecureBytes& der) {
         der = IK_BytesFromB64(&len, &type, text);
         if (len <= 0 || (type != 6 && type != 8)) {
             der.clear();
-            return -INVALID_DATA_ERROR;
+            return len == -212 ? len : -INVALID_DATA_ERROR;
         }
         return 0;
     }

@@ -33,8 +33,9 @@ long out_string(char* out, long outlen, const char* s, size_t n) {
 }
 
 long out_private(char* out, long outlen, const SecureBytes& der, long options) {
-    SecureString s = ecPrivateKeyString(der.data(), der.size(), options);
-    if (s.empty()) return -INVALID_DATA_ERROR;
+    long error = -INVALID_DATA_ERROR;
+    SecureString s = ecPrivateKeyString(der.data(), der.size(), options, &error);
+    if (s.empty()) return error;
     return out_string(out, outlen, s.data(), s.size());
 }
 
@@ -130,7 +131,9 @@ long parse_params(const char* params, long& options, KeyParams& kp) {
 // A key string decoded and classified; negative code with its message.
 long parse_key_string(EcKey& key, const char* text, SecureBytes* der_out = nullptr) {
     SecureBytes der;
-    if (ecKeyStringDer(text, der) != 0) {
+    long rc = ecKeyStringDer(text, der);
+    if (rc != 0) {
+        if (rc != -INVALID_DATA_ERROR) return rc;
         eprintf("Invalid key string");
         return -INVALID_DATA_ERROR;
     }
@@ -180,7 +183,7 @@ SecureString eccMakePrivateKey(const char* curveName, long* status) {
         *status = rc;
         return {};
     }
-    return ecPrivateKeyString(der.data(), der.size(), 0);
+    return ecPrivateKeyString(der.data(), der.size(), 0, status);
 }
 
 long eccMakeKeys(const char* pubFile, const char* priFile, const char* curveName, const char* password,
