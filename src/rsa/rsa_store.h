@@ -7,16 +7,14 @@
 
 #include "rsa/rsa.h"
 #include "util/safe_write.h"
+#include "util/keyparams.h"
 
 // Values of a key parameter string ("count", "prf", "rngseed", "tests").
-struct RsaKeyParams {
-    long count = 2048;
-    long prf = -1;  // PBES2 PRF selector, -1 when not given
-    long ntests = 64;
-    std::string seed;
-};
+using RsaKeyParams = KeyParams;
 // 0, 6 unknown name, 8 invalid value.
-long rsaParseKeyParams(const char* paramString, RsaKeyParams& kp);
+inline long rsaParseKeyParams(const char* paramString, RsaKeyParams& kp) {
+    return keyParseParams(paramString, kp, true);
+}
 
 inline constexpr long kKeyFormatPem = 0x10000;
 inline constexpr long kKeyFormatAlt = 0x20000;

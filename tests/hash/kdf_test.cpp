@@ -37,10 +37,11 @@ Bytes ossl_kdf(const char* name, const char* digest, const Bytes& key, const Byt
     params[n++] = OSSL_PARAM_construct_octet_string(
         OSSL_KDF_PARAM_KEY, key.empty() ? &dummy : const_cast<uint8_t*>(key.data()), key.size());
     if (!salt.empty())
-        params[n++] =
-            OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, const_cast<uint8_t*>(salt.data()), salt.size());
+        params[n++] = OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT,
+                                                        const_cast<uint8_t*>(salt.data()), salt.size());
     if (!info.empty())
-        params[n++] = OSSL_PARAM_construct_octet_string(info_param, const_cast<uint8_t*>(info.data()), info.size());
+        params[n++] =
+            OSSL_PARAM_construct_octet_string(info_param, const_cast<uint8_t*>(info.data()), info.size());
     params[n] = OSSL_PARAM_construct_end();
     Bytes out(len);
     EXPECT_EQ(EVP_KDF_derive(ctx, out.data(), len, params), 1) << name;
@@ -56,8 +57,8 @@ Bytes ossl_kmac(const char* name, const Bytes& key, const Bytes& msg, const std:
     size_t n = 0;
     params[n++] = OSSL_PARAM_construct_size_t(OSSL_MAC_PARAM_SIZE, &len);
     if (!custom.empty())
-        params[n++] = OSSL_PARAM_construct_octet_string(OSSL_MAC_PARAM_CUSTOM, const_cast<char*>(custom.data()),
-                                                        custom.size());
+        params[n++] = OSSL_PARAM_construct_octet_string(OSSL_MAC_PARAM_CUSTOM,
+                                                        const_cast<char*>(custom.data()), custom.size());
     params[n] = OSSL_PARAM_construct_end();
     EXPECT_EQ(EVP_MAC_init(ctx, key.data(), key.size(), params), 1);
     EVP_MAC_update(ctx, msg.data(), msg.size());
@@ -86,8 +87,8 @@ TEST(Kdf, HkdfMatchesOpenSslAndRfc5869) {
             Bytes salt = random_bytes(rng, 1 + len % 40);
             std::string params = "salt=" + to_hex(salt);
             Bytes out(len);
-            ASSERT_EQ(KDF_Bytes(out.data(), long(len), z.data(), long(z.size()), info.data(), long(info.size()),
-                                params.c_str(), 0x1000 | alg),
+            ASSERT_EQ(KDF_Bytes(out.data(), long(len), z.data(), long(z.size()), info.data(),
+                                long(info.size()), params.c_str(), 0x1000 | alg),
                       0);
             EXPECT_EQ(to_hex(out), to_hex(ossl_kdf("HKDF", name, z, salt, info, len))) << name << " " << len;
         }
@@ -96,7 +97,8 @@ TEST(Kdf, HkdfMatchesOpenSslAndRfc5869) {
     Bytes okm(42);
     Bytes ikm(22, 0x0b);
     ASSERT_EQ(KDF_Bytes(okm.data(), 42, ikm.data(), 22, nullptr, 0, "", 0x1003), 0);
-    EXPECT_EQ(to_hex(okm), "8da4e775a563c18f715f802a063c5a31b8a11f5c5ee1879ec3454e5f3c738d2d9d201395faa4b61a96c8");
+    EXPECT_EQ(to_hex(okm),
+              "8da4e775a563c18f715f802a063c5a31b8a11f5c5ee1879ec3454e5f3c738d2d9d201395faa4b61a96c8");
     // Salt given as blank-padded attribute, any case.
     Bytes okm2(42), salt(3);
     ASSERT_EQ(KDF_Bytes(okm2.data(), 42, ikm.data(), 22, nullptr, 0, " SALT=000102 ", 0x1003), 0);
@@ -112,18 +114,19 @@ TEST(Kdf, X963AndKdf2MatchOpenSslKdf3ByDefinition) {
             Bytes z = random_bytes(rng, 1 + len % 50), info = random_bytes(rng, len % 17);
             Bytes want = ossl_kdf("X963KDF", name, z, {}, info, len);
             Bytes out(len);
-            ASSERT_EQ(KDF_Bytes(out.data(), long(len), z.data(), long(z.size()), info.data(), long(info.size()),
-                                nullptr, alg),
+            ASSERT_EQ(KDF_Bytes(out.data(), long(len), z.data(), long(z.size()), info.data(),
+                                long(info.size()), nullptr, alg),
                       0);
             EXPECT_EQ(to_hex(out), to_hex(want)) << name;
             if (alg == 11) {
-                EXPECT_EQ(KDF_Bytes(out.data(), long(len), z.data(), long(z.size()), nullptr, 0, nullptr, 0x2000 | alg),
+                EXPECT_EQ(KDF_Bytes(out.data(), long(len), z.data(), long(z.size()), nullptr, 0, nullptr,
+                                    0x2000 | alg),
                           -17);
                 continue;
             }
             // KDF2 is the same construction with the counter after Z.
-            ASSERT_EQ(KDF_Bytes(out.data(), long(len), z.data(), long(z.size()), info.data(), long(info.size()),
-                                nullptr, 0x2000 | alg),
+            ASSERT_EQ(KDF_Bytes(out.data(), long(len), z.data(), long(z.size()), info.data(),
+                                long(info.size()), nullptr, 0x2000 | alg),
                       0);
             EXPECT_EQ(to_hex(out), to_hex(want)) << name;
             // KDF3: Hash(counter || Z || info), counter from 1.
@@ -136,8 +139,8 @@ TEST(Kdf, X963AndKdf2MatchOpenSslKdf3ByDefinition) {
                 k3.insert(k3.end(), h.begin(), h.end());
             }
             k3.resize(len);
-            ASSERT_EQ(KDF_Bytes(out.data(), long(len), z.data(), long(z.size()), info.data(), long(info.size()),
-                                nullptr, 0x3000 | alg),
+            ASSERT_EQ(KDF_Bytes(out.data(), long(len), z.data(), long(z.size()), info.data(),
+                                long(info.size()), nullptr, 0x3000 | alg),
                       0);
             EXPECT_EQ(to_hex(out), to_hex(k3)) << name;
         }
@@ -235,13 +238,16 @@ TEST(Prf, KmacMatchesSp800185SamplesAndOpenSsl) {
         {0x201, &d4, tag, 32, "3b1fba963cd8b0b59e8c1a6d71888b7143651af8ba0a7070c0979e2811324aa5"},
         {0x201, &d200, tag, 32, "1f5b4e6cca02209e0dcb5ca635b89a15e271ecc760071dfd805faa38f9729230"},
         {0x202, &d4, tag, 64,
-         "20c570c31346f703c9ac36c61c03cb64c3970d0cfc787e9b79599d273a68d2f7f69d4cc3de9d104a351689f27cf6f5951f0103f33f4f2"
+         "20c570c31346f703c9ac36c61c03cb64c3970d0cfc787e9b79599d273a68d2f7f69d4cc3de9d104a351689f27cf6f5951f0"
+         "103f33f4f2"
          "4871024d9c27773a8dd"},
         {0x202, &d200, "", 64,
-         "75358cf39e41494e949707927cee0af20a3ff553904c86b08f21cc414bcfd691589d27cf5e15369cbbff8b9a4c2eb17800855d0235ff6"
+         "75358cf39e41494e949707927cee0af20a3ff553904c86b08f21cc414bcfd691589d27cf5e15369cbbff8b9a4c2eb178008"
+         "55d0235ff6"
          "35da82533ec6b759b69"},
         {0x202, &d200, tag, 64,
-         "b58618f71f92e1d56c1b8c55ddd7cd188b97b4ca4d99831eb2699a837da2e4d970fbacfde50033aea585f1a2708510c32d07880801bd1"
+         "b58618f71f92e1d56c1b8c55ddd7cd188b97b4ca4d99831eb2699a837da2e4d970fbacfde50033aea585f1a2708510c32d0"
+         "7880801bd1"
          "82898fe476876fc8965"},
     };
     for (const Sample& s : samples) {
@@ -261,7 +267,8 @@ TEST(Prf, KmacMatchesSp800185SamplesAndOpenSsl) {
             ASSERT_EQ(PRF_Bytes(out.data(), long(outlen), m.empty() ? (const void*)"" : m.data(), long(len),
                                 k.data(), long(k.size()), custom.c_str(), sel),
                       long(outlen));
-            EXPECT_EQ(to_hex(out), to_hex(ossl_kmac(sel == 0x201 ? "KMAC128" : "KMAC256", k, m, custom, outlen)));
+            EXPECT_EQ(to_hex(out),
+                      to_hex(ossl_kmac(sel == 0x201 ? "KMAC128" : "KMAC256", k, m, custom, outlen)));
         }
     }
     unsigned char out[8];
@@ -290,35 +297,50 @@ TEST(Hpke, DeriveKeyPairVectorsOfRfc9180) {
         {"p_256", "668b37171f1072f3cf12ea8a236a45df23fc13b82af3609ad1e354f6ef817550",
          "f3ce7fdae57e1a310d87f1ebbde6f328be0a99cdbcadf4d6589cf29de4b8ffd2"},
         {"P-521",
-         "7f06ab8215105fc46aceeb2e3dc5028b44364f960426eb0d8e4026c2f8b5d7e7a986688f1591abf5ab753c357a5d6f0440414b4ed4ede7"
+         "7f06ab8215105fc46aceeb2e3dc5028b44364f960426eb0d8e4026c2f8b5d7e7a986688f1591abf5ab753c357a5d6f04404"
+         "14b4ed4ede7"
          "1317772ac98d9239f70904",
-         "014784c692da35df6ecde98ee43ac425dbdd0969c0c72b42f2e708ab9d535415a8569bdacfcc0a114c85b8e3f26acf4d68115f8c91a66"
+         "014784c692da35df6ecde98ee43ac425dbdd0969c0c72b42f2e708ab9d535415a8569bdacfcc0a114c85b8e3f26acf4d681"
+         "15f8c91a66"
          "178cdbd03b7bcc5291e374b"},
     };
     for (const Case& c : cases) {
         Bytes ikm = from_hex(c.ikm);
         char out[300];
         long want = long(strlen(c.sk));
-        EXPECT_EQ(HPKE_DerivePrivateKey(nullptr, 0, ikm.data(), long(ikm.size()), c.curve, nullptr, VELT_ENCODE_HEX),
+        EXPECT_EQ(HPKE_DerivePrivateKey(nullptr, 0, ikm.data(), long(ikm.size()), c.curve, nullptr,
+                                        VELT_ENCODE_HEX),
                   want);
-        EXPECT_EQ(HPKE_DerivePrivateKey(out, want - 1, ikm.data(), long(ikm.size()), c.curve, nullptr, 0x10000), -30);
-        ASSERT_EQ(HPKE_DerivePrivateKey(out, sizeof out - 1, ikm.data(), long(ikm.size()), c.curve, nullptr, 0x20000),
+        EXPECT_EQ(
+            HPKE_DerivePrivateKey(out, want - 1, ikm.data(), long(ikm.size()), c.curve, nullptr, 0x10000),
+            -30);
+        ASSERT_EQ(HPKE_DerivePrivateKey(out, sizeof out - 1, ikm.data(), long(ikm.size()), c.curve, nullptr,
+                                        0x20000),
                   want)
             << c.curve;
+        EXPECT_STREQ(out, c.sk) << c.curve;
+        // Without the hex option: a private key string holding the same key.
+        char key[400];
+        ASSERT_GT(
+            HPKE_DerivePrivateKey(key, sizeof key - 1, ikm.data(), long(ikm.size()), c.curve, nullptr, 0), 0);
+        EXPECT_EQ(key[0], 'P');
+        ASSERT_EQ(ECC_QueryKey(out, sizeof out - 1, key, "privateKey", 0), want);
         EXPECT_STREQ(out, c.sk) << c.curve;
     }
     Bytes ikm(32, 1);
     char out[200];
     EXPECT_EQ(HPKE_DerivePrivateKey(out, 199, ikm.data(), 32, "P-224", nullptr, VELT_ENCODE_HEX), -19);
     EXPECT_EQ(HPKE_DerivePrivateKey(out, 199, ikm.data(), 31, "X25519", nullptr, VELT_ENCODE_HEX), -26);
-    EXPECT_EQ(HPKE_DerivePrivateKey(out, 199, ikm.data(), 32, "X25519", nullptr, 0), -19);  // no ECC keys yet
+    EXPECT_EQ(HPKE_DerivePrivateKey(out, 199, ikm.data(), 32, "P-224", nullptr, 0), -19);
+    EXPECT_EQ(HPKE_DerivePrivateKey(out, 10, ikm.data(), 32, "X25519", nullptr, 0), -30);
 }
 
 TEST(Hpke, LabeledStepsFollowRfc9180Framing) {
     // LabeledExtract = HKDF-Extract(salt, "HPKE-v1" || suite || label || ikm)
     Bytes ikm = from_hex("00112233"), salt = from_hex("aabb");
     unsigned char prk[64];
-    ASSERT_EQ(HPKE_LabeledExtract(prk, 64, salt.data(), 2, "lbl", ikm.data(), 4, "P-384", nullptr, 0x550), 48);
+    ASSERT_EQ(HPKE_LabeledExtract(prk, 64, salt.data(), 2, "lbl", ikm.data(), 4, "P-384", nullptr, 0x550),
+              48);
     Bytes labeled = testutil::bytes_of("HPKE-v1");
     Bytes suite = {'H', 'P', 'K', 'E', 0x00, 0x11, 0x00, 0x02, 0x00, 0x03};
     labeled.insert(labeled.end(), suite.begin(), suite.end());
@@ -355,7 +377,8 @@ void run_mac_file(const char* file, long alg) {
                               long(msg.size()), key.data(), long(key.size()), nullptr, -alg);
             else
                 r = HMAC_Bytes(out.data(), long(tag_bytes), msg.empty() ? (const void*)"" : msg.data(),
-                               long(msg.size()), key.empty() ? (const void*)"" : key.data(), long(key.size()), alg);
+                               long(msg.size()), key.empty() ? (const void*)"" : key.data(), long(key.size()),
+                               alg);
             ASSERT_EQ(r, long(tag_bytes));
             out.resize(tag_bytes);
             bool valid = t["result"] == "valid";
