@@ -375,6 +375,75 @@ VELT_API long PBE_ScryptHex(char *szOutput, long nMaxChars, long dkLen, const ch
 
 /* ===== Elliptic curves (ECC_) ===== */
 
+/* Curves: the prime curves secp192r1, secp224r1, secp256r1, secp384r1, secp521r1, secp256k1,
+   brainpoolP256r1, brainpoolP384r1, brainpoolP512r1 (aliases "P-256", "prime256v1" etc., any letter
+   case) and the safe curves X25519, Ed25519, X448, Ed448. A public key string is the base64 of the DER
+   SubjectPublicKeyInfo (it begins with "M"); a private key string is an internal key string that begins
+   with "P" (valid in this process only), or plain base64 DER with VELT_KEY_UNWRAPPED. Text outputs:
+   a null buffer or a length below 1 returns the required length (excluding the NUL); a shorter buffer
+   gives -30. Every function returns a negative error code on failure. */
+#define VELT_ECC_PUBLICKEY 0x1          /* ECC_ReadKeyByCurve, safe curves: the hex is a public key */
+#define VELT_KEY_FORMAT_PEM 0x10000     /* key files as PEM (64-character lines, LF) instead of DER */
+#define VELT_KEY_TYPE_PKCS8 0x40000     /* ECC_SaveKey: prime private key as PKCS #8 PrivateKeyInfo */
+#define VELT_KEY_PKCS8_V1 0x80000       /* ECC_SaveKey: safe-curve private key as version 1 */
+#define VELT_QUERY_GETTYPE 0x100000     /* ECC_QueryKey: return the type (1 number, 2 string) */
+#define VELT_KEY_UNWRAPPED 0x2000000    /* output private key strings as plain base64 DER */
+
+/* Generates a key pair: the public key (SubjectPublicKeyInfo) to szPubKeyFile and the private key,
+   encrypted with szPassword as PKCS #8 EncryptedPrivateKeyInfo, to szPriKeyFile (mode 0600).
+   szParams: "count=N;prf=hmacWithSHA256;rngseed=TEXT" (any part optional). nOptions: the password-based
+   encryption options (PRF in the low 4 bits, PBES2 cipher bits) and VELT_KEY_FORMAT_PEM; the PBES1
+   selector 0x8000000 gives -17. Returns 0. Errors: -6 missing argument or unknown parameter name,
+   -8 bad parameter value, -21 unknown curve, -19 encryption failure, -2 cannot create a file. */
+VELT_API long ECC_MakeKeys(const char *szPubKeyFile, const char *szPriKeyFile, const char *szCurveName,
+                           const char *szPassword, const char *szParams, long nOptions);
+/* Key string of a hexadecimal key on a named curve. Prime curves: "04"||X||Y or "02"/"03"||X (a point,
+   giving a public key string) or a private scalar (giving a private key string). Safe curves: the
+   private key bytes, or the public key bytes with VELT_ECC_PUBLICKEY. Returns the string length.
+   Errors: -6 empty argument, -8 invalid hex, -21 unknown curve, -33 wrong length, -36 invalid point,
+   or a scalar of 0 or not below the order. */
+VELT_API long ECC_ReadKeyByCurve(char *szOutput, long nOutChars, const char *szHexKey, const char *szCurveName,
+                                 long nOptions);
+/* Saves a key string unencrypted: a prime private key as ECPrivateKey (VELT_KEY_TYPE_PKCS8: PKCS #8),
+   a safe-curve private key as OneAsymmetricKey version 2 (VELT_KEY_PKCS8_V1: version 1), a public key
+   as SubjectPublicKeyInfo; DER, or PEM with VELT_KEY_FORMAT_PEM. Private key files get mode 0600.
+   Returns 0. Errors: -6, -8 invalid key string, -36 invalid key, -2 cannot create the file, -4. */
+VELT_API long ECC_SaveKey(const char *szOutputFile, const char *szKeyString, long nOptions);
+/* Saves a private key string encrypted as PKCS #8 EncryptedPrivateKeyInfo; szParams and nOptions as for
+   ECC_MakeKeys. Returns 0. Errors: -6, -17 PBES1 selector, -36 not a private key, -19, -2, -4. */
+VELT_API long ECC_SaveEncKey(const char *szOutputFile, const char *szKeyString, const char *szPassword,
+                             const char *szParams, long nOptions);
+/* Private key string of a key file, PEM string or key string (ECPrivateKey, PKCS #8 plain, or encrypted
+   with szPassword). nOptions: VELT_KEY_UNWRAPPED. Returns the string length. Errors: -6, -8 "Unable to
+   extract a private key", -33 wrong safe-curve key length, -36 scalar out of range, or the file
+   reader's code. */
+VELT_API long ECC_ReadPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
+                                 const char *szPassword, long nOptions);
+/* Public key string of a public key file, PEM string or key string, or the public key stored inside a
+   private key. (X.509 certificates are not read by this build and fail with -8.) Returns the string
+   length. Errors: -6, -8 "Unable to extract a public key", -33. */
+VELT_API long ECC_ReadPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
+/* Public key string of a private key string. Returns the string length. Errors: -6, -8 invalid key
+   string, -36 not a private key, -11 private scalar out of range. */
+VELT_API long ECC_PublicKeyFromPrivate(char *szOutput, long nOutChars, const char *szKeyString, long nOptions);
+/* Answers a query about a key string: "curveName", "keyBits", "isPrivate", "privateKey" (hex, "0" for a
+   public key), "publicKey" (hex), "isValid" (case-insensitive; a query beginning with a keyword matches
+   it). Returns the number, or the length of the string written. VELT_QUERY_GETTYPE: returns 1 (number)
+   or 2 (string) without reading the key. Errors: -29 unknown query, -6 empty key string, -8, -36. */
+VELT_API long ECC_QueryKey(char *szOutput, long nOutChars, const char *szKeyString, const char *szQuery,
+                           long nOptions);
+/* 32-bit hash code of a key's public key (the same for a private key and its public key): the first four
+   bytes of the MD5 digest of the public key octets, as a signed integer. Returns 0 on failure with the
+   error (6, 8 or 36) recorded. */
+VELT_API long ECC_KeyHashCode(const char *szKeyString);
+/* ECDH shared secret of a private and a public key string on the same curve: the x-coordinate of d*Q
+   (prime curves, field length) or the X25519/X448 value (32/56 bytes). A null buffer or a length below 1
+   returns the required length. Returns the number of bytes. Errors: -6, -8 undecodable string,
+   -19 curve not usable for ECDH (Ed25519, Ed448), -21 different prime curves, -36 wrong or invalid key,
+   -11 invalid result (including an all-zero X25519/X448 value), -30 buffer too short. */
+VELT_API long ECC_DHSharedSecret(unsigned char *lpZZ, long nOutBytes, const char *szPrivateKey,
+                                 const char *szPublicKey, long nOptions);
+
 /* end of ECC_ */
 
 

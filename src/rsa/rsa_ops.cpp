@@ -18,7 +18,9 @@ using velt::SecureBytes;
 
 namespace {
 
-bool empty(const char* s) { return !s || !*s; }
+bool empty(const char* s) {
+    return !s || !*s;
+}
 
 // Reads a key string as private, else as public; 0 or the reader's code.
 long read_any(RsaKey* key, const char* text, bool* is_private) {
@@ -44,86 +46,11 @@ long rsa2_mode(long options) {
 
 }  // namespace
 
-// ---- parameter strings -------------------------------------------------
-
-long rsaParseKeyParams(const char* paramString, RsaKeyParams& kp) {
-    if (empty(paramString)) return 0;
-    std::string s(paramString);
-    size_t pos = 0;
-    while (pos <= s.size()) {
-        size_t semi = s.find(';', pos);
-        std::string item = s.substr(pos, semi == std::string::npos ? std::string::npos : semi - pos);
-        pos = semi == std::string::npos ? s.size() + 1 : semi + 1;
-        size_t eq = item.find('=');
-        std::string name = item.substr(0, eq);
-        std::string value = eq == std::string::npos ? std::string() : item.substr(eq + 1);
-        auto trim = [](std::string& t, bool front) {
-            while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
-            if (front) {
-                size_t i = 0;
-                while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
-                t.erase(0, i);
-            }
-        };
-        trim(name, true);
-        trim(value, false);
-        if (name.empty() && eq == std::string::npos) continue;  // empty item, e.g. a trailing ';'
-        std::string lname;
-        for (char c : name) lname += char(std::tolower(static_cast<unsigned char>(c)));
-        auto positive = [&](long& out) {
-            if (value.empty()) return false;
-            char* end = nullptr;
-            long v = std::strtol(value.c_str(), &end, 0);
-            if (*end != '\0' || v <= 0) return false;
-            out = v;
-            return true;
-        };
-        if (lname == "count") {
-            if (!positive(kp.count)) {
-                eprintf("'%s' is not a valid value", value.c_str());
-                return INVALID_DATA_ERROR;
-            }
-        } else if (lname == "prf") {
-            static const struct {
-                const char* name;
-                long id;
-            } kPrfs[] = {{"hmacwithsha1", 0},
-                         {"hmacwithsha224", 6},
-                         {"hmacwithsha256", 3},
-                         {"hmacwithsha384", 4},
-                         {"hmacwithsha512", 5}};
-            std::string lv;
-            for (char c : value) lv += char(std::tolower(static_cast<unsigned char>(c)));
-            long id = -1;
-            for (const auto& p : kPrfs) {
-                if (lv == p.name) id = p.id;
-            }
-            if (id < 0) {
-                eprintf("'%s' is not a valid value", value.c_str());
-                return INVALID_DATA_ERROR;
-            }
-            kp.prf = id;
-        } else if (lname == "rngseed") {
-            kp.seed = value;
-        } else if (lname == "tests") {
-            long t = 0;
-            if (!positive(t)) {
-                eprintf("'%s' is not a valid value", value.c_str());
-                return INVALID_DATA_ERROR;
-            }
-            if (t > kp.ntests) kp.ntests = t;
-        } else {
-            eprintf("'%s' is not a valid attribute name", name.c_str());
-            return BAD_PARAM_ERROR;
-        }
-    }
-    return 0;
-}
-
 // ---- key files ---------------------------------------------------------
 
-long rsaMakeKeys(const char* publicKeyFile, const char* privateKeyFile, long nbits, long exponentIndex, long ntests,
-                 long iterationCount, const char* password, const unsigned char* seed, long seedlen, long options) {
+long rsaMakeKeys(const char* publicKeyFile, const char* privateKeyFile, long nbits, long exponentIndex,
+                 long ntests, long iterationCount, const char* password, const unsigned char* seed,
+                 long seedlen, long options) {
     if (empty(publicKeyFile) || empty(privateKeyFile) || empty(password)) return -BAD_PARAM_ERROR;
     if (nbits < 97) {
         eprintf("Invalid size %d", int(nbits));
@@ -137,7 +64,8 @@ long rsaMakeKeys(const char* publicKeyFile, const char* privateKeyFile, long nbi
     if (rc != 0) {
         eprintcatf("rsaGenerateKeys failed");
         if (rc == TEST_FAILED_ERROR)
-            event_log_error("RSA key generation failed Pair-wise Consistency Test", long(int32_t(0xC0001F52u)));
+            event_log_error("RSA key generation failed Pair-wise Consistency Test",
+                            long(int32_t(0xC0001F52u)));
         return -rc;
     }
     rc = rsaWriteEncPrivateKeyFile(privateKeyFile, key.get(), iterationCount, password, options, true);
@@ -347,8 +275,12 @@ long key_size(const char* keyString, bool bytes) {
 
 }  // namespace
 
-long rsaKeyBits(const char* keyString) { return key_size(keyString, false); }
-long rsaKeyBytes(const char* keyString) { return key_size(keyString, true); }
+long rsaKeyBits(const char* keyString) {
+    return key_size(keyString, false);
+}
+long rsaKeyBytes(const char* keyString) {
+    return key_size(keyString, true);
+}
 
 long rsaPublicKeyFromPrivate(char* out, long outlen, const char* privateKeyString, long options) {
     if (empty(privateKeyString)) return -BAD_PARAM_ERROR;

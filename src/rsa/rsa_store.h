@@ -6,16 +6,14 @@
 #include <string>
 
 #include "rsa/rsa.h"
+#include "util/keyparams.h"
 
 // Values of a key parameter string ("count", "prf", "rngseed", "tests").
-struct RsaKeyParams {
-    long count = 2048;
-    long prf = -1;  // PBES2 PRF selector, -1 when not given
-    long ntests = 64;
-    std::string seed;
-};
+using RsaKeyParams = KeyParams;
 // 0, 6 unknown name, 8 invalid value.
-long rsaParseKeyParams(const char* paramString, RsaKeyParams& kp);
+inline long rsaParseKeyParams(const char* paramString, RsaKeyParams& kp) {
+    return keyParseParams(paramString, kp, true);
+}
 
 inline constexpr long kKeyFormatPem = 0x10000;
 inline constexpr long kKeyFormatAlt = 0x20000;
@@ -29,8 +27,8 @@ long rsaWriteKeyFile(const char* path, const uint8_t* der, size_t len, const cha
 long rsaWritePublicKeyFile(const char* path, const RsaKey* key, long options);
 // The EncryptedPrivateKeyInfo file (DER, or PEM with either format bit).
 // With forMakeKeys the diagnostics of key generation are used.
-long rsaWriteEncPrivateKeyFile(const char* path, const RsaKey* key, long count, const char* password, long options,
-                               bool forMakeKeys);
+long rsaWriteEncPrivateKeyFile(const char* path, const RsaKey* key, long count, const char* password,
+                               long options, bool forMakeKeys);
 
 // The DER of a key input: a file (DER or PEM), a PEM string, or base64 DER
 // beginning with M. Internal key strings are left to the callers.
