@@ -80,7 +80,7 @@ long random_k(const EC_curve& c, uint64_t* k) {
 }  // namespace
 
 long eccDSA_SignDataToBytes(std::vector<uint8_t>& sig, const uint8_t* data, size_t dlen, const char* keyText,
-                            const char* password, const SigAlgRow& row, long options) {
+                            const char* password, const SigAlgRow& row, long options, size_t* orderBytes) {
     sig.clear();
     const bool useDigest = (options & kUseDigest) != 0;
     if (sigIdIsEdDSA(row.id) && useDigest) {
@@ -115,6 +115,7 @@ long eccDSA_SignDataToBytes(std::vector<uint8_t>& sig, const uint8_t* data, size
         return BAD_KEY_ERROR;
     }
     const EC_curve& c = key.curve;
+    if (orderBytes) *orderBytes = EC_order_bytes(c);
     uint64_t d[kMaxLimbs] = {0}, k[kMaxLimbs] = {0}, e[kMaxLimbs] = {0}, r[kMaxLimbs] = {0},
              s[kMaxLimbs] = {0};
     uint8_t digest[64];

@@ -122,8 +122,10 @@ size_t ecdsaDerMaxLen(size_t nbytes);
 // Signature of the ECDSA or EdDSA row `row` over data (or over a digest when
 // useDigest) with the private key string/file/PEM `key`; options carry
 // VELT_SIG_DETERMINISTIC and VELT_SIG_ASN1DER. 0 or a positive code.
+// orderBytes (when given) receives the ECDSA curve's scalar length.
 long eccDSA_SignDataToBytes(std::vector<uint8_t>& sig, const uint8_t* data, size_t dlen, const char* key,
-                            const char* password, const SigAlgRow& row, long options);
+                            const char* password, const SigAlgRow& row, long options,
+                            size_t* orderBytes = nullptr);
 // 0 when valid, else a positive code.
 long eccDSA_VerifyDataFromBytes(const uint8_t* sig, size_t siglen, const uint8_t* data, size_t dlen,
                                 const char* key, const SigAlgRow& row, long options);
