@@ -341,3 +341,35 @@ TEST(EcdsaDer, FormRecognisedByStructure) {
                                          kUseDigest),
               7);
 }
+
+// Ed25519 and Ed448 Wycheproof files through the verifying driver with SPKI
+// key strings (length checks and strict verification).
+TEST(EdDsaDriver, WycheproofFiles) {
+    for (long id : {0xC0L, 0xC1L}) {
+        const char* file = id == 0xC0 ? "ed25519_test.json" : "ed448_test.json";
+        auto jo = testutil::load_wycheproof(file);
+        if (!jo) {
+            GTEST_SKIP() << "test vectors not found: " << file;
+        }
+        for (const auto& g : (*jo)["testGroups"]) {
+            Bytes pub = from_hex(g["publicKey"]["pk"]);
+            auto spki = ecc::safecurveSpkiDer(id == 0xC0 ? 1 : 3, pub.data(), pub.size());
+            std::string key = b64_string(spki.data(), spki.size());
+            for (const auto& t : g["tests"]) {
+                Bytes msg = from_hex(t["msg"]), sig = from_hex(t["sig"]);
+                long rc = eccDSA_VerifyDataFromBytes(sig.data(), sig.size(), msg.data(), msg.size(),
+                                                     key.c_str(), row_for(id), 0);
+                const std::string res = t["result"];
+                if (res == "valid") {
+                    EXPECT_EQ(rc, 0) << file << " tcId " << t["tcId"];
+                } else if (res == "invalid") {
+                    EXPECT_NE(rc, 0) << file << " tcId " << t["tcId"];
+                }
+            }
+        }
+        // A digest is refused.
+        uint8_t d[64] = {0}, s[114] = {0};
+        EXPECT_EQ(eccDSA_VerifyDataFromBytes(s, id == 0xC0 ? 64 : 114, d, 64, "x", row_for(id), kUseDigest),
+                  19);
+    }
+}
