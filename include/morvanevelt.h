@@ -521,6 +521,73 @@ VELT_API long ECC_DHSharedSecret(unsigned char *lpZZ, long nOutBytes, const char
 
 /* ===== Signatures (SIG_) ===== */
 
+/* Algorithm ids (bits 0-7 of nOptions, used only when szAlgName is empty or null):
+   PKCS #1 v1.5 0x00 sha1WithRSAEncryption, 0x01 md5, 0x02 md2, 0x03 sha256, 0x04 sha384, 0x05 sha512,
+   0x06 sha224; ECDSA 0x10 SHA-1, 0x20 SHA-224, 0x30 SHA-256, 0x40 SHA-384, 0x50 SHA-512; RSA-PSS 0xB0 SHA-1,
+   0xB3 SHA-256, 0xB4 SHA-384, 0xB5 SHA-512, 0xB6 SHA-224; 0xC0 Ed25519, 0xC1 Ed448.
+   Names (case-insensitive): sha1WithRSAEncryption .. md2WithRSAEncryption, RSA-SHA1 .. RSA-SHA512, RSA-MD5,
+   ecdsaWithSHA1 .. ecdsaWithSHA512, RSA-PSS-SHA1 .. RSA-PSS-SHA512, Ed25519, Ed448. dsaWithSha1 is in the
+   table for certificates and CMS only: SIG_ functions refuse it with -19. */
+#define VELT_SIG_SHA1WITHRSA 0x00
+#define VELT_SIG_SHA256WITHRSA 0x03
+#define VELT_SIG_SHA384WITHRSA 0x04
+#define VELT_SIG_SHA512WITHRSA 0x05
+#define VELT_SIG_SHA224WITHRSA 0x06
+#define VELT_SIG_ECDSA_SHA1 0x10
+#define VELT_SIG_ECDSA_SHA224 0x20
+#define VELT_SIG_ECDSA_SHA256 0x30
+#define VELT_SIG_ECDSA_SHA384 0x40
+#define VELT_SIG_ECDSA_SHA512 0x50
+#define VELT_SIG_RSA_PSS_SHA1 0xB0
+#define VELT_SIG_RSA_PSS_SHA256 0xB3
+#define VELT_SIG_RSA_PSS_SHA384 0xB4
+#define VELT_SIG_RSA_PSS_SHA512 0xB5
+#define VELT_SIG_RSA_PSS_SHA224 0xB6
+#define VELT_SIG_ED25519 0xC0
+#define VELT_SIG_ED448 0xC1
+/* Option flags. */
+#define VELT_SIG_USEDIGEST 0x1000     /* the data is the message digest, not the message */
+#define VELT_SIG_DETERMINISTIC 0x2000 /* ECDSA: nonce by RFC 6979 instead of random */
+#define VELT_SIG_ASN1DER 0x4000       /* ECDSA: value is DER SEQUENCE { r, s } instead of r || s */
+#ifndef VELT_ENCODE_BASE64URL
+#define VELT_ENCODE_BASE64URL 0x40000 /* output base64url without padding (hex takes precedence) */
+#endif
+#define VELT_PSS_SALTLEN_HLEN 0        /* PSS salt length = digest length (default) */
+#define VELT_PSS_SALTLEN_MAX 0x200000  /* PSS salt length = emLen - hLen - 2 */
+#define VELT_PSS_SALTLEN_20 0x300000   /* PSS salt length 20 */
+#define VELT_PSS_SALTLEN_ZERO 0x400000 /* PSS salt length 0 */
+#define VELT_MGF1_SHA1 0x800000        /* PSS: MGF1 with SHA-1 instead of the message hash */
+
+/* Signs nDataLen bytes of lpData (or, with VELT_SIG_USEDIGEST, the digest they hold) and writes the
+   signature as base64 (default), lower-case hex (VELT_ENCODE_HEX) or base64url (VELT_ENCODE_BASE64URL) to
+   szOutput, which holds nOutChars characters plus a NUL.
+   szKeyFile: private key file, PEM string or key string (RSA internal key string, EC "M..."/"P..." string);
+   szPassword for an encrypted key, else "" or null. szAlgName: a table name, or empty to take the id from
+   nOptions; "RSA-PSS-<hash>/<hex>" signs with that salt. nOptions: id, VELT_SIG_USEDIGEST,
+   VELT_SIG_DETERMINISTIC, VELT_SIG_ASN1DER, encoding, PSS salt length and MGF1 flags.
+   A null szOutput or nOutChars < 1 returns the length needed (for a DER ECDSA value the longest any
+   signature of the curve can take; the signature itself may be shorter). Returns the number of characters
+   written. Errors: -6 missing key or negative length, -14 null data with a length, -17 unknown id,
+   -19 dsaWithSha1 or EdDSA with a digest, -21 unknown name, -26 wrong digest length, -36 wrong key type,
+   -8 unreadable key, -39 PSS encoding failed, -24 no usable nonce, -30 buffer too short. */
+VELT_API long SIG_SignData(char *szOutput, long nOutChars, const unsigned char *lpData, long nDataLen,
+                           const char *szKeyFile, const char *szPassword, const char *szAlgName, long nOptions);
+/* As SIG_SignData over the digest of the file szDataFile (hashed with the algorithm's hash; EdDSA cannot
+   sign files: -19). A file that cannot be read returns the hash error. */
+VELT_API long SIG_SignFile(char *szOutput, long nOutChars, const char *szDataFile, const char *szKeyFile,
+                           const char *szPassword, const char *szAlgName, long nOptions);
+/* Verifies szSignature (strict hex, else base64url, else base64) over nDataLen bytes of lpData (or the
+   digest, VELT_SIG_USEDIGEST) with a public key, certificate or private key (file or string).
+   ECDSA values may be r || s or DER; RSA-PSS accepts any salt length (MGF1 hash as chosen by
+   VELT_MGF1_SHA1). Returns 0 when the signature is valid. Errors: -22 invalid signature, -7 signature not
+   hex/base64 or not well-formed DER, -8 DER without two INTEGERs, -26 wrong signature or digest length,
+   -6, -17, -19, -21 and key errors as for SIG_SignData. */
+VELT_API long SIG_VerifyData(const char *szSignature, const unsigned char *lpData, long nDataLen,
+                             const char *szCertOrKey, const char *szAlgName, long nOptions);
+/* As SIG_VerifyData over the digest of the file szDataFile; 0 when valid. */
+VELT_API long SIG_VerifyFile(const char *szSignature, const char *szDataFile, const char *szCertOrKey,
+                             const char *szAlgName, long nOptions);
+
 /* end of SIG_ */
 
 
