@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the constant-time checks under valgrind (a plain build,
-# since valgrind and the sanitizers do not run together), each fuzz target for
-# a bounded time, then the library and its tests built with AddressSanitizer
-# and UndefinedBehaviorSanitizer, all run through ctest.
+# since valgrind and the sanitizers do not run together), the data-race check
+# of the error record under ThreadSanitizer, each fuzz target for a bounded
+# time, then the library and its tests built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, all run through ctest.
 # VELT_FUZZ_SECONDS sets the time per fuzz target (default 60; 0 skips fuzzing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,6 +11,7 @@ scripts/install-deps.sh
 jobs=$(nproc)
 
 scripts/ct-check.sh build/ct
+scripts/tsan-check.sh build/tsan
 
 fuzz_seconds=${VELT_FUZZ_SECONDS:-60}
 if [ "$fuzz_seconds" != 0 ]; then

@@ -1,18 +1,12 @@
 // Writing key files: a temporary file beside the target, renamed over it.
 #include "ecc/ec_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "encode/encode.h"
 #include "frame/error.h"
-#include "rng/rng.h"
 #include "util/emem.h"
+#include "util/safe_write.h"
 
 namespace velt::ecc {
 
@@ -35,28 +29,47 @@ SecureString pem_text(const uint8_t* der, size_t len, const char* label) {
     return out;
 }
 
-bool write_all(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= size_t(w);
-    }
-    return true;
+SecureString file_text(const uint8_t* der, size_t len, const char* label) {
+    if (label) return pem_text(der, len, label);
+    return SecureString(reinterpret_cast<const char*>(der), len);
 }
 
-long create_error(const char* path) {
-    eprintf("Unable to create file '%s'", path);
-    return -CREATE_ERROR;
-}
+constexpr WriteCodes kCodes{CREATE_ERROR, WRITE_ERROR, WRITE_ERROR};
 
 }  // namespace
 
+long ecWriteKeyPair(const char* priPath, const uint8_t* pri, size_t prilen, const char* priLabel,
+                    const char* pubPath, const uint8_t* pub, size_t publen, const char* pubLabel) {
+    if (!priPath || !*priPath || !pubPath || !*pubPath) return -BAD_PARAM_ERROR;
+    SecureString priText = file_text(pri, prilen, priLabel);
+    SecureString pubText = file_text(pub, publen, pubLabel);
+    SafeWriter wpri(kCodes), wpub(kCodes);
+    const char* failed = priPath;
+    long rc = wpri.open(priPath, WriteMode::kSecret);
+    if (rc == 0) rc = wpri.write(priText.data(), priText.size());
+    if (rc == 0) rc = wpri.finish();
+    if (rc == 0) {
+        failed = pubPath;
+        rc = wpub.open(pubPath, WriteMode::kPublic);
+        if (rc == 0) rc = wpub.write(pubText.data(), pubText.size());
+        if (rc == 0) rc = wpub.finish();
+    }
+    // Both files are complete before either replaces its target.
+    if (rc == 0) {
+        failed = priPath;
+        rc = wpri.commit();
+    }
+    if (rc == 0) {
+        failed = pubPath;
+        rc = wpub.commit();
+        if (rc != 0) wpri.undo_commit();  // removes the private key file only if this call created it
+    }
+    if (rc == CREATE_ERROR) eprint_headline("Unable to create file '%s'", failed);
+    return -rc;
+}
+
 long ecWriteKeyFile(const char* path, const uint8_t* der, size_t len, const char* label, bool secret) {
     if (!path || !*path) return -BAD_PARAM_ERROR;
-    struct stat st;
-    if (::lstat(path, &st) == 0 && !S_ISREG(st.st_mode)) return create_error(path);
     SecureString text;
     const char* data = reinterpret_cast<const char*>(der);
     size_t n = len;
@@ -65,30 +78,10 @@ long ecWriteKeyFile(const char* path, const uint8_t* der, size_t len, const char
         data = text.data();
         n = text.size();
     }
-    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 10 && fd < 0; ++attempt) {
-        uint8_t r[8];
-        if (rngNonce(r, sizeof r) != 0) return create_error(path);
-        tmp = std::string(path) + ".tmp.";
-        for (uint8_t b : r) tmp += kChars[b % 36];
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, secret ? 0600 : 0644);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) return create_error(path);
-    bool ok = write_all(fd, data, n);
-    ok = (::close(fd) == 0) && ok;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        eprintf("Unable to write file '%s'", path);
-        return -WRITE_ERROR;
-    }
-    if (::rename(tmp.c_str(), path) != 0) {
-        ::unlink(tmp.c_str());
-        return create_error(path);
-    }
-    return 0;
+    long rc = safe_write_file(path, data, n, secret ? WriteMode::kSecret : WriteMode::kPublic,
+                              WriteCodes{CREATE_ERROR, WRITE_ERROR, WRITE_ERROR});
+    if (rc == CREATE_ERROR) eprint_headline("Unable to create file '%s'", path);
+    return -rc;
 }
 
 }  // namespace velt::ecc

@@ -108,15 +108,24 @@ long check_pbes1(long options) {
     return 0;
 }
 
-// Encrypts a PrivateKeyInfo and writes the EncryptedPrivateKeyInfo file.
-long write_encrypted(const char* path, const SecureBytes& pki, const char* password, long count,
-                     long options) {
-    std::vector<uint8_t> epki;
+// Encrypts a PrivateKeyInfo into an EncryptedPrivateKeyInfo: 0 or a
+// negative code.
+long encrypt_pki(std::vector<uint8_t>& epki, const SecureBytes& pki, const char* password, long count,
+                 long options) {
     long rc = pbeEncryptPrivateKeyInfoDer(epki, pki.data(), pki.size(), password, count, options);
     if (rc != 0 || epki.empty()) {
         eprintcatf("Cannot setup PBE");
         return -NOT_SUPPORTED_ERROR;
     }
+    return 0;
+}
+
+// Encrypts a PrivateKeyInfo and writes the EncryptedPrivateKeyInfo file.
+long write_encrypted(const char* path, const SecureBytes& pki, const char* password, long count,
+                     long options) {
+    std::vector<uint8_t> epki;
+    long rc = encrypt_pki(epki, pki, password, count, options);
+    if (rc != 0) return rc;
     return ecWriteKeyFile(path, epki.data(), epki.size(),
                           (options & kKeyFormatPem) ? "ENCRYPTED PRIVATE KEY" : nullptr, true);
 }
@@ -222,15 +231,12 @@ long eccMakeKeys(const char* pubFile, const char* priFile, const char* curveName
         pki = ecPrivateKeyInfoDer(c, dbytes.data(), dbytes.size(), q.data(), q.size());
         spki = ecSpkiDer(c, q.data(), q.size());
     }
-    rc = write_encrypted(priFile, pki, password, kp.count, options);
+    std::vector<uint8_t> epki;
+    rc = encrypt_pki(epki, pki, password, kp.count, options);
     if (rc != 0) return rc;
-    rc = ecWriteKeyFile(pubFile, spki.data(), spki.size(), (options & kKeyFormatPem) ? "PUBLIC KEY" : nullptr,
-                        false);
-    if (rc != 0) {
-        std::remove(priFile);
-        return rc;
-    }
-    return 0;
+    const bool pem = (options & kKeyFormatPem) != 0;
+    return ecWriteKeyPair(priFile, epki.data(), epki.size(), pem ? "ENCRYPTED PRIVATE KEY" : nullptr, pubFile,
+                          spki.data(), spki.size(), pem ? "PUBLIC KEY" : nullptr);
 }
 
 // ---- Reading a key by curve ---------------------------------------------------

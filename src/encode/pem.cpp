@@ -420,7 +420,7 @@ long pemFileFromBinFile(const char* outFile, const char* inFile, const char* lab
     if (!outFile || !*outFile || !inFile || !*inFile) return BAD_PARAM_ERROR;
     velt::SecureString data;
     if (!read_whole(inFile, &data)) {
-        eprintf("Cannot read input file '%s'", inFile);
+        eprintf("Cannot read input file %s", describe_input(inFile).c_str());
         return OPEN_ERROR;
     }
     velt::SecureString text;
@@ -478,7 +478,7 @@ long pemFileToBinFile(const char* outFile, const char* inFile) {
     if (!outFile || !*outFile || !inFile || !*inFile) return BAD_PARAM_ERROR;
     velt::SecureString text;
     if (!read_whole(inFile, &text)) {
-        eprintf("Cannot read input file '%s'", inFile);
+        eprintf("Cannot read input file %s", describe_input(inFile).c_str());
         return OPEN_ERROR;
     }
     size_t bodyLen = 0;
