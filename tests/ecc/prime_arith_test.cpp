@@ -146,7 +146,7 @@ TEST_P(EachCurve, ScalarArithmetic) {
     BnPtr n = to_bn(c.n, c.nlimbs);
     BN_CTX* ctx = BN_CTX_new();
     for (int round = 0; round < 4; ++round) {
-        uint64_t a[kMaxLimbs], b[kMaxLimbs], r[kMaxLimbs], t[kMaxLimbs];
+        uint64_t a[kMaxLimbs] = {}, b[kMaxLimbs] = {}, r[kMaxLimbs] = {}, t[kMaxLimbs] = {};
         random_limbs(a, c.nlimbs);
         random_limbs(b, c.nlimbs);
         BnPtr ba = to_bn(a, c.nlimbs), bb = to_bn(b, c.nlimbs), want(BN_new());
