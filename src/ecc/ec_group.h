@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "bigd/modinv.h"
 #include "ecc/ec_field.h"
 #include "ecc/ec_internal.h"
 #include "util/emem.h"
@@ -568,11 +569,9 @@ class GroupImpl final : public Group {
         ewipe(t, sizeof t);
     }
     void scalar_inv(uint64_t* r, const uint64_t* a) const override {
-        limb t[N];
-        sn_.to_mont(t, a);
-        sn_.inv(t, t);
-        sn_.from_mont(r, t);
-        ewipe(t, sizeof t);
+        // Constant-time binary-GCD inverse (divsteps): a few times quicker
+        // than the Fermat power for these sizes; 0 for a = 0.
+        bigd::modinv_odd_ct(r, a, sn_.m, N);
     }
 
   private:

@@ -137,7 +137,7 @@ uint64_t EC_scalar_in_range(const EC_curve& c, const uint64_t* d);
 void EC_scalar_reduce(const EC_curve& c, uint64_t* r, const uint64_t* a);
 void EC_scalar_add(const EC_curve& c, uint64_t* r, const uint64_t* a, const uint64_t* b);
 void EC_scalar_mul(const EC_curve& c, uint64_t* r, const uint64_t* a, const uint64_t* b);
-// r = a^-1 mod n (Fermat: a^(n-2) with the public exponent n - 2); 0 for 0.
+// r = a^-1 mod n in constant time (binary-GCD divsteps); 0 for 0.
 void EC_scalar_inv(const EC_curve& c, uint64_t* r, const uint64_t* a);
 
 // ---- ECDH (SEC 1 3.3.1) ----
