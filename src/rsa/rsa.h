@@ -152,6 +152,30 @@ velt::SecureString rsaPrivateKeyString(const RsaKey* key, long options, long* er
 long rsaGetPublicKeyFromFileOrString(RsaKey* key, const char* fileOrString);
 long rsaGetPrivateKeyFromFileOrString(RsaKey* key, const char* fileOrString, const char* password);
 
+// A key for one or more raw operations (signing and verifying code): an
+// internal key string goes through the process-wide prepared-key cache, so
+// its unwrapping and Montgomery set-up are paid once per string; any other
+// input is read into a record for this use. The open functions follow the
+// rsaGet*KeyFromFileOrString rules and codes (0 or a positive code).
+struct RsaOpKey;
+class RsaKeyUse {
+  public:
+    RsaKeyUse();
+    ~RsaKeyUse();
+    RsaKeyUse(const RsaKeyUse&) = delete;
+    RsaKeyUse& operator=(const RsaKeyUse&) = delete;
+
+    long open_private(const char* fileOrString, const char* password);
+    long open_public(const char* fileOrString);
+    const RsaKey* key() const;
+    // rsaPrivateRaw and rsaPublicRaw on the key (same contracts).
+    long private_raw(unsigned char* out, size_t* outlen, const unsigned char* in, size_t inlen) const;
+    long public_raw(unsigned char* out, size_t* outlen, const unsigned char* in, size_t inlen) const;
+
+  private:
+    RsaOpKey* k_;
+};
+
 // ---------------------------------------------------------------------------
 // Message encodings (RFC 8017). Hash identifiers are those of hash/hash.h.
 

@@ -34,6 +34,19 @@ long message_digest(uint8_t* out, const uint8_t* data, size_t dlen, const SigAlg
     return 0;
 }
 
+// The two kinds of key the engines run on: a record, or a key opened for
+// use through the prepared-key cache.
+struct RecordKey {
+    const RsaKey* k;
+    const RsaKey* key() const { return k; }
+    long private_raw(unsigned char* out, size_t* outlen, const unsigned char* in, size_t inlen) const {
+        return rsaPrivateRaw(k, out, outlen, in, inlen);
+    }
+    long public_raw(unsigned char* out, size_t* outlen, const unsigned char* in, size_t inlen) const {
+        return rsaPublicRaw(k, out, outlen, in, inlen);
+    }
+};
+
 bool pkcs1_row(const SigAlgRow& row) {
     return (row.id & 0xF0) == 0 && hash::digest_info(row.hashAlg);
 }
@@ -42,9 +55,8 @@ long mgf_hash(const SigAlgRow& row, long options) {
     return (options & kMgf1Sha1) ? 0 : row.hashAlg;
 }
 
-}  // namespace
-
-long rsasigSign(std::vector<uint8_t>& sig, const RsaKey* key, const uint8_t* data, size_t dlen,
+template <class Key>
+long sign_pkcs1(std::vector<uint8_t>& sig, const Key& key, const uint8_t* data, size_t dlen,
                 const SigAlgRow& row, bool useDigest) {
     sig.clear();
     if (!pkcs1_row(row)) {
@@ -54,13 +66,13 @@ long rsasigSign(std::vector<uint8_t>& sig, const RsaKey* key, const uint8_t* dat
     uint8_t digest[64];
     long rc = message_digest(digest, data, dlen, row, useDigest);
     if (rc != 0) return rc;
-    const size_t k = rsaBlockLength(key);
+    const size_t k = rsaBlockLength(key.key());
     SecureBytes em(k);
     rc = rsaEmsaPkcs1Encode(em.data(), k, digest, row.digestLen, row.hashAlg);
     if (rc == 0) {
         sig.resize(k);
         size_t outlen = k;
-        rc = rsaPrivateRaw(key, sig.data(), &outlen, em.data(), k);
+        rc = key.private_raw(sig.data(), &outlen, em.data(), k);
         if (rc != 0) {
             eprintf("RSA encryption failed (%lx)\n", rc);
             sig.clear();
@@ -69,7 +81,8 @@ long rsasigSign(std::vector<uint8_t>& sig, const RsaKey* key, const uint8_t* dat
     return rc;
 }
 
-long rsasigVerify(const uint8_t* sig, size_t siglen, const RsaKey* key, const uint8_t* data, size_t dlen,
+template <class Key>
+long verify_pkcs1(const uint8_t* sig, size_t siglen, const Key& key, const uint8_t* data, size_t dlen,
                   const SigAlgRow& row, bool useDigest) {
     if (!pkcs1_row(row)) {
         eprintf("Signature algorithm '%s' is not supported", row.name);
@@ -78,13 +91,13 @@ long rsasigVerify(const uint8_t* sig, size_t siglen, const RsaKey* key, const ui
     uint8_t digest[64];
     long rc = message_digest(digest, data, dlen, row, useDigest);
     if (rc != 0) return rc;
-    const size_t k = rsaBlockLength(key);
+    const size_t k = rsaBlockLength(key.key());
     // The whole expected block is compared with the recovered one, so the
     // padding and DigestInfo admit exactly one form.
     std::vector<uint8_t> expect(k), got(k);
     size_t outlen = k;
     if (siglen != k || rsaEmsaPkcs1Encode(expect.data(), k, digest, row.digestLen, row.hashAlg) != 0 ||
-        rsaPublicRaw(key, got.data(), &outlen, sig, siglen) != 0 || outlen != k ||
+        key.public_raw(got.data(), &outlen, sig, siglen) != 0 || outlen != k ||
         !ct::equal(expect.data(), got.data(), k)) {
         eprintf("Signature is invalid");
         return SIGNATURE_ERROR;
@@ -92,14 +105,15 @@ long rsasigVerify(const uint8_t* sig, size_t siglen, const RsaKey* key, const ui
     return 0;
 }
 
-long rsasigSign_PSS(std::vector<uint8_t>& sig, const RsaKey* key, const uint8_t* data, size_t dlen,
+template <class Key>
+long sign_pss(std::vector<uint8_t>& sig, const Key& key, const uint8_t* data, size_t dlen,
                     const SigAlgRow& row, long options, const uint8_t* salt, size_t saltlen) {
     sig.clear();
     uint8_t mHash[64];
     long rc = message_digest(mHash, data, dlen, row, (options & 0x1000) != 0);
     if (rc != 0) return rc;
-    const size_t k = rsaBlockLength(key);
-    const size_t emBits = rsaBitLength(key) - 1;
+    const size_t k = rsaBlockLength(key.key());
+    const size_t emBits = rsaBitLength(key.key()) - 1;
     const size_t emLen = (emBits + 7) / 8;
     const size_t hLen = row.digestLen;
     std::vector<uint8_t> drawn;
@@ -130,7 +144,7 @@ long rsasigSign_PSS(std::vector<uint8_t>& sig, const RsaKey* key, const uint8_t*
     }
     sig.resize(k);
     size_t outlen = k;
-    rc = rsaPrivateRaw(key, sig.data(), &outlen, em.data(), k);
+    rc = key.private_raw(sig.data(), &outlen, em.data(), k);
     if (rc != 0) {
         eprintf("RSA encryption failed (%lx)\n", rc);
         sig.clear();
@@ -138,19 +152,20 @@ long rsasigSign_PSS(std::vector<uint8_t>& sig, const RsaKey* key, const uint8_t*
     return rc;
 }
 
-long rsasigVerify_PSS(const uint8_t* sig, size_t siglen, const RsaKey* key, const uint8_t* data, size_t dlen,
+template <class Key>
+long verify_pss(const uint8_t* sig, size_t siglen, const Key& key, const uint8_t* data, size_t dlen,
                       const SigAlgRow& row, long options) {
     uint8_t mHash[64];
     long rc = message_digest(mHash, data, dlen, row, (options & 0x1000) != 0);
     if (rc != 0) return rc;
-    const size_t k = rsaBlockLength(key);
-    const size_t emBits = rsaBitLength(key) - 1;
+    const size_t k = rsaBlockLength(key.key());
+    const size_t emBits = rsaBitLength(key.key()) - 1;
     const size_t emLen = (emBits + 7) / 8;
     std::vector<uint8_t> m(k);
     size_t outlen = k;
     // When emLen < k the integer's top octet must be zero (RFC 8017 8.1.2
     // step 2c: I2OSP to emLen octets fails otherwise).
-    if (siglen != k || rsaPublicRaw(key, m.data(), &outlen, sig, siglen) != 0 || outlen != k ||
+    if (siglen != k || key.public_raw(m.data(), &outlen, sig, siglen) != 0 || outlen != k ||
         (emLen < k && m[0] != 0) ||
         rsapssVerify(mHash, row.digestLen, m.data() + (k - emLen), emLen, emBits, row.hashAlg,
                      mgf_hash(row, options)) != 0) {
@@ -158,6 +173,41 @@ long rsasigVerify_PSS(const uint8_t* sig, size_t siglen, const RsaKey* key, cons
         return SIGNATURE_ERROR;
     }
     return 0;
+}
+
+}  // namespace
+
+long rsasigSign(std::vector<uint8_t>& sig, const RsaKey* key, const uint8_t* data, size_t dlen,
+                const SigAlgRow& row, bool useDigest) {
+    return sign_pkcs1(sig, RecordKey{key}, data, dlen, row, useDigest);
+}
+long rsasigSign(std::vector<uint8_t>& sig, const RsaKeyUse& key, const uint8_t* data, size_t dlen,
+                const SigAlgRow& row, bool useDigest) {
+    return sign_pkcs1(sig, key, data, dlen, row, useDigest);
+}
+long rsasigVerify(const uint8_t* sig, size_t siglen, const RsaKey* key, const uint8_t* data, size_t dlen,
+                  const SigAlgRow& row, bool useDigest) {
+    return verify_pkcs1(sig, siglen, RecordKey{key}, data, dlen, row, useDigest);
+}
+long rsasigVerify(const uint8_t* sig, size_t siglen, const RsaKeyUse& key, const uint8_t* data, size_t dlen,
+                  const SigAlgRow& row, bool useDigest) {
+    return verify_pkcs1(sig, siglen, key, data, dlen, row, useDigest);
+}
+long rsasigSign_PSS(std::vector<uint8_t>& sig, const RsaKey* key, const uint8_t* data, size_t dlen,
+                    const SigAlgRow& row, long options, const uint8_t* salt, size_t saltlen) {
+    return sign_pss(sig, RecordKey{key}, data, dlen, row, options, salt, saltlen);
+}
+long rsasigSign_PSS(std::vector<uint8_t>& sig, const RsaKeyUse& key, const uint8_t* data, size_t dlen,
+                    const SigAlgRow& row, long options, const uint8_t* salt, size_t saltlen) {
+    return sign_pss(sig, key, data, dlen, row, options, salt, saltlen);
+}
+long rsasigVerify_PSS(const uint8_t* sig, size_t siglen, const RsaKey* key, const uint8_t* data, size_t dlen,
+                      const SigAlgRow& row, long options) {
+    return verify_pss(sig, siglen, RecordKey{key}, data, dlen, row, options);
+}
+long rsasigVerify_PSS(const uint8_t* sig, size_t siglen, const RsaKeyUse& key, const uint8_t* data,
+                      size_t dlen, const SigAlgRow& row, long options) {
+    return verify_pss(sig, siglen, key, data, dlen, row, options);
 }
 
 }  // namespace velt::sig

@@ -143,6 +143,16 @@ long rsasigVerify(const uint8_t* sig, size_t siglen, const RsaKey* key, const ui
                   const SigAlgRow& row, bool useDigest);
 long rsasigVerify_PSS(const uint8_t* sig, size_t siglen, const RsaKey* key, const uint8_t* data, size_t dlen,
                       const SigAlgRow& row, long options);
+// The same over a key opened for use (internal key strings through the
+// prepared-key cache).
+long rsasigSign(std::vector<uint8_t>& sig, const RsaKeyUse& key, const uint8_t* data, size_t dlen,
+                const SigAlgRow& row, bool useDigest);
+long rsasigSign_PSS(std::vector<uint8_t>& sig, const RsaKeyUse& key, const uint8_t* data, size_t dlen,
+                    const SigAlgRow& row, long options, const uint8_t* salt, size_t saltlen);
+long rsasigVerify(const uint8_t* sig, size_t siglen, const RsaKeyUse& key, const uint8_t* data, size_t dlen,
+                  const SigAlgRow& row, bool useDigest);
+long rsasigVerify_PSS(const uint8_t* sig, size_t siglen, const RsaKeyUse& key, const uint8_t* data,
+                      size_t dlen, const SigAlgRow& row, long options);
 
 // ---- Bodies of the exported functions (lengths, 0, or negative codes) ----
 long sigSignData(char* out, long outlen, const uint8_t* data, long dlen, const char* key,

@@ -86,9 +86,8 @@ long sign_bytes(std::vector<uint8_t>& sig, size_t* orderBytes, const uint8_t* da
                 long options) {
     if (sigIdIsEcc(row.id))
         return eccDSA_SignDataToBytes(sig, data, dlen, key, password, row, options, orderBytes);
-    RsaKey* rsa = rsaNew();
-    if (!rsa) return MEMORY_ERROR;
-    long rc = rsaGetPrivateKeyFromFileOrString(rsa, key, password ? password : "");
+    RsaKeyUse rsa;
+    long rc = rsa.open_private(key, password ? password : "");
     if (rc == 0) {
         if (sigIdIsPss(row.id)) {
             std::vector<uint8_t> salt = hex_bytes(param.c_str());
@@ -98,7 +97,6 @@ long sign_bytes(std::vector<uint8_t>& sig, size_t* orderBytes, const uint8_t* da
             rc = rsasigSign(sig, rsa, data, dlen, row, (options & kUseDigest) != 0);
         }
     }
-    rsaFree(&rsa);
     return rc;
 }
 
@@ -106,15 +104,13 @@ long verify_bytes(const std::vector<uint8_t>& sig, const uint8_t* data, size_t d
                   const SigAlgRow& row, long options) {
     if (sigIdIsEcc(row.id))
         return eccDSA_VerifyDataFromBytes(sig.data(), sig.size(), data, dlen, key, row, options);
-    RsaKey* rsa = rsaNew();
-    if (!rsa) return MEMORY_ERROR;
-    long rc = rsaGetPublicKeyFromFileOrString(rsa, key);
+    RsaKeyUse rsa;
+    long rc = rsa.open_public(key);
     if (rc == 0) {
         rc = sigIdIsPss(row.id)
                  ? rsasigVerify_PSS(sig.data(), sig.size(), rsa, data, dlen, row, options)
                  : rsasigVerify(sig.data(), sig.size(), rsa, data, dlen, row, (options & kUseDigest) != 0);
     }
-    rsaFree(&rsa);
     return rc;
 }
 
