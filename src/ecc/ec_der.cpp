@@ -36,7 +36,7 @@ void put_header(SecureBytes& out, uint8_t tag, size_t len) {
         out.push_back(uint8_t(len));
         return;
     }
-    uint8_t buf[4];
+    uint8_t buf[sizeof(size_t)];  // room for every octet of any size_t length
     size_t k = 0;
     for (size_t v = len; v; v >>= 8) buf[k++] = uint8_t(v);
     out.push_back(uint8_t(0x80 | k));
