@@ -593,10 +593,28 @@ VELT_API long SIG_VerifyFile(const char *szSignature, const char *szDataFile, co
 
 /* ===== X.509 and OCSP (X509_, OCSP_) ===== */
 
+/* ----- Reading, querying and verifying certificates, requests and CRLs ----- */
+
+
+/* ----- Making certificates and certificate requests ----- */
+
+
+/* ----- Certificates from a certificates-only CMS signed-data object ----- */
+
+
+/* ----- Certificates from a PKCS #12 file ----- */
+
+
 /* end of X509_, OCSP_ */
 
 
 /* ===== CMS, S/MIME and compression (CMS_, SMIME_, COMPR_) ===== */
+
+/* ----- Reading and verifying signed-data ----- */
+
+
+/* ----- Making signed-data ----- */
+
 
 /* end of CMS_, SMIME_, COMPR_ */
 
