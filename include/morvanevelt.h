@@ -615,6 +615,77 @@ VELT_API long SIG_VerifyFile(const char *szSignature, const char *szDataFile, co
 
 /* ----- Making signed-data ----- */
 
+/* Option bits of the CMS_Make* functions. The low byte is a signature algorithm id of the SIG_ family
+   (VELT_SIG_SHA1WITHRSA .. VELT_SIG_ED448; 0 = sha1WithRSAEncryption); the content digest and every
+   digestAlgorithm use that row's hash (Ed25519: SHA-512; Ed448: SHAKE256 with 64 octets). */
+#define VELT_CMS_EXCLUDE_CERTS 0x100        /* no certificates field */
+#define VELT_CMS_EXCLUDE_DATA 0x200         /* no eContent: a detached signature */
+#define VELT_CMS_CERTS_ONLY 0x400           /* a certificates-only message of the certificate list */
+#define VELT_CMS_INCLUDE_ATTRS 0x800        /* signed attributes: contentType and messageDigest at least */
+#define VELT_CMS_ADD_SIGNTIME 0x1000        /* with signed attributes: signingTime (UTCTime through 2049,
+                                               GeneralizedTime from 2050) */
+#define VELT_CMS_ADD_SMIMECAP 0x2000        /* with signed attributes: sMIMECapabilities */
+#define VELT_CMS_ADD_SIGNINGCERT 0x4000     /* with signed attributes: ESS signing certificate (v1 for SHA-1,
+                                               else v2) */
+#define VELT_CMS_ADD_ALGPROTECT 0x8000      /* with signed attributes: CMS algorithm protection */
+#define VELT_CMS_FORMAT_BASE64 0x10000      /* output base64 text, 64-character CR LF lines (certificates-only:
+                                               PEM labelled PKCS7) */
+#define VELT_CMS_ADD_SIGNER 0x20000         /* add a signer to the SignedData in the input file */
+#define VELT_CMS_PSEUDOSIG 0x100000         /* make a pseudo-signature / complete one */
+#ifndef VELT_PSS_SALTLEN_ZERO
+#define VELT_PSS_SALTLEN_ZERO 0x400000      /* PSS signer: salt length 0 (else the digest length) */
+#endif
+#ifndef VELT_MGF1_SHA1
+#define VELT_MGF1_SHA1 0x800000             /* PSS signer: MGF1 with SHA-1 */
+#endif
+#define VELT_CMS_USE_SKI 0x1000000          /* identify the signer by subject key identifier (SignerInfo v3) */
+#define VELT_CMS_NO_OUTER 0x2000000         /* the bare SignedData, without the outer ContentInfo */
+#define VELT_CMS_RSA_SIGALG_HASH 0x4000000  /* PKCS #1 v1.5: signatureAlgorithm sha256WithRSAEncryption etc.
+                                               instead of rsaEncryption */
+#define VELT_CMS_BIGFILE 0x8000000          /* stream the input file (RSA signers only) */
+
+/* Signs the content of the file szFileIn and writes a CMS SignedData (RFC 5652) to szFileOut: DER, or base64
+   text with VELT_CMS_FORMAT_BASE64. szCertList: certificates separated by ";" (file names or certificate
+   strings), or one PKCS #7 certificate chain; the certificate matching szPrivateKey is the signer's (it is
+   moved first). szPrivateKey: an RSA or EC/Ed25519/Ed448 internal private key string. nOptions: the bits
+   above. VELT_CMS_BIGFILE streams a file of any size as BER with indefinite lengths (content in 8192-octet
+   segments; RSA only; not with base64, NO_OUTER, EXCLUDE_DATA, CERTS_ONLY, PSEUDOSIG or ADD_SIGNER).
+   VELT_CMS_ADD_SIGNER reads the SignedData in szFileIn (version 1 or 3, eContent of type data) and adds a
+   signer; VELT_CMS_CERTS_ONLY writes a certificates-only message and ignores szFileIn and the key.
+   VELT_CMS_PSEUDOSIG (PKCS #1 v1.5 rows only) writes a placeholder value of 0xBB octets without a key, to be
+   completed by CMS_MakeSigDataFromSigValue.
+   Returns 0 on success. Errors: -6 missing argument or key, -1 input file or a certificate cannot be read,
+   -3 read error, -20 empty input, -17 unknown algorithm id or incompatible options, -19 algorithm not
+   supported in this mode, -21 the key matches no certificate, -10 no subjectKeyIdentifier (USE_SKI) or no
+   data eContent (ADD_SIGNER), -8 input SignedData unreadable, -36 unusable private key, -2 output cannot be
+   created, -4 write failure. A failed call leaves no output file. */
+VELT_API long CMS_MakeSigData(const char *szFileOut, const char *szFileIn, const char *szCertList,
+                              const char *szPrivateKey, long nOptions);
+/* As CMS_MakeSigData with the bytes of the text szDataIn (without its NUL) as content (not with ADD_SIGNER
+   or BIGFILE: -17). An empty text is -20. */
+VELT_API long CMS_MakeSigDataFromString(const char *szFileOut, const char *szDataIn, const char *szCertList,
+                                        const char *szPrivateKey, long nOptions);
+/* As CMS_MakeSigData with nDataLen bytes of lpData as content; null data or nDataLen < 1 is -20. */
+VELT_API long CMS_MakeSigDataFromBytes(const char *szFileOut, const unsigned char *lpData, long nDataLen,
+                                       const char *szCertList, const char *szPrivateKey, long nOptions);
+/* Writes a SignedData around a signature value made elsewhere: nSigLen bytes of lpSigValue over nDataLen
+   bytes of lpData, signer = the first certificate of szCertList, algorithm = the low byte of nOptions, no
+   signed attributes. The value is first verified with the certificate's public key over the digest of the
+   content under the algorithm's own hash (EdDSA: over the content itself): -22 when it does not verify.
+   With VELT_CMS_PSEUDOSIG, szCertList is instead the pseudo-signed object (file or string): the value
+   replaces the placeholder of its first signer (-26 when its encoded length differs), the result must
+   verify (-22) and is written (lpData is not used). Other errors: -6 missing argument, -8 not a SignedData,
+   -7 no signature value found, as for CMS_MakeSigData. */
+VELT_API long CMS_MakeSigDataFromSigValue(const char *szFileOut, const unsigned char *lpSigValue, long nSigLen,
+                                          const unsigned char *lpData, long nDataLen, const char *szCertList,
+                                          long nOptions);
+/* Writes a detached SignedData (no eContent) from the content's digest szHexDigest (hexadecimal).
+   The digest must have the length of the algorithm's hash (-26), at most 64 octets (-8 when longer or when
+   no hex decodes). An EdDSA signer needs VELT_CMS_INCLUDE_ATTRS (-19): it signs the signed attributes.
+   Other errors as for CMS_MakeSigData (CERTS_ONLY, ADD_SIGNER, BIGFILE and PSEUDOSIG: -17). Returns 0. */
+VELT_API long CMS_MakeDetachedSig(const char *szFileOut, const char *szHexDigest, const char *szCertList,
+                                  const char *szPrivateKey, long nOptions);
+
 
 /* end of CMS_, SMIME_, COMPR_ */
 
