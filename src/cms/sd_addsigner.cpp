@@ -28,14 +28,15 @@ struct SdParts {
     SecureBytes content;
 };
 
-// The object (file, PEM or base64) as DER with definite lengths.
+// The object (file, PEM or base64) as its encoding; the walk that follows
+// reads definite lengths only.
 bool read_object_der(const char* object, Der& out) {
     long err = 0;
     AsnNode* chain = pemReadAsnFromAnything(object, &err);
     if (!chain) return false;
-    bool ok = asn_Ndef2Fixed(&chain) == 0;
+    asn_Ndef2Fixed(&chain);  // an outer indefinite length becomes definite
     int64_t n = 0;
-    uint8_t* der = ok ? asn_Store(chain, &n) : nullptr;
+    uint8_t* der = asn_Store(chain, &n);
     asn_Free(&chain);
     if (!der) return false;
     out.assign(der, der + n);

@@ -47,7 +47,7 @@ Der der_small_int(uint32_t v) {
 
 Der der_oid(const char* name) {
     OidRec rec{};
-    if (oid_SetOID(&rec, name) != 0 || rec.length <= 0) return {};
+    if (oid_SetOID(&rec, name) <= 0) return {};
     return der_tlv(0x06, rec.oct, size_t(rec.length));
 }
 
