@@ -21,9 +21,9 @@ namespace {
 struct SdParts {
     Der der;  // the whole ContentInfo
     long version = -1;
-    Tlv digestAlgs, encap, certs, crls, signerInfos;
+    DerTlv digestAlgs, encap, certs, crls, signerInfos;
     bool haveCerts = false, haveCrls = false;
-    Tlv eContentType;
+    DerTlv eContentType;
     bool haveContent = false;
     SecureBytes content;
 };
@@ -45,14 +45,14 @@ bool read_object_der(const char* object, Der& out) {
 }
 
 // The octets of an OCTET STRING, primitive or constructed (segments joined).
-bool octets_of(const Tlv& t, SecureBytes& out) {
+bool octets_of(const DerTlv& t, SecureBytes& out) {
     if (t.tag == 0x04) {
         out.insert(out.end(), t.value, t.value + t.len);
         return true;
     }
     if (t.tag != 0x24) return false;
     DerReader r(t);
-    Tlv seg;
+    DerTlv seg;
     while (r.next(seg))
         if (!octets_of(seg, out)) return false;
     return r.at_end();
@@ -60,7 +60,7 @@ bool octets_of(const Tlv& t, SecureBytes& out) {
 
 // Parses the ContentInfo in p.der holding a SignedData. 0 or a positive code.
 long parse_sd_der(SdParts& p) {
-    Tlv ci, t, sd;
+    DerTlv ci, t, sd;
     if (!der_parse_one(p.der.data(), p.der.size(), ci) || ci.tag != 0x30) {
         eprintcatf("Invalid or missing ASN.1 data");
         return INVALID_DATA_ERROR;
@@ -105,7 +105,7 @@ long parse_sd_der(SdParts& p) {
         eprintf("Invalid signed-data structure");
         return BAD_FORMAT_ERROR;
     }
-    Tlv wrap, octets;
+    DerTlv wrap, octets;
     if (e.next(wrap) && wrap.tag == 0xA0 && der_parse_one(wrap.value, wrap.len, octets))
         p.haveContent = octets_of(octets, p.content);
     return 0;
@@ -119,10 +119,10 @@ long parse_sd(const char* object, SdParts& p) {
     return parse_sd_der(p);
 }
 
-std::vector<Der> items_of(const Tlv& set) {
+std::vector<Der> items_of(const DerTlv& set) {
     std::vector<Der> out;
     DerReader r(set);
-    Tlv t;
+    DerTlv t;
     while (r.next(t)) out.push_back(t.bytes());
     return out;
 }
@@ -130,7 +130,7 @@ std::vector<Der> items_of(const Tlv& set) {
 // 3 when any SignerInfo has version 3, else 1.
 long set_sdversion_from_signerinfos(const std::vector<Der>& signerInfos) {
     for (const Der& si : signerInfos) {
-        Tlv seq, v;
+        DerTlv seq, v;
         if (der_parse_one(si.data(), si.size(), seq)) {
             DerReader r(seq);
             if (r.next(v) && v.tag == 0x02 && v.len == 1 && v.value[0] == 3) return 3;
@@ -140,12 +140,12 @@ long set_sdversion_from_signerinfos(const std::vector<Der>& signerInfos) {
 }
 
 // The row of PKCS #1 v1.5 with the hash a DigestAlgorithmIdentifier names.
-const sig::SigAlgRow* pkcs1_row_of(const Tlv& digestAlg) {
+const sig::SigAlgRow* pkcs1_row_of(const DerTlv& digestAlg) {
     static const char* const kNames[][2] = {{"sha1", "RSA-SHA1"},     {"sha224", "RSA-SHA224"},
                                             {"sha256", "RSA-SHA256"}, {"sha384", "RSA-SHA384"},
                                             {"sha512", "RSA-SHA512"}, {"md5", "RSA-MD5"}};
     DerReader r(digestAlg);
-    Tlv oid;
+    DerTlv oid;
     if (!r.next(oid)) return nullptr;
     for (const auto& n : kNames)
         if (oid.bytes() == der_oid(n[0])) return sig::sigPtrToSigAlgByName(n[1]);
@@ -156,11 +156,11 @@ const sig::SigAlgRow* pkcs1_row_of(const Tlv& digestAlg) {
 // the embedded certificate it names. 0 or 22.
 long verify_first_signer(const SdParts& p) {
     DerReader sis(p.signerInfos);
-    Tlv si, version, sid, digestAlg, t, sigAlg, value;
+    DerTlv si, version, sid, digestAlg, t, sigAlg, value;
     if (!sis.next(si)) return SIGNATURE_ERROR;
     DerReader f(si);
     if (!f.next(version) || !f.next(sid) || !f.next(digestAlg) || !f.next(t)) return SIGNATURE_ERROR;
-    Tlv attrs;
+    DerTlv attrs;
     const bool haveAttrs = t.tag == 0xA0;
     if (haveAttrs) {
         attrs = t;
@@ -172,10 +172,10 @@ long verify_first_signer(const SdParts& p) {
     if (!row || !p.haveContent || !p.haveCerts) return SIGNATURE_ERROR;
 
     // The certificate: issuer and serial number, or subject key identifier.
-    CertParts cert;
+    SignerCert cert;
     bool found = false;
     for (const Der& c : items_of(p.certs)) {
-        CertParts parts;
+        SignerCert parts;
         if (!parse_cert(c, parts)) continue;
         const bool match = sid.tag == 0x80 ? Der(sid.value, sid.value + sid.len) == parts.ski
                                            : sid.bytes() == der_seq({&parts.issuer, &parts.serial});
@@ -197,10 +197,10 @@ long verify_first_signer(const SdParts& p) {
         Der mdOid = der_oid("messageDigest");
         bool mdOk = false;
         DerReader ar(attrs);
-        Tlv a;
+        DerTlv a;
         while (ar.next(a)) {
             DerReader x(a);
-            Tlv oid, vals, v;
+            DerTlv oid, vals, v;
             if (x.next(oid) && oid.bytes() == mdOid && x.next(vals) &&
                 der_parse_one(vals.value, vals.len, v) && v.tag == 0x04)
                 mdOk = Der(v.value, v.value + v.len) == contentDigest;
@@ -270,7 +270,7 @@ long insert_sigvalue_into_sigdata(const char* outFile, const uint8_t* sig, size_
     if (long rc = parse_sd(object, p)) return rc;
     // The signature OCTET STRING of the first SignerInfo.
     DerReader sis(p.signerInfos);
-    Tlv si, t, value;
+    DerTlv si, t, value;
     bool located = false;
     if (sis.next(si)) {
         DerReader f(si);

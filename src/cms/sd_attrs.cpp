@@ -68,7 +68,7 @@ Der smime_capabilities() {
 
 // SigningCertificate (SHA-1) or SigningCertificateV2 value:
 // SEQUENCE { SEQUENCE { ESSCertID } } with the issuer as [4] directoryName.
-Der signing_certificate(const sig::SigAlgRow& row, const CertParts& cert) {
+Der signing_certificate(const sig::SigAlgRow& row, const SignerCert& cert) {
     Der hash;
     row_digest(row, cert.der.data(), cert.der.size(), hash);
     Der certHash = der_octets(hash);
@@ -165,7 +165,7 @@ Der signing_time(time_t now) {
     return der_tlv(0x18, reinterpret_cast<const uint8_t*>(buf), std::strlen(buf));
 }
 
-std::vector<Der> make_SignedAttrs(const sig::SigAlgRow& row, const Der& contentDigest, const CertParts& cert,
+std::vector<Der> make_SignedAttrs(const sig::SigAlgRow& row, const Der& contentDigest, const SignerCert& cert,
                                   const Der& sigAlg, long options) {
     std::vector<Der> attrs;
     attrs.push_back(attribute("contentType", der_oid("data")));
@@ -179,7 +179,7 @@ std::vector<Der> make_SignedAttrs(const sig::SigAlgRow& row, const Der& contentD
     }
     if (options & kCmsAddAlgProtect) {
         // CMSAlgorithmProtection { digestAlgorithm, [1] IMPLICIT signatureAlgorithm }
-        Tlv alg;
+        DerTlv alg;
         Der digestAlg = digest_alg_id(row);
         Der sigBody;
         if (der_parse_one(sigAlg.data(), sigAlg.size(), alg)) sigBody.assign(alg.value, alg.value + alg.len);

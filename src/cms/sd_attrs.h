@@ -25,7 +25,7 @@ Der makeSigAlg(const sig::SigAlgRow& row, long options);
 Der signing_time(time_t now);
 // The signed attributes, each SEQUENCE { OID, SET { value } }: contentType
 // and messageDigest always, the others as the option word asks; unsorted.
-std::vector<Der> make_SignedAttrs(const sig::SigAlgRow& row, const Der& contentDigest, const CertParts& cert,
+std::vector<Der> make_SignedAttrs(const sig::SigAlgRow& row, const Der& contentDigest, const SignerCert& cert,
                                   const Der& sigAlg, long options);
 
 }  // namespace velt::cms

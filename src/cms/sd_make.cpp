@@ -40,7 +40,7 @@ long setup_signer(SignerSetup& s, const char* certList, const char* privateKey, 
         }
         size_t match = s.certs.size();
         for (size_t i = 0; i < s.certs.size() && match == s.certs.size(); i++) {
-            CertParts parts;
+            SignerCert parts;
             if (parse_cert(s.certs[i], parts) && spki_identity(parts.spki, ecc) == mine) match = i;
         }
         if (match == s.certs.size()) {

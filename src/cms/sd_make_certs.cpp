@@ -31,17 +31,17 @@ bool read_item_der(const char* item, Der& out) {
 }
 
 // The key identifier inside an Extensions SEQUENCE; empty when absent.
-Der find_ski(const Tlv& extsSeq) {
+Der find_ski(const DerTlv& extsSeq) {
     DerReader exts(extsSeq);
-    Tlv ext;
+    DerTlv ext;
     while (exts.next(ext)) {
         DerReader f(ext);
-        Tlv id, v;
+        DerTlv id, v;
         if (!f.next(id) || id.total != sizeof kOidSki || std::memcmp(id.start, kOidSki, sizeof kOidSki) != 0)
             continue;
         if (!f.next(v)) return {};
         if (v.tag == 0x01 && !f.next(v)) return {};  // critical flag
-        Tlv inner;
+        DerTlv inner;
         if (v.tag != 0x04 || !der_parse_one(v.value, v.len, inner) || inner.tag != 0x04) return {};
         return Der(inner.value, inner.value + inner.len);
     }
@@ -50,8 +50,8 @@ Der find_ski(const Tlv& extsSeq) {
 
 }  // namespace
 
-bool parse_cert(const Der& der, CertParts& out) {
-    Tlv cert, tbs, t;
+bool parse_cert(const Der& der, SignerCert& out) {
+    DerTlv cert, tbs, t;
     if (!der_parse_one(der.data(), der.size(), cert) || cert.tag != 0x30) return false;
     DerReader c(cert);
     if (!c.next(tbs) || tbs.tag != 0x30) return false;
@@ -70,7 +70,7 @@ bool parse_cert(const Der& der, CertParts& out) {
     out.ski.clear();
     while (r.next(t)) {
         if (t.tag != 0xA3) continue;
-        Tlv exts;
+        DerTlv exts;
         if (der_parse_one(t.value, t.len, exts) && exts.tag == 0x30) out.ski = find_ski(exts);
     }
     out.der = der;
@@ -78,7 +78,7 @@ bool parse_cert(const Der& der, CertParts& out) {
 }
 
 bool certs_of_signed_data(const uint8_t* der, size_t n, std::vector<Der>& certs) {
-    Tlv ci, t, sd;
+    DerTlv ci, t, sd;
     if (!der_parse_one(der, n, ci) || ci.tag != 0x30) return false;
     DerReader r(ci);
     if (!r.next(t) || t.tag != 0x06 || !r.next(t) || t.tag != 0xA0) return false;
@@ -87,7 +87,7 @@ bool certs_of_signed_data(const uint8_t* der, size_t n, std::vector<Der>& certs)
     while (s.next(t)) {
         if (t.tag != 0xA0) continue;
         DerReader list(t);
-        Tlv c;
+        DerTlv c;
         while (list.next(c)) certs.push_back(c.bytes());
         return list.at_end();
     }
@@ -116,7 +116,7 @@ long read_cert_list(const char* certList, std::vector<Der>& certs) {
         if (a == std::string::npos) continue;
         item = item.substr(a, item.find_last_not_of(" \t\r\n") - a + 1);
         Der der;
-        CertParts parts;
+        SignerCert parts;
         if (!read_item_der(item.c_str(), der) || !parse_cert(der, parts)) {
             eprintf("Cannot read certificate '%s'", describe_input(item.c_str()).c_str());
             return OPEN_ERROR;

@@ -12,7 +12,7 @@ namespace velt::cms {
 
 // The parts of a certificate (RFC 5280 4.1) a SignerInfo and its attributes
 // use, each a complete TLV (ski: the key identifier octets).
-struct CertParts {
+struct SignerCert {
     Der der;
     Der issuer;
     Der serial;
@@ -20,7 +20,7 @@ struct CertParts {
     Der ski;  // empty when the certificate has no subjectKeyIdentifier
 };
 // False when der is not a certificate.
-bool parse_cert(const Der& der, CertParts& out);
+bool parse_cert(const Der& der, SignerCert& out);
 
 // The DER certificates of a list: ";"-separated file names or certificate
 // strings (empty items skipped), or, without ";", one PKCS #7 certificate

@@ -17,7 +17,7 @@ namespace velt::cms {
 struct SignerSetup {
     const sig::SigAlgRow* row = nullptr;
     std::vector<Der> certs;
-    CertParts cert;
+    SignerCert cert;
 };
 
 // The row of options & 0xFF (17 "Invalid signature option"; DSA rows 19),

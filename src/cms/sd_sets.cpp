@@ -55,7 +55,7 @@ Der der_octets(const uint8_t* p, size_t n) {
     return der_tlv(0x04, p, n);
 }
 
-bool DerReader::next(Tlv& out) {
+bool DerReader::next(DerTlv& out) {
     if (pos >= n) return false;
     size_t i = pos;
     const uint8_t tag = p[i++];
@@ -77,7 +77,7 @@ bool DerReader::next(Tlv& out) {
     return true;
 }
 
-bool der_parse_one(const uint8_t* p, size_t n, Tlv& out) {
+bool der_parse_one(const uint8_t* p, size_t n, DerTlv& out) {
     DerReader r(p, n);
     return r.next(out) && r.at_end();
 }
@@ -93,10 +93,10 @@ bool append_to_set(std::vector<Der>& set, Der item) {
 }
 
 long count_items_in_set(const uint8_t* set, size_t n) {
-    Tlv outer;
+    DerTlv outer;
     if (!der_parse_one(set, n, outer)) return -1;
     DerReader r(outer);
-    Tlv t;
+    DerTlv t;
     long count = 0;
     while (r.next(t)) count++;
     return r.at_end() ? count : -1;
@@ -111,7 +111,7 @@ void sort_items_in_set(std::vector<Der>& items) {
 Der sort_list_of_seq(const uint8_t* list, size_t n) {
     std::vector<Der> items;
     DerReader r(list, n);
-    Tlv t;
+    DerTlv t;
     while (r.next(t)) items.push_back(t.bytes());
     if (!r.at_end()) return {};
     sort_items_in_set(items);

@@ -31,7 +31,7 @@ inline Der der_octets(const Der& v) {
 }
 
 // ---- Reader over a span of definite-length DER ----
-struct Tlv {
+struct DerTlv {
     uint8_t tag = 0;
     const uint8_t* value = nullptr;
     size_t len = 0;
@@ -44,14 +44,14 @@ struct DerReader {
     size_t n;
     size_t pos = 0;
     DerReader(const uint8_t* d, size_t len) : p(d), n(len) {}
-    explicit DerReader(const Tlv& t) : p(t.value), n(t.len) {}
+    explicit DerReader(const DerTlv& t) : p(t.value), n(t.len) {}
     // False at the end or on a malformed header: single-octet tags,
     // definite lengths of at most four octets checked against what remains.
-    bool next(Tlv& out);
+    bool next(DerTlv& out);
     bool at_end() const { return pos == n; }
 };
 // The one TLV filling the span exactly; false otherwise.
-bool der_parse_one(const uint8_t* p, size_t n, Tlv& out);
+bool der_parse_one(const uint8_t* p, size_t n, DerTlv& out);
 
 // ---- SET OF helpers ----
 // True when an element with the same encoding is already in the set.

@@ -8,7 +8,7 @@
 
 using velt::cms::Der;
 using velt::cms::DerReader;
-using velt::cms::Tlv;
+using velt::cms::DerTlv;
 
 namespace cmsfx {
 
@@ -110,7 +110,7 @@ Der load_der(const std::string& file) {
 }
 
 bool signer_parts(const Der& ci, SignerParts& p, size_t index) {
-    Tlv outer, t, sd;
+    DerTlv outer, t, sd;
     if (!velt::cms::der_parse_one(ci.data(), ci.size(), outer)) return false;
     DerReader r(outer);
     if (!r.next(t)) return false;
@@ -120,13 +120,13 @@ bool signer_parts(const Der& ci, SignerParts& p, size_t index) {
         sd = outer;  // bare SignedData
     }
     DerReader s(sd);
-    Tlv v, algs, encap, certs, sis;
+    DerTlv v, algs, encap, certs, sis;
     if (!s.next(v) || !s.next(algs) || !s.next(encap)) return false;
     p.sdVersion = v.value[0];
     p.digestAlgCount = velt::cms::count_items_in_set(algs.start, algs.total);
     {
         DerReader e(encap);
-        Tlv oid, c;
+        DerTlv oid, c;
         e.next(oid);
         p.haveContent = e.next(c);
     }
@@ -137,11 +137,11 @@ bool signer_parts(const Der& ci, SignerParts& p, size_t index) {
     }
     p.signerCount = velt::cms::count_items_in_set(sis.start, sis.total);
     DerReader list(sis);
-    Tlv si;
+    DerTlv si;
     for (size_t i = 0; i <= index; i++)
         if (!list.next(si)) return false;
     DerReader f(si);
-    Tlv sid, dig;
+    DerTlv sid, dig;
     if (!f.next(v) || !f.next(sid) || !f.next(dig) || !f.next(t)) return false;
     p.siVersion = v.value[0];
     p.sid = sid.bytes();

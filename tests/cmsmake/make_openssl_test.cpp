@@ -134,7 +134,7 @@ TEST(OpensslAccepts, NoOuterContentInfo) {
     velt::cms::Der bare = cmsfx::load_der(out);
     ASSERT_GT(bare.size(), 4u);
     // SEQUENCE { INTEGER 1, SET ... }: the SignedData itself.
-    velt::cms::Tlv t;
+    velt::cms::DerTlv t;
     ASSERT_TRUE(velt::cms::der_parse_one(bare.data(), bare.size(), t));
     EXPECT_EQ(t.value[0], 0x02);
     // Wrapped in a ContentInfo by hand, openssl accepts it.
