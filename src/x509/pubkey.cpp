@@ -35,8 +35,12 @@ bool spki_split(AsnNode* spki, std::string& alg, AsnNode** params, const uint8_t
 }
 
 // The SubjectPublicKeyInfo of a certificate, or of a request's
-// CertificationRequestInfo { version, subject, subjectPKInfo, ... }.
+// CertificationRequestInfo { version, subject, subjectPKInfo, ... }, or the
+// node itself when it is one.
 AsnNode* find_spki(AsnNode* chain) {
+    auto own = x509children(chain);
+    if (is_universal(chain, 16) && own.size() == 2 && is_universal(own[0], 16) && is_universal(own[1], 3))
+        return chain;  // a SubjectPublicKeyInfo itself
     X509Parts p;
     if (x509locate(chain, &p) == 0) return p.spki;
     auto top = x509children(chain);

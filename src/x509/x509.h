@@ -114,7 +114,8 @@ long x509getDSAFromPubKeyInfo(velt::sig::DsaKey* key, AsnNode* spki);
 long x509getDSAPublicKeyFromFile(velt::sig::DsaKey* key, const char* certFileOrString);
 // Elliptic-curve and safe-curve keys: the subjectPublicKeyInfo as a public
 // key string (base64 of its DER); 0, or 36 "Unable to read EC public key
-// data" when it is not a key the ECC module accepts.
+// data" when it is not a key the ECC module accepts. The node may also be a
+// SubjectPublicKeyInfo itself.
 long x509getECCPublicKeyAsString(std::string& out, AsnNode* cert);
 long x509getECCPublicKeyFromFile(std::string& out, const char* certFileOrString);
 
@@ -150,3 +151,17 @@ long x509certIsValidNow(const char* certFileOrString);
 // has set a fixed instant (null restores the real clock).
 void x509setClockForTesting(const time_t* fixedNow);
 time_t x509now();
+
+// ---- Bodies of the exported functions (lengths, numbers, 0, or negative
+// codes; string outputs follow the output convention and give -30 when the
+// result does not fit whole) ----
+long x509queryCert(char* out, long max, const char* cert, const char* query, long options);
+long x509keyUsageFlags(const char* cert);
+// which: 0 notBefore, 1 notAfter.
+long x509certDate(char* out, long max, const char* cert, int which);
+long x509certSerialNumber(char* out, long max, const char* cert, long options);
+long x509certName(char* out, long max, const char* cert, const char* delimiter, long options, bool subject);
+long x509certThumb(char* out, long max, const char* cert, long options);
+long x509hashIssuerAndSN(char* out, long max, const char* cert, long options);
+long x509readStringFromFile(char* out, long max, const char* cert, long options);
+long x509saveFileFromString(const char* newFile, const char* certString, long options);
