@@ -595,6 +595,77 @@ VELT_API long SIG_VerifyFile(const char *szSignature, const char *szDataFile, co
 
 /* ----- Reading, querying and verifying certificates, requests and CRLs ----- */
 
+/* A certificate argument (szCertFile) is a file name (DER or PEM) or the certificate itself as PEM or
+   base64 text. Text outputs: the buffer is emptied first; a null buffer or nOutChars of 0 or less
+   returns the required length (excluding the NUL); a result that does not fit whole gives -30 (never a
+   truncated result). Unless a function says otherwise, failures are negative error codes: -6 empty
+   argument, -1 file not found, -8 unreadable data, -7 not a certificate ("Not a valid X.509
+   certificate"). */
+#define VELT_X509_LDAP 0x1000      /* names in RFC 4514 form (reverse order, "," delimiter) */
+#define VELT_X509_DECIMAL 0x8000   /* serial numbers in decimal instead of hexadecimal */
+#define VELT_X509_LATIN1 0x400000  /* names: UTF-8 values converted to Latin-1 */
+#ifndef VELT_X509_UTF8
+#define VELT_X509_UTF8 0x800000 /* names: values output as UTF-8 */
+#endif
+#ifndef VELT_X509_FORMAT_PEM
+#define VELT_X509_FORMAT_PEM 0x10000 /* X509_SaveFileFromString: write PEM "CERTIFICATE" */
+#endif
+/* Returns 0 when the current UTC time lies within the certificate's validity (both bounds valid).
+   Failures are POSITIVE codes: 16 expired or not yet valid, 7 validity unreadable, 6 empty argument,
+   1/8/7 the reader's code. nOptions: reserved, 0. */
+VELT_API long X509_CertIsValidNow(const char *szCertFile, long nOptions);
+/* Verifies the signature of a certificate, CRL or certificate request (file, PEM or base64) with the
+   public key of szIssuerCert; an empty szIssuerCert verifies a request with its own key. Algorithms:
+   RSA PKCS #1 v1.5, RSA-PSS (hash, MGF1 hash and exact salt length from the parameters; trailer 1),
+   ECDSA (DER signature), Ed25519, Ed448, DSA with SHA-1. Returns 0 when the signature verifies.
+   Failures are POSITIVE codes: 22 signature invalid, or the signed part's signature algorithm differs
+   from the outer one; 6 empty argument; 19 unsupported algorithm or key; 36 unreadable issuer key;
+   7/8/10 malformed input; 1 file not found. nOptions: reserved, 0. */
+VELT_API long X509_VerifyCert(const char *szCertToVerify, const char *szIssuerCert, long nOptions);
+/* Lower-case hexadecimal digest of the certificate's DER. nOptions: hash selector in the low 4 bits
+   (0 SHA-1, 1 MD5, 2 MD2, 3 SHA-256, 4 SHA-384, 5 SHA-512, 6 SHA-224, ...). Returns the length of the
+   hex string; -30 when szHash is too short. */
+VELT_API long X509_CertThumb(const char *szCertFile, char *szHash, long nHashLen, long nOptions);
+/* notBefore / notAfter as "YYYY-MM-DDThh:mm:ssZ" (UTC). Returns 20 (also with a null buffer); -8 when
+   the validity cannot be read; -30 when the buffer is too short. nOptions: reserved, 0. */
+VELT_API long X509_CertIssuedOn(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+VELT_API long X509_CertExpiresOn(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+/* The serial number: the INTEGER's content octets (a leading 00 included) in lower-case hexadecimal,
+   or in decimal with VELT_X509_DECIMAL. Returns the length; -7 no serial number; -30. */
+VELT_API long X509_CertSerialNumber(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+/* Lower-case hexadecimal digest of the DER of SEQUENCE { issuer Name, serialNumber INTEGER }.
+   nOptions: hash selector as for X509_CertThumb. Returns the length; -6 when nOutChars is negative;
+   -7 no issuer or serial; -30 when the buffer is too short. */
+VELT_API long X509_HashIssuerAndSN(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+/* The issuer / subject Name as text ("CN=Alice;O=Org"); szDelim: its first character separates the
+   attributes (null or empty: ";"). nOptions: VELT_X509_LDAP, VELT_X509_UTF8, VELT_X509_LATIN1.
+   Returns the length; -7 no name; -30. */
+VELT_API long X509_CertIssuerName(const char *szCertFile, char *szOutput, long nOutChars, const char *szDelim,
+                                  long nOptions);
+VELT_API long X509_CertSubjectName(const char *szCertFile, char *szOutput, long nOutChars, const char *szDelim,
+                                   long nOptions);
+/* Answers a query about a certificate. szQuery (case-insensitive; a query that begins with a keyword
+   matches it; an optional "/N" suffix needs N >= 1): numbers version, sigAlgID, keyUsageFlags, isCA;
+   strings serialNumber, signatureAlgorithm, signatureValue (hex, without the unused-bits octet),
+   keyUsageString, notBefore, notAfter, issuerName, subjectName, subjectPublicKeyAlgorithm,
+   subjectKeyIdentifier (hex), authorityKeyIdentifier (hex), rfc822Name, extKeyUsageString,
+   cRLDistributionPointsURI, authorityInfoAccessURI, subjectAltName ("rfc882Name=..;dNSName=..;
+   iPAddress=.."), hashAlgorithm, pssParams. A missing extension gives an empty string or 0. Returns the
+   number, or the length of the string. nOptions: VELT_QUERY_GETTYPE returns 1 (number) or 2 (string)
+   without reading the certificate; VELT_X509_DECIMAL and the name options apply. Errors: -29 unknown
+   query or "/0", -6 empty argument, -21 sigAlgID without a table row, -30, reader errors. */
+VELT_API long X509_QueryCert(char *szOutput, long nOutChars, const char *szCertFile, const char *szQuery,
+                             long nOptions);
+/* The keyUsage bits (digitalSignature 0x1 ... decipherOnly 0x100), 0 without a keyUsage extension;
+   negative reader errors. */
+VELT_API long X509_KeyUsageFlags(const char *szCertFile);
+/* The certificate's DER as base64 text. Returns the length; -30 when the buffer is too short.
+   nOptions: reserved, 0. */
+VELT_API long X509_ReadStringFromFile(char *szOutput, long nOutChars, const char *szCertFile, long nOptions);
+/* Writes the certificate given as base64 text to szNewCertFile as DER, or as PEM with
+   VELT_X509_FORMAT_PEM. Returns 0; -8 "Not valid X.509 data"; -2 cannot create the file; -6. */
+VELT_API long X509_SaveFileFromString(const char *szNewCertFile, const char *szCertString, long nOptions);
+
 
 /* ----- Making certificates and certificate requests ----- */
 
