@@ -9,6 +9,7 @@
 #include "frame/error.h"
 #include "rsa/rsa.h"
 #include "util/futil.h"
+#include "x509/x509.h"
 
 namespace velt::cms {
 
@@ -17,6 +18,7 @@ namespace {
 // subjectKeyIdentifier 2.5.29.14
 const uint8_t kOidSki[] = {0x06, 0x03, 0x55, 0x1D, 0x0E};
 
+// A PKCS #7 chain (file, PEM or base64) as its encoding.
 bool read_item_der(const char* item, Der& out) {
     long err = 0;
     AsnNode* chain = pemReadAsnFromAnything(item, &err);
@@ -115,9 +117,11 @@ long read_cert_list(const char* certList, std::vector<Der>& certs) {
         size_t a = item.find_first_not_of(" \t\r\n");
         if (a == std::string::npos) continue;
         item = item.substr(a, item.find_last_not_of(" \t\r\n") - a + 1);
+        std::vector<uint8_t> raw;
         Der der;
         SignerCert parts;
-        if (!read_item_der(item.c_str(), der) || !parse_cert(der, parts)) {
+        if (x509readCertDer(raw, item.c_str()) == 0) der.assign(raw.begin(), raw.end());
+        if (der.empty() || !parse_cert(der, parts)) {
             eprintf("Cannot read certificate '%s'", describe_input(item.c_str()).c_str());
             return OPEN_ERROR;
         }
