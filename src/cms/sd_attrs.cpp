@@ -6,6 +6,7 @@
 
 #include "cms/cms.h"
 #include "hash/hash.h"
+#include "x509/x509.h"
 
 namespace velt::cms {
 
@@ -170,7 +171,7 @@ std::vector<Der> make_SignedAttrs(const sig::SigAlgRow& row, const Der& contentD
     std::vector<Der> attrs;
     attrs.push_back(attribute("contentType", der_oid("data")));
     attrs.push_back(attribute("messageDigest", der_octets(contentDigest)));
-    if (options & kCmsAddSignTime) attrs.push_back(attribute("signingTime", signing_time(time(nullptr))));
+    if (options & kCmsAddSignTime) attrs.push_back(attribute("signingTime", signing_time(x509now())));
     if (options & kCmsAddSmimeCap) attrs.push_back(attribute("sMIMECapabilities", smime_capabilities()));
     if (options & kCmsAddSigningCert) {
         const bool v1 = row.hashAlg == hash::kSha1;
