@@ -34,9 +34,9 @@ extern "C" VELT_API long X509_MakeCert(const char* szNewCertFile, const char* sz
                                        const char* szExtensions, long nKeyUsageFlags, const char* szPassword,
                                        long nOptions) {
     return positive_run([&]() {
-        return velt::x509::x509makeCert(szNewCertFile, szIssuerCertFile, szSubjectPubKeyFile, szIssuerPriKeyFile,
-                                        nCertNum, nYearsValid, szDistName, szExtensions, nKeyUsageFlags,
-                                        szPassword, nOptions);
+        return velt::x509::x509makeCert(szNewCertFile, szIssuerCertFile, szSubjectPubKeyFile,
+                                        szIssuerPriKeyFile, nCertNum, nYearsValid, szDistName, szExtensions,
+                                        nKeyUsageFlags, szPassword, nOptions);
     });
 }
 
@@ -53,7 +53,7 @@ extern "C" VELT_API long X509_CertRequest(const char* szNewReqFile, const char* 
                                           const char* szDistName, const char* szExtensions,
                                           const char* szPassword, long nOptions) {
     return positive_run([&]() {
-        return velt::x509::x509makeCertRequest(szNewReqFile, szPriKeyFile, szDistName, szExtensions, szPassword,
-                                               nOptions);
+        return velt::x509::x509makeCertRequest(szNewReqFile, szPriKeyFile, szDistName, szExtensions,
+                                               szPassword, nOptions);
     });
 }

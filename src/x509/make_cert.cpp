@@ -60,7 +60,8 @@ long read_issuer(IssuerCert& ic, const Der& der) {
             if (!fields.next(v)) return INVALID_DATA_ERROR;
             if (v.tag == 0x01 && !fields.next(v)) return INVALID_DATA_ERROR;
             Tlv id;
-            if (v.tag != 0x04 || !single_element(v.value, v.len, &id) || id.tag != 0x04) return INVALID_DATA_ERROR;
+            if (v.tag != 0x04 || !single_element(v.value, v.len, &id) || id.tag != 0x04)
+                return INVALID_DATA_ERROR;
             ic.hasKeyId = true;
             ic.keyId.assign(id.value, id.value + id.len);
         }
@@ -96,8 +97,8 @@ bool same_key(const Der& a, const Der& b) {
     if (a == b) return true;
     RsaKey* ka = rsaNew();
     RsaKey* kb = rsaNew();
-    bool same = rsaParseSpkiDer(ka, a.data(), a.size()) == 0 && rsaParseSpkiDer(kb, b.data(), b.size()) == 0 &&
-                rsaPublicKeyDer(ka) == rsaPublicKeyDer(kb);
+    bool same = rsaParseSpkiDer(ka, a.data(), a.size()) == 0 &&
+                rsaParseSpkiDer(kb, b.data(), b.size()) == 0 && rsaPublicKeyDer(ka) == rsaPublicKeyDer(kb);
     rsaFree(&ka);
     rsaFree(&kb);
     return same;
@@ -114,7 +115,8 @@ Der chain_der(AsnNode* chain) {
 
 // Validity { notBefore, notAfter }: 0 or 6.
 long validity(Der& out, const ExtSettings& s, long yearsValid) {
-    struct tm nb {}, na {};
+    struct tm nb {
+    }, na{};
     if (s.hasNotBefore) {
         if (isotime_iso2tmgmt(&nb, s.notBefore.c_str(), "00:00:01") != 0) {
             eprintf("notBefore time is invalid");
@@ -165,7 +167,8 @@ long cert_extensions(Der& out, const ExtSettings& s, const CsrParts* csr, const 
         for (const auto& c : s.smimeCaps) add(caps, c);
         list.add("sMIMECapabilities", -1, seq(caps));
     }
-    if (issuer && (options & kMkAuthKeyId)) list.add("authorityKeyIdentifier", -1, seq(tlv(0x80, issuer->keyId)));
+    if (issuer && (options & kMkAuthKeyId))
+        list.add("authorityKeyIdentifier", -1, seq(tlv(0x80, issuer->keyId)));
     if (s.hasSubjectKeyId) list.add("subjectKeyIdentifier", -1, tlv(0x04, s.subjectKeyId));
     if (s.hasPolicy) list.add("certificatePolicies", -1, seq(seq(oid_der(s.policyOid.c_str()))));
     if (s.hasCrlUri) {
@@ -211,7 +214,8 @@ long make_cert(const CertArgs& a) {
     IssuerCert issuer;
     if (!a.self) {
         if (!a.csr && !input_present(a.subjectPubKeyFile)) {
-            eprintf("Unable to open or read subject's public key file %s", describe(a.subjectPubKeyFile).c_str());
+            eprintf("Unable to open or read subject's public key file %s",
+                    describe(a.subjectPubKeyFile).c_str());
             return OPEN_ERROR;
         }
         Der der;
@@ -274,8 +278,8 @@ long make_cert(const CertArgs& a) {
     const bool v1 = (a.options & kMkVersion1) != 0;
     Der exts;
     if (!v1) {
-        rc = cert_extensions(exts, s, a.csr, a.self ? nullptr : &issuer, a.self, emptySubject, a.keyUsageFlags,
-                             a.options);
+        rc = cert_extensions(exts, s, a.csr, a.self ? nullptr : &issuer, a.self, emptySubject,
+                             a.keyUsageFlags, a.options);
         if (rc != 0) return rc;
     }
     Der tbs;
@@ -313,8 +317,9 @@ long x509makeCert(const char* newCertFile, const char* issuerCertFile, const cha
         eprintf("Parameter is wrong or missing");
         return BAD_PARAM_ERROR;
     }
-    CertArgs a{newCertFile, issuerCertFile, subjectPubKeyFile, issuerPrivKeyFile, certNum, yearsValid, distName,
-               extensions, keyUsageFlags, password, options, false, nullptr};
+    CertArgs a{newCertFile, issuerCertFile, subjectPubKeyFile, issuerPrivKeyFile, certNum, yearsValid,
+               distName,    extensions,     keyUsageFlags,     password,          options, false,
+               nullptr};
     if (*distName) return make_cert(a);
     // An empty distinguished name issues the certificate from the request
     // in subjectPubKeyFile: its subject, key and requested extensions.
@@ -333,8 +338,8 @@ long x509makeCertSelf(const char* newCertFile, const char* privKeyFile, long cer
         eprintf("Parameter is wrong or missing");
         return BAD_PARAM_ERROR;
     }
-    CertArgs a{newCertFile, nullptr, nullptr, privKeyFile, certNum, yearsValid, distName, extensions,
-               keyUsageFlags, password, options, true, nullptr};
+    CertArgs a{newCertFile, nullptr,       nullptr,  privKeyFile, certNum, yearsValid, distName,
+               extensions,  keyUsageFlags, password, options,     true,    nullptr};
     return make_cert(a);
 }
 

@@ -29,7 +29,8 @@ long ExtList::check() const {
         for (size_t j = 0; j < i; ++j) {
             if (oids_[i] == oids_[j]) {
                 char dotted[128] = "?";
-                if (oids_[i].size() > 2) oid_OctetsToDotted(oids_[i].data() + 2, oids_[i].size() - 2, dotted, sizeof dotted);
+                if (oids_[i].size() > 2)
+                    oid_OctetsToDotted(oids_[i].data() + 2, oids_[i].size() - 2, dotted, sizeof dotted);
                 eprintf("Extension %s occurs twice", dotted);
                 return BAD_PARAM_ERROR;
             }

@@ -82,10 +82,10 @@ Der ext_key_usage(const ExtSettings& s);
 
 // What a certificate takes from a request it is issued from.
 struct CsrParts {
-    Der subject;       // Name
-    Der spki;          // SubjectPublicKeyInfo
-    Der altNames;      // subjectAltName extnValue contents, or empty
-    Der extKeyUsage;   // the whole extKeyUsage Extension, or empty
+    Der subject;      // Name
+    Der spki;         // SubjectPublicKeyInfo
+    Der altNames;     // subjectAltName extnValue contents, or empty
+    Der extKeyUsage;  // the whole extKeyUsage Extension, or empty
     uint32_t keyUsage = 0;
 };
 // Reads a request (file, PEM or base64), checks its signature with its own

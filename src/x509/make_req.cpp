@@ -69,7 +69,8 @@ long verify_with_spki(const Der& spki, const Tlv& algId, const uint8_t* data, si
     if (!row) return SIGNATURE_ERROR;
     if (sig::sigIdIsEcc(row->id)) {
         std::string keyText = b64_string(spki.data(), spki.size());
-        return sig::eccDSA_VerifyDataFromBytes(sigv, siglen, data, n, keyText.c_str(), *row, 0x4000 | options) == 0
+        return sig::eccDSA_VerifyDataFromBytes(sigv, siglen, data, n, keyText.c_str(), *row,
+                                               0x4000 | options) == 0
                    ? 0
                    : long(SIGNATURE_ERROR);
     }
@@ -135,7 +136,8 @@ long csr_parts_read(CsrParts& parts, const char* request) {
     parts = CsrParts();
     Der der;
     Tlv req, info, algId, sigBits, version, subject, spki, attrs;
-    if (read_input_der(request, der) != 0 || !single_element(der.data(), der.size(), &req) || req.tag != 0x30) {
+    if (read_input_der(request, der) != 0 || !single_element(der.data(), der.size(), &req) ||
+        req.tag != 0x30) {
         eprintf("Unable to read certificate request %s", describe(request).c_str());
         return INVALID_DATA_ERROR;
     }

@@ -27,7 +27,8 @@ SecureBytes private_der(const char* input, const char* password) {
     if (ecc::ecReadInputDer(input, der) < 0) return {};
     if (password && *password) {
         SecureBytes pki;
-        if (pbeDecryptPrivateKeyInfoDer(pki, der.data(), der.size(), reinterpret_cast<const uint8_t*>(password),
+        if (pbeDecryptPrivateKeyInfoDer(pki, der.data(), der.size(),
+                                        reinterpret_cast<const uint8_t*>(password),
                                         std::strlen(password)) == 0 &&
             !pki.empty())
             der = std::move(pki);

@@ -24,8 +24,10 @@ TEST(X509MakeExt, SerialNumbersAreMinimalNonNegativeIntegers) {
         const char* value;
         const char* der;
     } cases[] = {
-        {"0001", "020101"},   {"#d0", "020100"},       {"#x80", "02020080"},  {"#d256", "02020100"},
-        {"7f", "02017f"},     {"00ff", "020200ff"},    {"#x0", "020100"},     {"0000", "020100"},
+        {"0001", "020101"},     {"#d0", "020100"},
+        {"#x80", "02020080"},   {"#d256", "02020100"},
+        {"7f", "02017f"},       {"00ff", "020200ff"},
+        {"#x0", "020100"},      {"0000", "020100"},
         {"#X1234", "02021234"}, {"#d18446744073709551616", "0209010000000000000000"},
     };
     for (const Case& c : cases) {
@@ -60,20 +62,26 @@ TEST(X509MakeExt, KeyUsageNamesAndBits) {
     struct Bits {
         uint32_t bits;
         const char* der;
-    } bits[] = {{0x25, "030202a4"}, {0x1, "03020780"}, {0x80, "03020001"},
+    } bits[] = {{0x25, "030202a4"},    {0x1, "03020780"},     {0x80, "03020001"},
                 {0x100, "0303070080"}, {0x1FF, "030307ff80"}, {0x6, "03020560"}};
     for (const Bits& b : bits) EXPECT_EQ(to_hex(mk::key_usage_bits(b.bits)), b.der) << b.bits;
 }
 
 TEST(X509MakeExt, SubjectAltNamesKeepOrderAndCheckAddresses) {
     ExtSettings s;
-    ASSERT_EQ(parse(s, "dnsname=a.example;rfc822Name=x@y.z;DNSNAME=b.example;uri='http://u/;x';"
-                       "ipaddress=10.0.0.255;ipaddress=2001:db8:0:0:0:0:0:1"),
+    ASSERT_EQ(parse(s,
+                    "dnsname=a.example;rfc822Name=x@y.z;DNSNAME=b.example;uri='http://u/;x';"
+                    "ipaddress=10.0.0.255;ipaddress=2001:db8:0:0:0:0:0:1"),
               0);
     ASSERT_EQ(s.altNames.size(), 6u);
     EXPECT_EQ(to_hex(mk::general_names(s)),
-              "3042" "8209612e6578616d706c65" "81057840792e7a" "8209622e6578616d706c65"
-              "860b687474703a2f2f752f3b78" "87040a0000ff" "871020010db8000000000000000000000001");
+              "3042"
+              "8209612e6578616d706c65"
+              "81057840792e7a"
+              "8209622e6578616d706c65"
+              "860b687474703a2f2f752f3b78"
+              "87040a0000ff"
+              "871020010db8000000000000000000000001");
     for (const char* bad : {"ipaddress=::1", "ipaddress=1.2.3", "ipaddress=1.2.3.256", "ipaddress=1.2.3.4.5",
                             "ipaddress=2001:db8:0:0:0:0:0", "ipaddress=2001:db8:0:0:0:0:0:10000",
                             "ipaddress=host", "dnsname="}) {
@@ -87,9 +95,10 @@ TEST(X509MakeExt, SubjectAltNamesKeepOrderAndCheckAddresses) {
 
 TEST(X509MakeExt, KeywordsByKindAndBadItems) {
     ExtSettings s;
-    ASSERT_EQ(parse(s, "notBefore=2020-01-01;notBefore=2021-01-01;subjectKeyIdentifier=0a0B;"
-                       "certificatePolicies=2.5.29.32.0;cRLDistributionPoints=http://c/crl;"
-                       "1.2.3.4=#0500,critical;sMIMECapabilities=300b0609608648016503040102, 3000"),
+    ASSERT_EQ(parse(s,
+                    "notBefore=2020-01-01;notBefore=2021-01-01;subjectKeyIdentifier=0a0B;"
+                    "certificatePolicies=2.5.29.32.0;cRLDistributionPoints=http://c/crl;"
+                    "1.2.3.4=#0500,critical;sMIMECapabilities=300b0609608648016503040102, 3000"),
               0);
     EXPECT_EQ(s.notBefore, "2020-01-01");  // the first occurrence counts
     EXPECT_EQ(to_hex(s.subjectKeyId), "0a0b");
