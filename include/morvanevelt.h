@@ -386,8 +386,8 @@ VELT_API long RSA_DecodeMsg(unsigned char *lpOutput, long nOutBytes, const unsig
    (refused before any derivation), or when no key can be read. */
 VELT_API long RSA_ReadAnyPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
                                     const char *szPassword, long nOptions);
-/* Reads a public key from any supported form into a public key string; -33 for a key above the size
-   limits (see RSA_ReadPublicKey). */
+/* Reads a public key from any supported form (key files and strings, or an X.509 certificate) into a
+   public key string; -33 for a key above the size limits (see RSA_ReadPublicKey). */
 VELT_API long RSA_ReadAnyPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
 /* Reads an unencrypted PKCS #8 or PKCS #1 private key (DER or PEM). -33 for a key above the size limits
    (see RSA_ReadPublicKey); -8 for a version-0 RSAPrivateKey with elements after qInv; -19 for version 1. */
@@ -401,7 +401,9 @@ VELT_API long RSA_ReadEncPrivateKey(char *szOutput, long nOutChars, const char *
    refuses moduli above 16,384 bits, and public exponents above 64 bits with moduli above 3,072 bits,
    with -33 (BAD_KEY_LEN_ERROR). */
 VELT_API long RSA_ReadPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
-/* Reads the RSA public key of an X.509 certificate. */
+/* Reads the RSA public key of an X.509 certificate (file, PEM or base64) as a public key string. Returns
+   its length. Errors: -6 empty argument, -19 the key is not rsaEncryption, -36 unreadable key, -33 key
+   above the size limits, -30 output too short, and the certificate reader's codes (-1, -8, -7). */
 VELT_API long RSA_GetPublicKeyFromCert(char *szOutput, long nOutChars, const char *szCertFile, long nOptions);
 /* Saves a public key file (DER, or PEM by option); 0 or a positive error: 2 cannot create (or the target
    is not a regular file), 4 write failure, 13 flush failure. */
@@ -492,7 +494,7 @@ VELT_API long ECC_SaveEncKey(const char *szOutputFile, const char *szKeyString, 
 VELT_API long ECC_ReadPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
                                  const char *szPassword, long nOptions);
 /* Public key string of a public key file, PEM string or key string, or the public key stored inside a
-   private key. (X.509 certificates are not read by this build and fail with -8.) Returns the string
+   private key, or the elliptic-curve public key of an X.509 certificate. Returns the string
    length. Errors: -6, -8 "Unable to extract a public key", -33. */
 VELT_API long ECC_ReadPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
 /* Public key string of a private key string. Returns the string length. Errors: -6, -8 invalid key
