@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char out[512];
     for (const char* q : kQueries) {
         long n = X509_QueryCert(out, sizeof out - 1, p, q, 0);
-        if (n >= 0 && n < long(sizeof out)) FUZZ_CHECK(out[n] == '\0');
+        // A string result is written whole with its NUL.
+        if (n >= 0 && X509_QueryCert(nullptr, 0, "", q, VELT_QUERY_GETTYPE) == 2) FUZZ_CHECK(out[n] == '\0');
     }
     (void)X509_CertThumb(p, out, sizeof out - 1, 3);
     (void)X509_HashIssuerAndSN(p, out, sizeof out - 1, 0);
