@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "asn1/asn1.h"
-#include "encode/encode.h"
 #include "frame/error.h"
 #include "rsa/rsa.h"
 #include "util/emem.h"
 #include "x509/make_int.h"
+#include "x509/x509.h"
 
 namespace velt::x509 {
 
@@ -27,63 +27,6 @@ bool oid_is(const Tlv& oid, const uint8_t (&want)[N]) {
 
 bool empty(const char* s) {
     return !s || !*s;
-}
-
-// The signature-table row an AlgorithmIdentifier names (for RSASSA-PSS the
-// row of its hash, with the MGF1 hash checked); null when none.
-const sig::SigAlgRow* row_of(const Tlv& algId, long* options) {
-    *options = 0;
-    Reader r(algId);
-    Tlv oid;
-    if (!r.next(oid) || oid.tag != 0x06) return nullptr;
-    Der want = copy(oid);
-    size_t count = 0;
-    const sig::SigAlgRow* rows = sig::sigAlgTable(&count);
-    for (size_t i = 0; i < count; ++i) {
-        const sig::SigAlgRow& row = rows[i];
-        if (sig::sigIdIsDsa(row.id) || oid_der(row.oidName) != want) continue;
-        if (!sig::sigIdIsPss(row.id)) return &row;
-        RsaPssParams p;
-        if (rsapssGetParamsDer(&p, algId.start, algId.total, false) != 0 || p.trailer != 1) return nullptr;
-        for (size_t j = 0; j < count; ++j) {
-            if (sig::sigIdIsPss(rows[j].id) && rows[j].hashAlg == p.hashAlg) {
-                if (p.mgfHashAlg == p.hashAlg) return &rows[j];
-                if (p.mgfHashAlg == 0) {
-                    *options = 0x800000;  // MGF1 with SHA-1
-                    return &rows[j];
-                }
-                return nullptr;
-            }
-        }
-        return nullptr;
-    }
-    return nullptr;
-}
-
-// Checks a signature over data with the key of a SubjectPublicKeyInfo:
-// 0, 36 for a key that cannot be used, 22 otherwise.
-long verify_with_spki(const Der& spki, const Tlv& algId, const uint8_t* data, size_t n, const uint8_t* sigv,
-                      size_t siglen) {
-    long options = 0;
-    const sig::SigAlgRow* row = row_of(algId, &options);
-    if (!row) return SIGNATURE_ERROR;
-    if (sig::sigIdIsEcc(row->id)) {
-        std::string keyText = b64_string(spki.data(), spki.size());
-        return sig::eccDSA_VerifyDataFromBytes(sigv, siglen, data, n, keyText.c_str(), *row,
-                                               0x4000 | options) == 0
-                   ? 0
-                   : long(SIGNATURE_ERROR);
-    }
-    RsaKey* key = rsaNew();
-    long rc = rsaParseSpkiDer(key, spki.data(), spki.size());
-    if (rc != 0) {
-        rsaFree(&key);
-        return BAD_KEY_ERROR;
-    }
-    rc = sig::sigIdIsPss(row->id) ? sig::rsasigVerify_PSS(sigv, siglen, key, data, n, *row, options)
-                                  : sig::rsasigVerify(sigv, siglen, key, data, n, *row, false);
-    rsaFree(&key);
-    return rc == 0 ? 0L : long(SIGNATURE_ERROR);
 }
 
 uint32_t key_usage_from(const Tlv& bits) {
@@ -158,10 +101,12 @@ long csr_parts_read(CsrParts& parts, const char* request) {
         eprintf("Error with subject public key info");
         return INVALID_DATA_ERROR;
     }
-    long rc = verify_with_spki(parts.spki, algId, info.start, info.total, sigBits.value + 1, sigBits.len - 1);
+    // The request's signature with its own key (RFC 2986 proof of
+    // possession), by the certificate module's verifier.
+    long rc = x509verifyWithCert(request, "");
     if (rc != 0) {
-        eprintf("CSR signature is invalid");
-        return rc == BAD_KEY_ERROR ? rc : SIGNATURE_ERROR;
+        eprintcatf("CSR signature is invalid");
+        return rc == BAD_KEY_ERROR ? long(BAD_KEY_ERROR) : long(SIGNATURE_ERROR);
     }
     if (i.next(attrs) && (attrs.tag != 0xA0 || !read_requested(parts, attrs))) {
         eprintf("Invalid attributes in certificate request");
