@@ -56,7 +56,7 @@ AsnNode* x509findExtension(AsnNode* chain, const char* oidName, int* critical) {
     if (critical) *critical = 0;
     if (!chain || !oidName) return nullptr;
     OidRec rec;
-    if (oid_SetOID(&rec, oidName) != 0 && oid_SetOIDFromDotted(&rec, oidName) != 0) return nullptr;
+    if (oid_SetOID(&rec, oidName) <= 0 && oid_SetOIDFromDotted(&rec, oidName) <= 0) return nullptr;
     AsnNode* octets = asn_FindExtension(chain, &rec, critical);
     if (!octets) return nullptr;
     AsnNode* value = nullptr;

@@ -58,6 +58,10 @@ std::string file_name(const char* s) {
 
 }  // namespace
 
+AsnNode* x509getPublicKeyNode(AsnNode* certOrCsr) {
+    return certOrCsr ? find_spki(certOrCsr) : nullptr;
+}
+
 AsnNode* x509getPublicKey(AsnNode* certOrCsr) {
     AsnNode* spki = certOrCsr ? find_spki(certOrCsr) : nullptr;
     return spki ? asn_ExtractCurrent(spki) : nullptr;
@@ -187,5 +191,35 @@ long x509getECCPublicKeyFromFile(std::string& out, const char* s) {
         rc = x509getECCPublicKeyAsString(out, cert);
         asn_Free(&cert);
     }
+    return rc;
+}
+
+long x509publicKeyStringFromCert(std::string& keyString, const char* s) {
+    keyString.clear();
+    long rc = 0;
+    AsnNode* cert = x509readCertFromFileOrString(s, &rc);
+    if (!cert) return rc;
+    AsnNode* spki = find_spki(cert);
+    std::string alg;
+    AsnNode* params = nullptr;
+    const uint8_t* bits = nullptr;
+    size_t n = 0;
+    if (!spki || !spki_split(spki, alg, &params, &bits, &n)) {
+        rc = BAD_KEY_ERROR;
+    } else if (alg == "rsaEncryption") {
+        RsaKey* key = rsaNew();
+        rc = x509getRsaFromPubKeyInfo(key, spki);
+        if (rc == 0) {
+            long err = 0;
+            keyString = rsaPublicKeyString(key, 0, &err);
+            if (keyString.empty())
+                rc = err == -PRNG_ERR_FAILURE ? long(PRNG_ERR_FAILURE) : long(BAD_KEY_ERROR);
+        }
+        rsaFree(&key);
+    } else {
+        rc = ecc_key_string(keyString, spki);
+        if (rc != 0) rc = NOT_SUPPORTED_ERROR;
+    }
+    asn_Free(&cert);
     return rc;
 }

@@ -251,6 +251,7 @@ long verify_dsa(const uint8_t* sig, size_t siglen, const uint8_t* data, size_t d
         auto take = [&](const Tlv& t, const uint8_t*& v, size_t& l) {
             v = t.value;
             l = t.len;
+            if (l == 0 || (v[0] & 0x80)) return false;  // r and s are positive
             if (l > 1 && v[0] == 0) {
                 ++v;
                 --l;

@@ -102,6 +102,8 @@ AsnNode* x509findExtension(AsnNode* chain, const char* oidName, int* critical = 
 // A copy of the subjectPublicKeyInfo SEQUENCE of a certificate chain (also of
 // a request's CertificationRequestInfo), or null.
 AsnNode* x509getPublicKey(AsnNode* certOrCsr);
+// The same node borrowed from the chain (not copied), or null.
+AsnNode* x509getPublicKeyNode(AsnNode* certOrCsr);
 // RSA: the algorithm must be rsaEncryption ("Unsupported key algorithm '%s':
 // require `rsaEncryption`", 19); the BIT STRING is an RSAPublicKey ("Unable
 // to read public key", 36). 0 or a positive code; key is filled.
@@ -165,3 +167,10 @@ long x509certThumb(char* out, long max, const char* cert, long options);
 long x509hashIssuerAndSN(char* out, long max, const char* cert, long options);
 long x509readStringFromFile(char* out, long max, const char* cert, long options);
 long x509saveFileFromString(const char* newFile, const char* certString, long options);
+
+// The public key of a certificate (file or string) as a key string the key
+// users of the RSA and ECC modules take: an RSA public key string, or an
+// elliptic-curve public key string (base64 SubjectPublicKeyInfo). 0, or a
+// positive code: the reader's when the input is not a certificate, 19 for
+// another kind of key.
+long x509publicKeyStringFromCert(std::string& keyString, const char* certFileOrString);

@@ -22,6 +22,7 @@ std::string last_error();
 
 }  // namespace x509fx
 
-#define X509_NEED_FIXTURES()                                                             \
-    if (x509fx::dir().empty()) GTEST_SKIP() << "openssl or python3-cryptography absent: " \
-                                               "certificate fixtures not made"
+#define X509_NEED_FIXTURES()                                   \
+    if (x509fx::dir().empty())                                 \
+    GTEST_SKIP() << "openssl or python3-cryptography absent: " \
+                    "certificate fixtures not made"

@@ -110,7 +110,8 @@ alg = bytes.fromhex("300d06092a864886f70d01010b0500")
 body = tbs2 + alg + bytes([0x03]) + L(len(sig) + 1) + b"\0" + sig
 open("longform.der","wb").write(bytes([0x30]) + L(len(body)) + body)
 print("ok")
-P)", &st);
+P)",
+                                            &st);
     ASSERT_EQ(st, 0) << out;
     EXPECT_EQ(X509_VerifyCert(x509fx::path("longform.der").c_str(), x509fx::path("rsa.pem").c_str(), 0), 0)
         << x509fx::last_error();
@@ -133,7 +134,8 @@ sig = key.sign(tbs, padding.PSS(mgf=padding.MGF1(hashes.SHA256()), salt_length=2
 old = c.signature
 open("pss_salt20.der","wb").write(der.replace(old, sig))
 print("ok")
-P)", &st);
+P)",
+                                            &st);
     ASSERT_EQ(st, 0) << out;
     const std::string issuer = x509fx::path("pss.pem");
     EXPECT_EQ(X509_VerifyCert(x509fx::path("pss_salt20.der").c_str(), issuer.c_str(), 0), 22);
@@ -158,7 +160,8 @@ body = der[der.index(c.tbs_certificate_bytes):].replace(old, new)
 n = len(body)
 open("p256_raw.der","wb").write(bytes([0x30, 0x82, n >> 8, n & 255]) + body)
 print("ok")
-P)", &st);
+P)",
+                                            &st);
     ASSERT_EQ(st, 0) << out;
     const std::string issuer = x509fx::path("p256.pem");
     EXPECT_EQ(X509_VerifyCert(x509fx::path("p256_raw.der").c_str(), issuer.c_str(), 0), 22);
@@ -185,10 +188,12 @@ for name, rr in (("dsa_r00.der", b"\0\0" + r.lstrip(b"\0")), ("dsa_r0.der", b"\0
     n = len(body)
     open(name, "wb").write(bytes([0x30, 0x82, n >> 8, n & 255]) + body)
 print("ok")
-P)", &st);
+P)",
+                                            &st);
     ASSERT_EQ(st, 0) << out;
     const std::string issuer = x509fx::path("dsa.pem");
-    EXPECT_EQ(X509_VerifyCert(x509fx::path("dsa_r0.der").c_str(), issuer.c_str(), 0), 0) << x509fx::last_error();
+    EXPECT_EQ(X509_VerifyCert(x509fx::path("dsa_r0.der").c_str(), issuer.c_str(), 0), 0)
+        << x509fx::last_error();
     EXPECT_EQ(X509_VerifyCert(x509fx::path("dsa_r00.der").c_str(), issuer.c_str(), 0), 7);
 }
 
@@ -227,19 +232,19 @@ c = (x509.CertificateBuilder().subject_name(n).issuer_name(n).public_key(key.pub
      .not_valid_after(datetime.datetime(2028, 2, 29, 12, 0, 0, tzinfo=u)).sign(key, hashes.SHA256()))
 open("leap.pem","wb").write(c.public_bytes(serialization.Encoding.PEM))
 print("ok")
-P)", &st);
+P)",
+                                            &st);
     ASSERT_EQ(st, 0) << out;
     const std::string f = x509fx::path("leap.pem");
     struct Case {
         time_t now;
         long expect;
     } cases[] = {
-        {utc(2024, 2, 28, 23, 59, 58), 16},  // a second before notBefore
-        {utc(2024, 2, 28, 23, 59, 59), 0},   // notBefore itself
-        {utc(2024, 2, 29, 0, 0, 0), 0},      // on 29 February
-        {utc(2025, 3, 1, 0, 0, 0), 0},
-        {utc(2028, 2, 29, 12, 0, 0), 0},   // notAfter itself
-        {utc(2028, 2, 29, 12, 0, 1), 16},  // a second after notAfter
+        {utc(2024, 2, 28, 23, 59, 58), 16},                                   // a second before notBefore
+        {utc(2024, 2, 28, 23, 59, 59), 0},                                    // notBefore itself
+        {utc(2024, 2, 29, 0, 0, 0), 0},                                       // on 29 February
+        {utc(2025, 3, 1, 0, 0, 0), 0},      {utc(2028, 2, 29, 12, 0, 0), 0},  // notAfter itself
+        {utc(2028, 2, 29, 12, 0, 1), 16},                                     // a second after notAfter
         {utc(2028, 3, 1, 0, 0, 0), 16},
     };
     for (const Case& c : cases) {
