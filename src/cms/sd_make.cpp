@@ -177,20 +177,64 @@ Der wrap_content_info(const Der& signedData) {
     return der_seq({&oid, &explicit0});
 }
 
-long make_sigdata(Der& out, const SignerSetup& s, const SignInput& in, long options) {
+Der SplitDer::joined() const {
+    Der out;
+    out.reserve(head.size() + contentLen + tail.size());
+    out.insert(out.end(), head.begin(), head.end());
+    if (contentLen) out.insert(out.end(), content, content + contentLen);
+    out.insert(out.end(), tail.begin(), tail.end());
+    return out;
+}
+
+long make_sigdata(SplitDer& out, const SignerSetup& s, const SignInput& in, long options) {
     Der signerInfo;
     if (long rc = make_signerinfo(signerInfo, s, in, options)) return rc;
     const bool withCerts = (options & kCmsExcludeCerts) == 0;
     Der version = der_small_int((options & kCmsUseSki) && withCerts ? 3 : 1);
     Der digestAlgs = der_set_of({digest_alg_id(*s.row)});
     const bool withContent = in.content && !(options & kCmsExcludeData);
-    Der encap = encap_content_info(in.content, in.contentLen, withContent);
+    const size_t n = withContent ? in.contentLen : 0;
+    // encapContentInfo up to the content octets: SEQUENCE { data, [0] {
+    // OCTET STRING header.
+    Der encapHead;
+    Der dataOid = der_oid("data");
+    if (withContent) {
+        Der octHdr = der_header(0x04, n);
+        Der a0Hdr = der_header(0xA0, octHdr.size() + n);
+        Der body = der_cat({&dataOid, &a0Hdr, &octHdr});
+        Der seqHdr = der_header(0x30, body.size() + n);
+        encapHead = der_cat({&seqHdr, &body});
+    } else {
+        encapHead = der_seq({&dataOid});
+    }
     Der certs;
     if (withCerts) certs = der_set_of(s.certs, 0xA0);
     Der signerInfos = der_set_of({signerInfo});
-    Der sd = der_seq({&version, &digestAlgs, &encap, withCerts ? &certs : nullptr, &signerInfos});
-    out = (options & kCmsNoOuter) ? std::move(sd) : wrap_content_info(sd);
+    out.tail = der_cat({withCerts ? &certs : nullptr, &signerInfos});
+    const size_t sdLen = version.size() + digestAlgs.size() + encapHead.size() + n + out.tail.size();
+    Der sdHdr = der_header(0x30, sdLen);
+    out.head = der_cat({&sdHdr, &version, &digestAlgs, &encapHead});
+    if (!(options & kCmsNoOuter)) {
+        Der oid = der_oid("signedData");
+        Der a0Hdr = der_header(0xA0, sdHdr.size() + sdLen);
+        Der ciHdr = der_header(0x30, oid.size() + a0Hdr.size() + sdHdr.size() + sdLen);
+        out.head = der_cat({&ciHdr, &oid, &a0Hdr, &out.head});
+    }
+    out.content = withContent ? in.content : nullptr;
+    out.contentLen = n;
     return 0;
+}
+
+long write_cms_output(const char* outFile, const SplitDer& der, long options) {
+    if (options & kCmsFormatBase64) return write_cms_output(outFile, der.joined(), options);
+    SafeWriter w;
+    long rc = w.open(outFile, WriteMode::kPublic);
+    if (!rc) rc = w.write(der.head.data(), der.head.size());
+    if (!rc && der.contentLen) rc = w.write(der.content, der.contentLen);
+    if (!rc) rc = w.write(der.tail.data(), der.tail.size());
+    if (!rc) rc = w.commit();
+    if (rc == CREATE_ERROR) eprint_headline("Cannot create file %s", outFile);
+    return rc;
 }
 
 long write_cms_output(const char* outFile, const Der& der, long options, const char* pemLabel) {

@@ -41,15 +41,26 @@ struct SignInput {
 // positive code.
 long make_signerinfo(Der& out, const SignerSetup& s, const SignInput& in, long options);
 
+// An encoding in three parts, the content octets in the middle left where
+// they are (a large content is not copied into the output).
+struct SplitDer {
+    Der head;
+    const uint8_t* content = nullptr;
+    size_t contentLen = 0;
+    Der tail;
+    Der joined() const;
+};
+
 // SignedData { version, digestAlgorithms, encapContentInfo, [0]
 // certificates, signerInfos }, inside a ContentInfo unless kCmsNoOuter.
-long make_sigdata(Der& out, const SignerSetup& s, const SignInput& in, long options);
+long make_sigdata(SplitDer& out, const SignerSetup& s, const SignInput& in, long options);
 Der wrap_content_info(const Der& signedData);
 Der encap_content_info(const uint8_t* content, size_t n, bool withContent);
 
 // Writes DER (or base64 lines with kCmsFormatBase64; PEM when pemLabel is
 // given) through the safe writer. 0 or 2/4.
 long write_cms_output(const char* outFile, const Der& der, long options, const char* pemLabel = nullptr);
+long write_cms_output(const char* outFile, const SplitDer& der, long options);
 
 // Signature of the row over the value to sign (a digest, or for EdDSA the
 // message itself). 0 or the engine's positive code.

@@ -56,7 +56,7 @@ long sign_content(const char* outFile, const uint8_t* data, size_t n, const char
         eprintf("Invalid signature option");
         return BAD_FLAG_ERROR;
     }
-    Der out;
+    SplitDer out;
     if (long rc = make_sigdata(out, s, in, options)) return rc;
     return write_cms_output(outFile, out, options);
 }
@@ -112,6 +112,8 @@ long cmsMakeSigDataFromFile(const char* outFile, const char* inFile, const char*
         return OPEN_ERROR;
     }
     SecureBytes content;
+    const long size = futil_filesizefp(f);
+    if (size > 0) content.reserve(size_t(size));  // one allocation, no copies while reading
     rc = futil_read_stream(f, content, kMaxInputFileSize);
     std::fclose(f);
     if (rc) {
@@ -191,7 +193,7 @@ long cmsMakeDetSigFromHash(const char* outFile, const char* hexDigest, const cha
     SignInput in;
     in.digest.assign(digest.begin(), digest.end());
     in.privateKey = privateKey;
-    Der out;
+    SplitDer out;
     if (long rc = make_sigdata(out, s, in, options | kCmsExcludeData)) return rc;
     return write_cms_output(outFile, out, options);
 }
@@ -234,7 +236,7 @@ long cmsMakeSigDataFromSigValue(const char* outFile, const uint8_t* sigValue, lo
         return SIGNATURE_ERROR;
     }
     in.sigValue = &value;
-    Der out;
+    SplitDer out;
     if (long rc = make_sigdata(out, s, in, noAttrs)) return rc;
     return write_cms_output(outFile, out, options);
 }

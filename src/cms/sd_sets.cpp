@@ -7,9 +7,8 @@
 
 namespace velt::cms {
 
-Der der_tlv(uint8_t tag, const uint8_t* value, size_t len) {
+Der der_header(uint8_t tag, size_t len) {
     Der out;
-    out.reserve(len + 6);
     out.push_back(tag);
     if (len < 0x80) {
         out.push_back(uint8_t(len));
@@ -20,6 +19,11 @@ Der der_tlv(uint8_t tag, const uint8_t* value, size_t len) {
         out.push_back(uint8_t(0x80 | k));
         while (k) out.push_back(buf[--k]);
     }
+    return out;
+}
+
+Der der_tlv(uint8_t tag, const uint8_t* value, size_t len) {
+    Der out = der_header(tag, len);
     if (len) out.insert(out.end(), value, value + len);
     return out;
 }

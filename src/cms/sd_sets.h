@@ -12,6 +12,8 @@ namespace velt::cms {
 using Der = std::vector<uint8_t>;
 
 // ---- Writers: each returns one complete TLV ----
+// The identifier and length octets of a TLV with len content octets.
+Der der_header(uint8_t tag, size_t len);
 Der der_tlv(uint8_t tag, const uint8_t* value, size_t len);
 inline Der der_tlv(uint8_t tag, const Der& value) {
     return der_tlv(tag, value.data(), value.size());
