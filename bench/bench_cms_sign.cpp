@@ -77,11 +77,23 @@ bool make_file(const std::string& path, size_t mib) {
     return std::fclose(f) == 0 && ok;
 }
 
+Setup& setup();
+
+// Removes the fixture folder (keys, certificates and content files) at exit.
+void remove_fixtures() {
+    const std::string& dir = setup().dir;
+    if (dir.rfind("/tmp/velt-bench-cms-", 0) == 0) {
+        std::string cmd = "rm -rf '" + dir + "'";
+        if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+    }
+}
+
 Setup build() {
     Setup s;
     char tmpl[] = "/tmp/velt-bench-cms-XXXXXX";
     if (!mkdtemp(tmpl)) return s;
     s.dir = tmpl;
+    std::atexit(remove_fixtures);
     if (const char* e = std::getenv("VELT_BENCH_BIGFILE_MIB"))
         s.bigMiB = size_t(std::strtoul(e, nullptr, 10));
     s.file1 = s.dir + "/content1";
