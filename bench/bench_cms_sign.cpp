@@ -77,15 +77,14 @@ bool make_file(const std::string& path, size_t mib) {
     return std::fclose(f) == 0 && ok;
 }
 
-Setup& setup();
+// The fixture folder, kept in static storage that outlives every object
+// destroyed at exit, and removed (keys, certificates, content files) then.
+char g_fixtureDir[64];
 
-// Removes the fixture folder (keys, certificates and content files) at exit.
 void remove_fixtures() {
-    const std::string& dir = setup().dir;
-    if (dir.rfind("/tmp/velt-bench-cms-", 0) == 0) {
-        std::string cmd = "rm -rf '" + dir + "'";
-        if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
-    }
+    char cmd[96];
+    std::snprintf(cmd, sizeof cmd, "rm -rf '%s'", g_fixtureDir);
+    if (g_fixtureDir[0] && std::system(cmd) != 0) std::fprintf(stderr, "could not remove %s\n", g_fixtureDir);
 }
 
 Setup build() {
@@ -93,6 +92,7 @@ Setup build() {
     char tmpl[] = "/tmp/velt-bench-cms-XXXXXX";
     if (!mkdtemp(tmpl)) return s;
     s.dir = tmpl;
+    std::snprintf(g_fixtureDir, sizeof g_fixtureDir, "%s", tmpl);
     std::atexit(remove_fixtures);
     if (const char* e = std::getenv("VELT_BENCH_BIGFILE_MIB"))
         s.bigMiB = size_t(std::strtoul(e, nullptr, 10));
