@@ -178,6 +178,29 @@ TEST(OpensslAccepts, TwoSignersAfterAddSigner) {
     EXPECT_EQ(cmsfx::openssl_verify(again), 0);
 }
 
+TEST(OpensslAccepts, SignerAddedToStreamedOpensslObject) {
+    CMSFX_REQUIRE();
+    // BER with indefinite lengths and a segmented content, as openssl -stream writes it.
+    std::string theirs = testutil::temp_path("theirs.p7"), ours = testutil::temp_path("theirs_plus.p7");
+    int st = 0;
+    std::string msg = testutil::run_command(
+        "openssl cms -sign -stream -binary -nodetach -md sha384 -outform DER -in " + F.content + " -signer " +
+            F.rsa2.cert + " -inkey " + F.dir + "/rsa2.key -out " + theirs + " 2>&1",
+        &st);
+    ASSERT_EQ(st, 0) << msg;
+    ASSERT_EQ(CMS_MakeSigData(ours.c_str(), theirs.c_str(), F.ec.cert.c_str(), F.ec.key.c_str(),
+                              VELT_SIG_ECDSA_SHA256 | VELT_CMS_INCLUDE_ATTRS | VELT_CMS_ADD_SIGNER),
+              0)
+        << cmsfx::last_error();
+    cmsfx::SignerParts p;
+    ASSERT_TRUE(cmsfx::signer_parts(cmsfx::load_der(ours), p));
+    EXPECT_EQ(p.signerCount, 2);
+    EXPECT_EQ(p.digestAlgCount, 2);
+    std::string got;
+    EXPECT_EQ(cmsfx::openssl_verify(ours, true, "", "", &got), 0);
+    EXPECT_EQ(got, std::string("Content to be signed.\r\nSecond line.\r\n"));
+}
+
 TEST(OpensslAccepts, CompletedPseudoSignature) {
     CMSFX_REQUIRE();
     std::string pseudo = testutil::temp_path("pseudo.p7"), done = testutil::temp_path("done.p7");
