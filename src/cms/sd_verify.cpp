@@ -363,8 +363,16 @@ long verify_signer(const std::vector<uint8_t>& der, const SignedDataInfo& info, 
             eprintf("No eContent found: a detached signature needs the digest of its content");
             return NO_DATA_ERROR;
         }
-        if (octetsOf(der.data(), info.eContent, content) != 0) return BAD_FORMAT_ERROR;
-        if (!cmsDigest(s.digestId, content.data(), content.size(), md)) return NOT_SUPPORTED_ERROR;
+        const uint8_t* cp = der.data() + info.eContent.off;
+        size_t clen = info.eContent.len;
+        if (info.eContent.constructed) {
+            // Segments are joined first; a primitive OCTET STRING is digested in place.
+            if (octetsOf(der.data(), info.eContent, content) != 0) return BAD_FORMAT_ERROR;
+            cp = content.data();
+            clen = content.size();
+        }
+        if (!cmsDigest(s.digestId, cp, clen, md)) return NOT_SUPPORTED_ERROR;
+        if (eddsa && !info.eContent.constructed) content.assign(cp, cp + clen);
     }
     if (s.hasSignedAttrs) {
         if (s.hasAlgProtect) {
