@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <regex>
 #include <set>
 #include <string>
 
@@ -187,14 +186,22 @@ TEST(CmsReadStreaming, SignerDigestOtherThanFirstListed) {
 // The hex bytes of an `openssl cms -cmsout -print` dump that follows line i.
 std::string dump_hex(const std::vector<std::string>& lines, size_t i) {
     std::string hex;
-    static const std::regex row("^\\s+[0-9a-f]{4} - (.*)$");
+    // Rows look like "      0000 - bc c1 d2 ...-a4 49   ascii".
+    auto row_body = [](const std::string& line, std::string& body) {
+        size_t i = line.find_first_not_of(' ');
+        if (i == std::string::npos || i == 0 || line.size() < i + 7 || line.compare(i + 4, 3, " - ") != 0)
+            return false;
+        for (size_t k = i; k < i + 4; ++k)
+            if (!std::isxdigit(static_cast<unsigned char>(line[k]))) return false;
+        body = line.substr(i + 7);
+        return true;
+    };
     for (++i; i < lines.size(); ++i) {
-        std::smatch m;
-        if (!std::regex_match(lines[i], m, row)) {
+        std::string body;
+        if (!row_body(lines[i], body)) {
             if (!hex.empty()) break;
             continue;
         }
-        std::string body = m[1].str();
         body = body.substr(0, body.find("  "));
         for (char c : body)
             if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
