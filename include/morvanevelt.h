@@ -386,8 +386,8 @@ VELT_API long RSA_DecodeMsg(unsigned char *lpOutput, long nOutBytes, const unsig
    (refused before any derivation), or when no key can be read. */
 VELT_API long RSA_ReadAnyPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
                                     const char *szPassword, long nOptions);
-/* Reads a public key from any supported form into a public key string; -33 for a key above the size
-   limits (see RSA_ReadPublicKey). */
+/* Reads a public key from any supported form (key files and strings, or an X.509 certificate) into a
+   public key string; -33 for a key above the size limits (see RSA_ReadPublicKey). */
 VELT_API long RSA_ReadAnyPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
 /* Reads an unencrypted PKCS #8 or PKCS #1 private key (DER or PEM). -33 for a key above the size limits
    (see RSA_ReadPublicKey); -8 for a version-0 RSAPrivateKey with elements after qInv; -19 for version 1. */
@@ -401,7 +401,9 @@ VELT_API long RSA_ReadEncPrivateKey(char *szOutput, long nOutChars, const char *
    refuses moduli above 16,384 bits, and public exponents above 64 bits with moduli above 3,072 bits,
    with -33 (BAD_KEY_LEN_ERROR). */
 VELT_API long RSA_ReadPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
-/* Reads the RSA public key of an X.509 certificate. */
+/* Reads the RSA public key of an X.509 certificate (file, PEM or base64) as a public key string. Returns
+   its length. Errors: -6 empty argument, -19 the key is not rsaEncryption, -36 unreadable key, -33 key
+   above the size limits, -30 output too short, and the certificate reader's codes (-1, -8, -7). */
 VELT_API long RSA_GetPublicKeyFromCert(char *szOutput, long nOutChars, const char *szCertFile, long nOptions);
 /* Saves a public key file (DER, or PEM by option); 0 or a positive error: 2 cannot create (or the target
    is not a regular file), 4 write failure, 13 flush failure. */
@@ -492,7 +494,7 @@ VELT_API long ECC_SaveEncKey(const char *szOutputFile, const char *szKeyString, 
 VELT_API long ECC_ReadPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
                                  const char *szPassword, long nOptions);
 /* Public key string of a public key file, PEM string or key string, or the public key stored inside a
-   private key. (X.509 certificates are not read by this build and fail with -8.) Returns the string
+   private key, or the elliptic-curve public key of an X.509 certificate. Returns the string
    length. Errors: -6, -8 "Unable to extract a public key", -33. */
 VELT_API long ECC_ReadPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
 /* Public key string of a private key string. Returns the string length. Errors: -6, -8 invalid key
@@ -594,6 +596,77 @@ VELT_API long SIG_VerifyFile(const char *szSignature, const char *szDataFile, co
 /* ===== X.509 and OCSP (X509_, OCSP_) ===== */
 
 /* ----- Reading, querying and verifying certificates, requests and CRLs ----- */
+
+/* A certificate argument (szCertFile) is a file name (DER or PEM) or the certificate itself as PEM or
+   base64 text. Text outputs: the buffer is emptied first; a null buffer or nOutChars of 0 or less
+   returns the required length (excluding the NUL); a result that does not fit whole gives -30 (never a
+   truncated result). Unless a function says otherwise, failures are negative error codes: -6 empty
+   argument, -1 file not found, -8 unreadable data, -7 not a certificate ("Not a valid X.509
+   certificate"). */
+#define VELT_X509_LDAP 0x1000      /* names in RFC 4514 form (reverse order, "," delimiter) */
+#define VELT_X509_DECIMAL 0x8000   /* serial numbers in decimal instead of hexadecimal */
+#define VELT_X509_LATIN1 0x400000  /* names: UTF-8 values converted to Latin-1 */
+#ifndef VELT_X509_UTF8
+#define VELT_X509_UTF8 0x800000 /* names: values output as UTF-8 */
+#endif
+#ifndef VELT_X509_FORMAT_PEM
+#define VELT_X509_FORMAT_PEM 0x10000 /* X509_SaveFileFromString: write PEM "CERTIFICATE" */
+#endif
+/* Returns 0 when the current UTC time lies within the certificate's validity (both bounds valid).
+   Failures are POSITIVE codes: 16 expired or not yet valid, 7 validity unreadable, 6 empty argument,
+   1/8/7 the reader's code. nOptions: reserved, 0. */
+VELT_API long X509_CertIsValidNow(const char *szCertFile, long nOptions);
+/* Verifies the signature of a certificate, CRL or certificate request (file, PEM or base64) with the
+   public key of szIssuerCert; an empty szIssuerCert verifies a request with its own key. Algorithms:
+   RSA PKCS #1 v1.5, RSA-PSS (hash, MGF1 hash and exact salt length from the parameters; trailer 1),
+   ECDSA (DER signature), Ed25519, Ed448, DSA with SHA-1. Returns 0 when the signature verifies.
+   Failures are POSITIVE codes: 22 signature invalid, or the signed part's signature algorithm differs
+   from the outer one; 6 empty argument; 19 unsupported algorithm or key; 36 unreadable issuer key;
+   7/8/10 malformed input; 1 file not found. nOptions: reserved, 0. */
+VELT_API long X509_VerifyCert(const char *szCertToVerify, const char *szIssuerCert, long nOptions);
+/* Lower-case hexadecimal digest of the certificate's DER. nOptions: hash selector in the low 4 bits
+   (0 SHA-1, 1 MD5, 2 MD2, 3 SHA-256, 4 SHA-384, 5 SHA-512, 6 SHA-224, ...). Returns the length of the
+   hex string; -30 when szHash is too short. */
+VELT_API long X509_CertThumb(const char *szCertFile, char *szHash, long nHashLen, long nOptions);
+/* notBefore / notAfter as "YYYY-MM-DDThh:mm:ssZ" (UTC). Returns 20 (also with a null buffer); -8 when
+   the validity cannot be read; -30 when the buffer is too short. nOptions: reserved, 0. */
+VELT_API long X509_CertIssuedOn(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+VELT_API long X509_CertExpiresOn(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+/* The serial number: the INTEGER's content octets (a leading 00 included) in lower-case hexadecimal,
+   or in decimal with VELT_X509_DECIMAL. Returns the length; -7 no serial number; -30. */
+VELT_API long X509_CertSerialNumber(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+/* Lower-case hexadecimal digest of the DER of SEQUENCE { issuer Name, serialNumber INTEGER }.
+   nOptions: hash selector as for X509_CertThumb. Returns the length; -6 when nOutChars is negative;
+   -7 no issuer or serial; -30 when the buffer is too short. */
+VELT_API long X509_HashIssuerAndSN(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+/* The issuer / subject Name as text ("CN=Alice;O=Org"); szDelim: its first character separates the
+   attributes (null or empty: ";"). nOptions: VELT_X509_LDAP, VELT_X509_UTF8, VELT_X509_LATIN1.
+   Returns the length; -7 no name; -30. */
+VELT_API long X509_CertIssuerName(const char *szCertFile, char *szOutput, long nOutChars, const char *szDelim,
+                                  long nOptions);
+VELT_API long X509_CertSubjectName(const char *szCertFile, char *szOutput, long nOutChars, const char *szDelim,
+                                   long nOptions);
+/* Answers a query about a certificate. szQuery (case-insensitive; a query that begins with a keyword
+   matches it; an optional "/N" suffix needs N >= 1): numbers version, sigAlgID, keyUsageFlags, isCA;
+   strings serialNumber, signatureAlgorithm, signatureValue (hex, without the unused-bits octet),
+   keyUsageString, notBefore, notAfter, issuerName, subjectName, subjectPublicKeyAlgorithm,
+   subjectKeyIdentifier (hex), authorityKeyIdentifier (hex), rfc822Name, extKeyUsageString,
+   cRLDistributionPointsURI, authorityInfoAccessURI, subjectAltName ("rfc882Name=..;dNSName=..;
+   iPAddress=.."), hashAlgorithm, pssParams. A missing extension gives an empty string or 0. Returns the
+   number, or the length of the string. nOptions: VELT_QUERY_GETTYPE returns 1 (number) or 2 (string)
+   without reading the certificate; VELT_X509_DECIMAL and the name options apply. Errors: -29 unknown
+   query or "/0", -6 empty argument, -21 sigAlgID without a table row, -30, reader errors. */
+VELT_API long X509_QueryCert(char *szOutput, long nOutChars, const char *szCertFile, const char *szQuery,
+                             long nOptions);
+/* The keyUsage bits (digitalSignature 0x1 ... decipherOnly 0x100), 0 without a keyUsage extension;
+   negative reader errors. */
+VELT_API long X509_KeyUsageFlags(const char *szCertFile);
+/* The certificate's DER as base64 text. Returns the length; -30 when the buffer is too short.
+   nOptions: reserved, 0. */
+VELT_API long X509_ReadStringFromFile(char *szOutput, long nOutChars, const char *szCertFile, long nOptions);
+/* Writes the certificate given as base64 text to szNewCertFile as DER, or as PEM with
+   VELT_X509_FORMAT_PEM. Returns 0; -8 "Not valid X.509 data"; -2 cannot create the file; -6. */
+VELT_API long X509_SaveFileFromString(const char *szNewCertFile, const char *szCertString, long nOptions);
 
 
 /* ----- Making certificates and certificate requests ----- */
