@@ -12,6 +12,7 @@
 #include "hash/hash.h"
 #include "sig/sig.h"
 #include "util/ct.h"
+#include "x509/x509.h"
 
 namespace velt::cms {
 
@@ -412,7 +413,7 @@ long verify_signer(const std::vector<uint8_t>& der, const SignedDataInfo& info, 
 
 long read_given_cert(const char* certArg, CertParts& c) {
     std::vector<uint8_t> der;
-    long rc = cmsReadObject(certArg, der);
+    long rc = x509readCertDer(der, certArg);
     if (rc) return rc;
     if (cmsCertParts(der.data(), der.size(), c) != 0) {
         eprintf("Invalid X.509 certificate");

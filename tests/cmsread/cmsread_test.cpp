@@ -91,6 +91,7 @@ TEST(CmsReadOpenssl, VerifiesAndReadsEachForm) {
         {"sha384.p7m", "", false, 0, 0},
         {"pss.p7m", "", false, 0, 0},
         {"ec.p7m", "", false, 0, 0},
+        {"dsa.p7m", "", false, 0, 0},
         {"multi.p7m", "", false, 0, 0},
         {"multi.p7m", "ec.crt", false, 0, 0},
         {"multi.p7m", "rsa.crt", false, 0, 0},
@@ -149,7 +150,7 @@ std::string tampered(const std::string& name) {
 
 TEST(CmsReadOpenssl, TamperedContentFails) {
     NEED_FIXTURES();
-    for (const char* f : {"att.p7m", "noattr.p7m", "stream.p7m", "ec.p7m", "pss.p7m"}) {
+    for (const char* f : {"att.p7m", "noattr.p7m", "stream.p7m", "ec.p7m", "pss.p7m", "dsa.p7m"}) {
         std::string t = tampered(f);
         EXPECT_EQ(CMS_VerifySigData(t.c_str(), "", "", 0), -22) << f;
     }
@@ -311,6 +312,11 @@ TEST(CmsReadDigest, RecoversSignedDigest) {
         EXPECT_EQ(std::string(buf), hex) << f;
     }
     char buf[129];
+    uint8_t d1[20];
+    const Bytes content = testutil::read_file(p("content.txt"));
+    SHA1(content.data(), content.size(), d1);
+    EXPECT_EQ(CMS_GetSigDataDigest(buf, 128, p("dsa.p7m").c_str(), "", 0), 0);
+    EXPECT_EQ(std::string(buf), testutil::to_hex(d1, 20));
     EXPECT_EQ(CMS_GetSigDataDigest(buf, 128, p("ec.p7m").c_str(), "", 0), -19);
     EXPECT_EQ(CMS_GetSigDataDigest(buf, 128, "", "", 0), -6);
 }

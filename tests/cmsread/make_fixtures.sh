@@ -9,6 +9,10 @@ q() { "$@" 2>/dev/null; }
 q openssl req -x509 -newkey rsa:2048 -nodes -keyout rsa.key -out rsa.crt -subj "/CN=RSA signer" -days 30
 q openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout ec.key -out ec.crt \
     -subj "/CN=EC signer" -days 30
+q openssl genpkey -genparam -algorithm DSA -pkeyopt dsa_paramgen_bits:1024 -pkeyopt dsa_paramgen_q_bits:160 \
+    -out dsa.param
+q openssl genpkey -paramfile dsa.param -out dsa.key
+q openssl req -x509 -new -key dsa.key -out dsa.crt -subj "/CN=DSA signer" -days 30 -sha256
 openssl x509 -in rsa.crt -outform DER -out rsa.der
 openssl x509 -in ec.crt -outform DER -out ec.der
 printf 'This is some sample content.' > content.txt
@@ -25,6 +29,7 @@ $S -nodetach -md sha384 -outform DER -out sha384.p7m
 $S -nodetach -keyopt rsa_padding_mode:pss -outform DER -out pss.p7m
 $S -nodetach -signer ec.crt -inkey ec.key -outform DER -out multi.p7m
 openssl cms -sign -binary -in content.txt -signer ec.crt -inkey ec.key -nodetach -outform DER -out ec.p7m
+openssl cms -sign -binary -in content.txt -signer dsa.crt -inkey dsa.key -md sha1 -nodetach -outform DER -out dsa.p7m
 openssl cms -sign -binary -in big.bin -signer rsa.crt -inkey rsa.key -nodetach -stream -outform DER -out bigstream.p7m
 openssl crl2pkcs7 -nocrl -certfile rsa.crt -certfile ec.crt -outform DER -out chain.p7b
 openssl crl2pkcs7 -nocrl -certfile rsa.crt -certfile ec.crt -outform PEM -out chain.p7c
