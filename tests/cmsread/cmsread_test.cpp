@@ -344,7 +344,6 @@ Bytes cat(std::initializer_list<Bytes> parts) {
 Bytes oid(const char* hex) {
     return tlv(0x06, testutil::from_hex(hex));
 }
-const char* kSha256 = "608648016503040201";
 Bytes attr(const char* oidHex, const Bytes& value) {
     return tlv(0x30, cat({oid(oidHex), tlv(0x31, value)}));
 }
@@ -352,11 +351,22 @@ Bytes ascii(const char* s) {
     return Bytes(s, s + std::strlen(s));
 }
 
-// A SignedData over content with one RSA signer (the fixture key) whose
-// signed attributes are attrs; the signature is made with libcrypto.
-std::string build_signed(const std::string& name, const std::vector<Bytes>& attrs) {
+// The signer of a hand-built SignedData: fixture key and certificate names,
+// signatureAlgorithm, digest OID and the libcrypto digest (null for EdDSA).
+struct HandSigner {
+    const char* name;
+    Bytes sigAlg;
+    const char* digestOid;
+    const EVP_MD* (*md)();
+};
+const HandSigner kRsaSigner = {"rsa", Bytes(), "608648016503040201", EVP_sha256};
+
+// A SignedData over content with one signer whose signed attributes are
+// attrs (none when noAttrs); the signature is made with libcrypto.
+std::string build_signed(const std::string& name, const std::vector<Bytes>& attrs,
+                         const HandSigner& who = kRsaSigner, bool noAttrs = false) {
     Bytes content = ascii("hand-built content");
-    Bytes certDer = testutil::read_file(p("rsa.der"));
+    Bytes certDer = testutil::read_file(p(std::string(who.name) + ".der"));
     const uint8_t* cp = certDer.data();
     X509* x = d2i_X509(nullptr, &cp, long(certDer.size()));
     unsigned char* q = nullptr;
@@ -371,23 +381,26 @@ std::string build_signed(const std::string& name, const std::vector<Bytes>& attr
     Bytes set;
     for (const auto& a : attrs) set.insert(set.end(), a.begin(), a.end());
     Bytes signedAttrs = tlv(0x31, set);
-    FILE* kf = std::fopen(p("rsa.key").c_str(), "rb");
+    FILE* kf = std::fopen(p(std::string(who.name) + ".key").c_str(), "rb");
     EVP_PKEY* key = PEM_read_PrivateKey(kf, nullptr, nullptr, nullptr);
     std::fclose(kf);
     EVP_MD_CTX* ctx = EVP_MD_CTX_new();
     size_t siglen = 512;
     Bytes sig(siglen);
-    EVP_DigestSignInit(ctx, nullptr, EVP_sha256(), nullptr, key);
-    EVP_DigestSign(ctx, sig.data(), &siglen, signedAttrs.data(), signedAttrs.size());
+    EVP_DigestSignInit(ctx, nullptr, who.md ? who.md() : nullptr, nullptr, key);
+    const Bytes& tbs = noAttrs ? content : signedAttrs;
+    EVP_DigestSign(ctx, sig.data(), &siglen, tbs.data(), tbs.size());
     sig.resize(siglen);
     EVP_MD_CTX_free(ctx);
     EVP_PKEY_free(key);
     Bytes implicitAttrs = signedAttrs;
     implicitAttrs[0] = 0xA0;
-    Bytes digestAlg = tlv(0x30, oid(kSha256));
-    Bytes signer =
-        tlv(0x30, cat({tlv(0x02, {1}), tlv(0x30, cat({issuer, serial})), digestAlg, implicitAttrs,
-                       tlv(0x30, cat({oid("2a864886f70d010101"), tlv(0x05, {})})), tlv(0x04, sig)}));
+    if (noAttrs) implicitAttrs.clear();
+    Bytes digestAlg = tlv(0x30, oid(who.digestOid));
+    Bytes sigAlg =
+        who.sigAlg.empty() ? tlv(0x30, cat({oid("2a864886f70d010101"), tlv(0x05, {})})) : who.sigAlg;
+    Bytes signer = tlv(0x30, cat({tlv(0x02, {1}), tlv(0x30, cat({issuer, serial})), digestAlg, implicitAttrs,
+                                  sigAlg, tlv(0x04, sig)}));
     Bytes sd = tlv(0x30, cat({tlv(0x02, {1}), tlv(0x31, digestAlg),
                               tlv(0x30, cat({oid("2a864886f70d010701"), tlv(0xA0, tlv(0x04, content))})),
                               tlv(0xA0, certDer), tlv(0x31, signer)}));
@@ -442,6 +455,31 @@ TEST(CmsReadAttributes, MessageDigestSigningCertificateAndTimes) {
     std::string f = build_signed("hash.p7m", {contentType, messageDigest, goodSigningCert});
     EXPECT_EQ(query(f, "signingCertHash"), goodHash);
     EXPECT_EQ(CMS_QuerySigData(nullptr, 0, f.c_str(), "HASsigningCertificate", 0), 1);
+}
+
+// EdDSA signers (RFC 8419): the signature covers the signed attributes, or
+// without them the content itself; the digest algorithm is SHA-512.
+TEST(CmsReadAttributes, Ed25519Signer) {
+    NEED_FIXTURES();
+    const HandSigner ed = {"ed25519", tlv(0x30, oid("2b6570")), "608648016503040203", nullptr};
+    const Bytes content = ascii("hand-built content");
+    uint8_t md[64];
+    SHA512(content.data(), content.size(), md);
+    const Bytes contentType = attr("2a864886f70d010903", oid("2a864886f70d010701"));
+    const Bytes good = attr("2a864886f70d010904", tlv(0x04, Bytes(md, md + 64)));
+    md[5] ^= 1;
+    const Bytes bad = attr("2a864886f70d010904", tlv(0x04, Bytes(md, md + 64)));
+    struct {
+        std::string file;
+        long expected;
+    } cases[] = {
+        {build_signed("ed-attrs.p7m", {contentType, good}, ed), 0},
+        {build_signed("ed-bad-md.p7m", {contentType, bad}, ed), -22},
+        {build_signed("ed-noattrs.p7m", {}, ed, true), 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CMS_VerifySigData(c.file.c_str(), "", "", 0), c.expected) << c.file;
+    EXPECT_EQ(CMS_VerifySigData(cases[0].file.c_str(), "", "00", 0), -19);
+    EXPECT_EQ(CMS_VerifySigData(cases[0].file.c_str(), "", "", VELT_CMS_BIGFILE), -19);
 }
 
 // ---- Certificates-only chains ----

@@ -13,6 +13,8 @@ q openssl genpkey -genparam -algorithm DSA -pkeyopt dsa_paramgen_bits:1024 -pkey
     -out dsa.param
 q openssl genpkey -paramfile dsa.param -out dsa.key
 q openssl req -x509 -new -key dsa.key -out dsa.crt -subj "/CN=DSA signer" -days 30 -sha256
+q openssl req -x509 -newkey ed25519 -nodes -keyout ed25519.key -out ed25519.crt -subj "/CN=Ed25519 signer" -days 30
+openssl x509 -in ed25519.crt -outform DER -out ed25519.der
 openssl x509 -in rsa.crt -outform DER -out rsa.der
 openssl x509 -in ec.crt -outform DER -out ec.der
 printf 'This is some sample content.' > content.txt
