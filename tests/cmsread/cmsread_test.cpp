@@ -268,6 +268,8 @@ TEST(CmsReadQuery, NumbersStringsAndIndices) {
     EXPECT_EQ(query(p("ec.p7m"), "signatureAlgorithm"), "ecdsaWithSHA256");
     EXPECT_EQ(num("noattr.p7m", "messageDigest"), 0);
     EXPECT_EQ(num("noattr.p7m", "SigningTime"), 0);
+    EXPECT_EQ(num("nocerts.p7m", "certificate"), 0);
+    EXPECT_EQ(num("nocerts.p7m", "CountOfCerts"), 0);
     // certificate N is the N-th of the certificates field.
     Bytes rsa = testutil::read_file(p("rsa.der")), ec = testutil::read_file(p("ec.der"));
     std::set<std::string> want = {testutil::to_hex(rsa), testutil::to_hex(ec)}, got;
