@@ -674,6 +674,20 @@ VELT_API long X509_SaveFileFromString(const char *szNewCertFile, const char *szC
 
 /* ----- Certificates from a certificates-only CMS signed-data object ----- */
 
+/* The certificates of a CMS signed-data object (file, PEM or base64 text; normally certificates-only, as
+   made with VELT_CMS_CERTS_ONLY), counted and indexed from 1 in the order of the certificates field.
+   X509_GetCertCountInP7Chain returns the number of certificates, or a negative error (-1 cannot open,
+   -8 not signed-data, -10 no content, -6 no input). */
+VELT_API long X509_GetCertCountInP7Chain(const char *szFileIn, long nOptions);
+/* Writes certificate nIndex as DER to szNewCertFile and returns its size in bytes; nIndex <= 0 returns the
+   count instead, an index beyond the set returns 0. Errors: -2 cannot create the file, and as above. */
+VELT_API long X509_GetCertFromP7Chain(const char *szNewCertFile, const char *szFileIn, long nIndex, long nOptions);
+/* Certificate nIndex as base64 DER in szOutput (nOutChars characters plus a NUL); returns its length (the
+   length needed for a null szOutput or nOutChars 0). nIndex <= 0 returns the count, an index beyond the set
+   0. Errors: -6 negative nOutChars, null szOutput with nOutChars > 0 or no input, -30 buffer too short. */
+VELT_API long X509_ReadCertStringFromP7Chain(char *szOutput, long nOutChars, const char *szFileIn, long nIndex,
+                                             long nOptions);
+
 
 /* ----- Certificates from a PKCS #12 file ----- */
 
@@ -684,6 +698,59 @@ VELT_API long X509_SaveFileFromString(const char *szNewCertFile, const char *szC
 /* ===== CMS, S/MIME and compression (CMS_, SMIME_, COMPR_) ===== */
 
 /* ----- Reading and verifying signed-data ----- */
+
+/* Every function takes the SignedData (a ContentInfo of type signedData) as a file name (DER/BER, PEM or
+   base64 text) or as a PEM or base64 string. Errors common to all: -1 cannot open file, -8 not signed-data
+   or undecodable, -10 no content, -6 missing argument. */
+#ifndef VELT_CMS_BIGFILE
+#define VELT_CMS_BIGFILE 0x8000000 /* stream a binary file in blocks instead of reading it whole */
+#endif
+#ifndef VELT_QUERY_GETTYPE
+#define VELT_QUERY_GETTYPE 0x100000 /* query functions: return the type (1 number, 2 string) */
+#endif
+
+/* Verifies the signature of a SignerInfo. szCertFile: the signer's certificate (file or string), or empty
+   to use the certificates inside the object (the first signer with a matching certificate is checked).
+   szHexDigest: the content digest in hex (needed for a detached signature; refused for EdDSA), or empty to
+   digest the eContent. With signed attributes, messageDigest must be present and equal the content digest;
+   signing-certificate and algorithm-protection attributes are checked when present. VELT_CMS_BIGFILE
+   streams a binary file. Returns 0 when the signature is valid. Errors: -22 invalid signature (also a
+   signed-attribute set without messageDigest or with a malformed signing-certificate attribute), -21 no
+   certificate matches a signer, -10 no certificate found or given, -19 unsupported algorithm, -7 a
+   BIGFILE input that is not binary, -20 no eContent and no digest. */
+VELT_API long CMS_VerifySigData(const char *szFileIn, const char *szCertFile, const char *szHexDigest,
+                                long nOptions);
+/* Writes the eContent (segments of a constructed OCTET STRING joined) to szFileOut and returns the number of
+   bytes written. No signature is checked. VELT_CMS_BIGFILE streams a binary file. Errors: -20 no eContent,
+   -8 content type other than data, -2 cannot create the output file. */
+VELT_API long CMS_ReadSigData(const char *szFileOut, const char *szFileIn, long nOptions);
+/* The eContent as a string in szDataOut (nDataOutLen characters plus a NUL) or as bytes in lpDataOut;
+   returns the content length (the length needed for a null output or a length <= 0). -30 when it does not
+   fit, else as CMS_ReadSigData. */
+VELT_API long CMS_ReadSigDataToString(char *szDataOut, long nDataOutLen, const char *szFileIn, long nOptions);
+VELT_API long CMS_ReadSigDataToBytes(unsigned char *lpDataOut, long nDataOutLen, const char *szFileIn,
+                                     long nOptions);
+/* Recovers the signed content digest of the signer (certificate as for CMS_VerifySigData) as lower-case hex
+   in szHexDigestOut (nHexDigestLen characters plus a NUL) and returns the digest algorithm id (0 SHA-1,
+   1 MD5, 3 SHA-256, 4 SHA-384, 5 SHA-512, 6 SHA-224). PKCS #1 v1.5 signers: from the signature (or the
+   messageDigest attribute, checked against the signature); DSA signers: the messageDigest attribute.
+   Errors: -15 the signature cannot be opened, -22 invalid signature, -20 DSA without signed attributes,
+   -19 other algorithms, -30 buffer too short. */
+VELT_API long CMS_GetSigDataDigest(char *szHexDigestOut, long nHexDigestLen, const char *szFileIn,
+                                   const char *szCertFile, long nOptions);
+/* Answers szQuery, a keyword (case-insensitive) optionally followed by "/N" (signer N, or for "certificate"
+   certificate N; from 1, default 1). Numbers: Version, HASeContent, CountOfCerts, CountOfCertificates,
+   CountOfSigners, CountOfSignerInfos, CountOfDigestAlgs, signerInfoVersion, HASsignedAttrs,
+   HASsignedAttributes, HASsigningCertificate, HASalgorithmProtection, HASsubjectKeyIdentifier. Strings
+   (written to szOutput, nOutChars characters plus a NUL; the result is the length): eContentType,
+   signerIdentifier (hex DER), SigningTime ("yyyy-mm-dd hh:mm:ss" from UTCTime or GeneralizedTime),
+   digestAlgorithm, signatureAlgorithm, messageDigest (hex), pssParams, signatureValue (hex),
+   DigestOfSignedAttrs, DigestOfeContent, signingCertHash (hex), certificate (base64 DER). An absent string
+   result returns 0. VELT_QUERY_GETTYPE returns 1 (number) or 2 (string) without reading the object.
+   Errors: -29 unknown or enveloped-data keyword, or N not a number of at least 1; -11 signer N (or
+   certificate N) does not exist; -30 buffer too short. */
+VELT_API long CMS_QuerySigData(char *szOutput, long nOutChars, const char *szFileIn, const char *szQuery,
+                               long nOptions);
 
 
 /* ----- Making signed-data ----- */
