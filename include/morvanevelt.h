@@ -671,6 +671,90 @@ VELT_API long X509_SaveFileFromString(const char *szNewCertFile, const char *szC
 
 /* ----- Making certificates and certificate requests ----- */
 
+/* Option bits of X509_MakeCert, X509_MakeCertSelf and X509_CertRequest (OR-ed with a signature algorithm
+   id of the SIG_ table in bits 0-7, VELT_SIG_DETERMINISTIC and VELT_PSS_SALTLEN_ZERO). Id 0 selects
+   sha1WithRSAEncryption; ids 0x10-0x5F and 0xC0-0xC1 take an elliptic-curve key, 0xB0-0xB6 RSA-PSS with an
+   rsaEncryption key, the others RSA PKCS #1 v1.5. */
+#ifndef VELT_X509_FORMAT_PEM
+#define VELT_X509_FORMAT_PEM 0x10000 /* certificates: write PEM (default DER) */
+#endif
+#ifndef VELT_X509_FORMAT_BIN
+#define VELT_X509_FORMAT_BIN 0x20000 /* requests: write DER (default PEM) */
+#endif
+#define VELT_X509_REQ_NO_ATTRS 0x100000 /* requests without extensions: no attributes field (default A0 00) */
+#ifndef VELT_X509_UTF8
+#define VELT_X509_UTF8 0x800000 /* distinguished-name values as UTF8String */
+#endif
+#define VELT_X509_AUTHKEYID 0x1000000 /* X509_MakeCert: authorityKeyIdentifier from the issuer's SKI */
+#define VELT_X509_NO_BASIC 0x2000000  /* no basicConstraints extension */
+#define VELT_X509_CA_TRUE 0x4000000   /* X509_MakeCert: basicConstraints cA TRUE */
+#define VELT_X509_VERSION1 0x8000000  /* version 1 certificate: no version field, no extensions */
+
+/* Key-usage bits (nKeyUsageFlags and the keyUsage keyword). */
+#define VELT_X509_KEYUSAGE_DIGITALSIGNATURE 0x0001
+#define VELT_X509_KEYUSAGE_NONREPUDIATION 0x0002
+#define VELT_X509_KEYUSAGE_KEYENCIPHERMENT 0x0004
+#define VELT_X509_KEYUSAGE_DATAENCIPHERMENT 0x0008
+#define VELT_X509_KEYUSAGE_KEYAGREEMENT 0x0010
+#define VELT_X509_KEYUSAGE_KEYCERTSIGN 0x0020
+#define VELT_X509_KEYUSAGE_CRLSIGN 0x0040
+#define VELT_X509_KEYUSAGE_ENCIPHERONLY 0x0080
+#define VELT_X509_KEYUSAGE_DECIPHERONLY 0x0100
+
+/* Extension parameter string (szExtensions): keyword=value pairs separated by ";", keywords ignoring case,
+   values optionally in single quotes; a non-empty string without any "=" is one e-mail address.
+     rfc822Name= dnsname= uri= ipaddress=  subjectAltName entries in the order given (long forms
+       subjectAltNameRfc822Name, subjectAltNameDnsName, subjectAltNameURI, subjectAltNameIPaddress);
+       IPv4 dotted quad, or IPv6 with all eight groups (no "::")
+     keyUsage=name,...        digitalSignature nonRepudiation keyEncipherment dataEncipherment keyAgreement
+                              keyCertSign cRLSign encipherOnly decipherOnly, and noncritical (written as an
+                              explicit BOOLEAN FALSE); an unknown name fails the call (6)
+     extKeyUsage=name,...     serverAuth clientAuth codeSigning emailProtection timeStamping OCSPSigning,
+                              and critical
+     sMIMECapabilities=hex,...  DER SEQUENCEs in hexadecimal
+     1.2.3.4=#hexDER[,critical]  any extension with that OID and value
+   Certificates only: notBefore= and notAfter= (ISO 8601 date or date-time, UTC; a date alone means 00:00:01
+   and 23:59:59), serialNumber= (even-length hex, "#x" hex or "#d" decimal; written as a minimal non-negative
+   INTEGER), subjectKeyIdentifier= (even-length hex), certificatePolicies= (dotted OID),
+   cRLDistributionPoints= (URI).
+   A string that yields one extension twice (including one the options add) fails with 6. */
+
+/* Makes a certificate for a subject's public key, signed with the issuer's private key, and writes it to
+   szNewCertFile (DER, or PEM with VELT_X509_FORMAT_PEM).
+   szIssuerCertFile: the issuer's certificate (file, PEM or base64). szSubjectPubKeyFile: the subject's
+   public key (file, PEM, base64 DER or key string). szIssuerPriKeyFile with szPassword ("" for a plain key):
+   the issuer's private key, which must belong to the issuer certificate. nCertNum: serial number (unsigned,
+   unless serialNumber= is given); nYearsValid: years of validity from notBefore (1 or more unless notAfter=
+   is given). szDistName: the subject's distinguished name ("$" for an empty Name); an empty szDistName
+   issues the certificate from the request (file, PEM or base64) in szSubjectPubKeyFile, whose signature is
+   checked and whose subject, key, keyUsage, extKeyUsage and subjectAltName are taken. nKeyUsageFlags:
+   VELT_X509_KEYUSAGE_ bits OR-ed with the string's. nOptions: algorithm id and VELT_X509_ flags.
+   Returns 0 on success, or a POSITIVE error code (never negated), also recorded for VELT_ErrorCode:
+   6 missing argument, bad string, bad validity or an extension twice; 17 unknown algorithm id or the
+   dsaWithSha1 id; 1 unreadable key or certificate input; 8 unreadable issuer certificate, public key or
+   request; 15 unreadable RSA private key; 19 an rsassaPss private key; 36 key of the wrong type;
+   21 issuer key does not match the issuer certificate; 25 VELT_X509_AUTHKEYID with an issuer certificate
+   without subjectKeyIdentifier; 22 request signature invalid; 2 or 4 output file not written (a failed
+   call leaves no output file). */
+VELT_API long X509_MakeCert(const char *szNewCertFile, const char *szIssuerCertFile,
+                            const char *szSubjectPubKeyFile, const char *szIssuerPriKeyFile, long nCertNum,
+                            long nYearsValid, const char *szDistName, const char *szExtensions,
+                            long nKeyUsageFlags, const char *szPassword, long nOptions);
+/* Makes a self-signed certificate (basicConstraints cA TRUE unless VELT_X509_NO_BASIC) for the private key
+   szPriKeyFile; arguments and options as X509_MakeCert (szDistName must not be empty). Returns 0 or a
+   POSITIVE error code (never negated), as X509_MakeCert. */
+VELT_API long X509_MakeCertSelf(const char *szNewCertFile, const char *szPriKeyFile, long nCertNum,
+                                long nYearsValid, const char *szDistName, const char *szExtensions,
+                                long nKeyUsageFlags, const char *szPassword, long nOptions);
+/* Makes a PKCS #10 certificate request for the private key szPriKeyFile and the subject szDistName ("$" for
+   an empty Name), with the extensions of szExtensions (subjectAltName, keyUsage, extKeyUsage and OID
+   keywords) in an extensionRequest attribute, and writes it to szNewReqFile as PEM ("CERTIFICATE REQUEST"),
+   or DER with VELT_X509_FORMAT_BIN. Without extensions the attributes field is empty (A0 00), or left out
+   with VELT_X509_REQ_NO_ATTRS. Returns 0 or a POSITIVE error code (never negated): 6, 17, 1, 15, 19, 36,
+   2 or 4 as for X509_MakeCert. */
+VELT_API long X509_CertRequest(const char *szNewReqFile, const char *szPriKeyFile, const char *szDistName,
+                               const char *szExtensions, const char *szPassword, long nOptions);
+
 
 /* ----- Certificates from a certificates-only CMS signed-data object ----- */
 
