@@ -273,6 +273,10 @@ long block_manager(BlockManager* bm, ContentSink sink, void* ctx, StreamedSigned
         tail += item.size();
         body.insert(body.end(), item.begin(), item.end());
     }
+    if (!container_done(m, c0) || !container_done(m, ci)) {
+        eprintf("Invalid SignedData: truncated");
+        return BAD_FORMAT_ERROR;
+    }
     std::vector<uint8_t> sdDer, wrapped, inner(std::begin(kOidSignedData), std::end(kOidSignedData));
     put_tlv(sdDer, 0x30, body);
     put_tlv(wrapped, 0xA0, sdDer);

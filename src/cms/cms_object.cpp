@@ -156,18 +156,25 @@ long cmsReadObject(const char* input, std::vector<uint8_t>& der) {
         eprintf("Cannot open file %s", describe_input(input).c_str());
         return err == BAD_LENGTH_ERROR ? err : long(OPEN_ERROR);
     }
-    SecureBytes raw;
-    long rc = futil_read_stream(f, raw, kMaxInputFileSize);
-    std::fclose(f);
-    if (rc != 0) {
+    // A regular file of known size (futil_open_input refuses anything
+    // else): read it in one piece into its final buffer.
+    long size = futil_filesizefp(f);
+    if (size < 0) {
+        std::fclose(f);
         eprintf("Cannot read file %s", describe_input(input).c_str());
-        return rc;
+        return READ_ERROR;
     }
-    if (!raw.empty() && raw[0] == 0x30) {
-        der.assign(raw.begin(), raw.end());
-        return 0;
+    der.resize(size_t(size));
+    size_t got = size ? std::fread(der.data(), 1, der.size(), f) : 0;
+    std::fclose(f);
+    if (got != der.size()) {
+        der.clear();
+        eprintf("Cannot read file %s", describe_input(input).c_str());
+        return READ_ERROR;
     }
-    std::string text(raw.begin(), raw.end());
+    if (!der.empty() && der[0] == 0x30) return 0;
+    std::string text(der.begin(), der.end());
+    der.clear();
     if (text.find('\0') == std::string::npos && decode_text(text.c_str(), text.size(), der)) return 0;
     eprintf("Cannot decode file %s", describe_input(input).c_str());
     return INVALID_DATA_ERROR;

@@ -245,8 +245,15 @@ long cmsReadSignedData(const char* input, std::vector<uint8_t>& der, SignedDataI
 namespace {
 
 // The eContent of a SignedData, with the messages of the content readers.
+// The encoded object holds the content too: it is wiped with the copy.
+struct WipedDer {
+    std::vector<uint8_t> v;
+    ~WipedDer() { ewipe(v.data(), v.size()); }
+};
+
 long read_content(const char* input, SecureBytes& content) {
-    std::vector<uint8_t> der;
+    WipedDer held;
+    std::vector<uint8_t>& der = held.v;
     long rc = cmsReadObject(input, der);
     if (rc) return rc;
     Tlv sd;

@@ -12,6 +12,7 @@
 #include "hash/hash.h"
 #include "sig/sig.h"
 #include "util/ct.h"
+#include "x509/x509.h"
 
 namespace velt::cms {
 
@@ -363,8 +364,16 @@ long verify_signer(const std::vector<uint8_t>& der, const SignedDataInfo& info, 
             eprintf("No eContent found: a detached signature needs the digest of its content");
             return NO_DATA_ERROR;
         }
-        if (octetsOf(der.data(), info.eContent, content) != 0) return BAD_FORMAT_ERROR;
-        if (!cmsDigest(s.digestId, content.data(), content.size(), md)) return NOT_SUPPORTED_ERROR;
+        const uint8_t* cp = der.data() + info.eContent.off;
+        size_t clen = info.eContent.len;
+        if (info.eContent.constructed) {
+            // Segments are joined first; a primitive OCTET STRING is digested in place.
+            if (octetsOf(der.data(), info.eContent, content) != 0) return BAD_FORMAT_ERROR;
+            cp = content.data();
+            clen = content.size();
+        }
+        if (!cmsDigest(s.digestId, cp, clen, md)) return NOT_SUPPORTED_ERROR;
+        if (eddsa && !info.eContent.constructed) content.assign(cp, cp + clen);
     }
     if (s.hasSignedAttrs) {
         if (s.hasAlgProtect) {
@@ -404,7 +413,7 @@ long verify_signer(const std::vector<uint8_t>& der, const SignedDataInfo& info, 
 
 long read_given_cert(const char* certArg, CertParts& c) {
     std::vector<uint8_t> der;
-    long rc = cmsReadObject(certArg, der);
+    long rc = x509readCertDer(der, certArg);
     if (rc) return rc;
     if (cmsCertParts(der.data(), der.size(), c) != 0) {
         eprintf("Invalid X.509 certificate");

@@ -201,4 +201,22 @@ TEST(X509Query, StringFileRoundTrip) {
     EXPECT_EQ(X509_SaveFileFromString(der.c_str(), reqB64.c_str(), 0), -8);
 }
 
+// Every GeneralName kind of subjectAltName gets its label; names without a
+// text form read "(present)".
+TEST(X509Query, SubjectAltNameKinds) {
+    X509_NEED_FIXTURES();
+    int st = 0;
+    std::string out = testutil::run_command(
+        "cd " + x509fx::dir() +
+            " && openssl req -x509 -key p256.key -subj /CN=kinds -days 1 -out kinds.pem"
+            " -addext 'subjectAltName=otherName:1.3.6.1.4.1.311.20.2.3;UTF8:u@x,RID:1.2.3.4,"
+            "DNS:a.example,IP:0:0:0:0:0:ffff:a00:1' 2>&1",
+        &st);
+    ASSERT_EQ(st, 0) << out;
+    EXPECT_EQ(query("kinds.pem", "subjectAltName"),
+              "otherName=(present);registeredID=(present);dNSName=a.example;"
+              "iPAddress=0000:0000:0000:0000:0000:ffff:0a00:0001");
+    EXPECT_EQ(query("kinds.pem", "rfc822Name"), "");
+}
+
 }  // namespace

@@ -197,6 +197,46 @@ P)",
     EXPECT_EQ(X509_VerifyCert(x509fx::path("dsa_r00.der").c_str(), issuer.c_str(), 0), 7);
 }
 
+// The trailer field of RSASSA-PSS-params must be 1 (trailerFieldBC).
+TEST(X509Verify, PssTrailerFieldMustBeOne) {
+    X509_NEED_FIXTURES();
+    int st = 0;
+    std::string out = testutil::run_command("cd " + x509fx::dir() + R"( && python3 - <<'P'
+from cryptography.hazmat.primitives import hashes, serialization
+from cryptography.hazmat.primitives.asymmetric import padding
+from cryptography import x509
+def L(n):
+    if n < 128: return bytes([n])
+    b = n.to_bytes((n.bit_length() + 7) // 8, "big")
+    return bytes([0x80 | len(b)]) + b
+def T(tag, body): return bytes([tag]) + L(len(body)) + body
+key = serialization.load_pem_private_key(open("rsa.key","rb").read(), None)
+c = x509.load_pem_x509_certificate(open("pss.pem","rb").read())
+tbs = c.tbs_certificate_bytes
+sha256 = T(0x30, T(0x06, bytes.fromhex("608648016503040201")) + bytes([5, 0]))
+mgf = T(0x30, T(0x06, bytes.fromhex("2a864886f70d010108")) + sha256)
+def alg(trailer):
+    p = T(0xa0, sha256) + T(0xa1, mgf) + T(0xa2, bytes([2, 1, 32])) + T(0xa3, bytes([2, 1, trailer]))
+    return T(0x30, T(0x06, bytes.fromhex("2a864886f70d01010a")) + T(0x30, p))
+# The TBS's own signature field: the first AlgorithmIdentifier after the serial.
+i = tbs.index(bytes.fromhex("06092a864886f70d01010a")) - 2
+n = tbs[i + 1]
+old = tbs[i:i + 2 + n]
+for trailer, name in ((1, "pss_t1.der"), (2, "pss_t2.der")):
+    body = tbs[4:].replace(old, alg(trailer), 1)  # the TBS header is 30 82 xx xx
+    tbs2 = T(0x30, body)
+    sig = key.sign(tbs2, padding.PSS(mgf=padding.MGF1(hashes.SHA256()), salt_length=32), hashes.SHA256())
+    open(name, "wb").write(T(0x30, tbs2 + alg(trailer) + T(0x03, b"\0" + sig)))
+print("ok")
+P)",
+                                            &st);
+    ASSERT_EQ(st, 0) << out;
+    const std::string issuer = x509fx::path("rsa.pem");
+    EXPECT_EQ(X509_VerifyCert(x509fx::path("pss_t1.der").c_str(), issuer.c_str(), 0), 0)
+        << x509fx::last_error();
+    EXPECT_NE(X509_VerifyCert(x509fx::path("pss_t2.der").c_str(), issuer.c_str(), 0), 0);
+}
+
 // ---- Validity under a fixed clock ----
 
 struct ClockGuard {

@@ -230,11 +230,12 @@ TEST_F(X509Make, EncryptedPrivateKeys) {
         const char* key;
         long options;
         long wrongPasswordCode;
-    } cases[] = {{"rsa", kSha256Rsa, 15}, {"p256", VELT_SIG_ECDSA_SHA256, 8}, {"ed25519", VELT_SIG_ED25519, 8}};
+    } cases[] = {
+        {"rsa", kSha256Rsa, 15}, {"p256", VELT_SIG_ECDSA_SHA256, 8}, {"ed25519", VELT_SIG_ED25519, 8}};
     for (const Case& c : cases) {
         const std::string enc = temp_path(std::string(c.key) + "-enc.pem");
-        ASSERT_TRUE(mkt::ok("openssl pkcs8 -topk8 -v2 aes-256-cbc -passout pass:s3cret -in " + mkt::key(c.key) +
-                            " -out " + enc));
+        ASSERT_TRUE(mkt::ok("openssl pkcs8 -topk8 -v2 aes-256-cbc -passout pass:s3cret -in " +
+                            mkt::key(c.key) + " -out " + enc));
         EXPECT_EQ(X509_MakeCertSelf(out.c_str(), enc.c_str(), 5, 1, "CN=E", "", 0, "s3cret", c.options), 0)
             << c.key << ": " << last_error();
         EXPECT_EQ(X509_CertRequest(out.c_str(), enc.c_str(), "CN=E", "", "s3cret", c.options), 0) << c.key;
