@@ -58,7 +58,13 @@ long sigdata_bigfile(const char* outFile, const char* inFile, const char* certLi
         return BAD_PARAM_ERROR;
     }
     SignerSetup s;
-    if (long rc = setup_signer(s, certList, privateKey, options, false)) return rc;
+    if (long rc = setup_signer(s, certList, privateKey, options, false)) {
+        if (rc != OPEN_ERROR) return rc;
+        // The streaming writer reports an unreadable certificate list as a
+        // bad parameter.
+        eprintcatf("Error reading certificate");
+        return BAD_PARAM_ERROR;
+    }
 
     FILE* in = std::fopen(inFile, "rb");
     if (!in) {

@@ -120,7 +120,7 @@ bool signer_parts(const Der& ci, SignerParts& p, size_t index) {
         sd = outer;  // bare SignedData
     }
     DerReader s(sd);
-    DerTlv v, algs, encap, certs, sis;
+    DerTlv v, algs, encap, sis;
     if (!s.next(v) || !s.next(algs) || !s.next(encap)) return false;
     p.sdVersion = v.value[0];
     p.digestAlgCount = velt::cms::count_items_in_set(algs.start, algs.total);

@@ -322,6 +322,7 @@ TEST(Failures, LeaveNoOutputFile) {
         {"pseudo_excluding_data", F.content.c_str(), &F.rsa, &F.rsa,
          sha256 | VELT_CMS_PSEUDOSIG | VELT_CMS_EXCLUDE_DATA, -17},
         {"missing_input", "/nonexistent/file", &F.rsa, &F.rsa, sha256, -1},
+        {"bigfile_missing_input", "/nonexistent/file", &F.rsa, &F.rsa, sha256 | VELT_CMS_BIGFILE, -1},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CMS_MakeSigData(out.c_str(), c.in, c.certOf->cert.c_str(), c.keyOf->key.c_str(), c.options),
@@ -329,6 +330,13 @@ TEST(Failures, LeaveNoOutputFile) {
             << c.name << ": " << cmsfx::last_error();
         EXPECT_EQ(count_entries(dir, ""), 2u) << c.name << ": only . and .. may remain";
     }
+    // An unreadable certificate list: 1, or 6 from the streaming writer.
+    EXPECT_EQ(CMS_MakeSigData(out.c_str(), F.content.c_str(), "/nonexistent.crt", F.rsa.key.c_str(), sha256),
+              -1);
+    EXPECT_EQ(CMS_MakeSigData(out.c_str(), F.content.c_str(), "/nonexistent.crt", F.rsa.key.c_str(),
+                              sha256 | VELT_CMS_BIGFILE),
+              -6);
+    EXPECT_EQ(count_entries(dir, ""), 2u);
     // An existing output is left as it was.
     testutil::write_file(out, std::string("keep"));
     EXPECT_EQ(
