@@ -878,9 +878,8 @@ VELT_API long CMS_QuerySigData(char *szOutput, long nOutChars, const char *szFil
    signer; VELT_CMS_CERTS_ONLY writes a certificates-only message and ignores szFileIn and the key.
    VELT_CMS_PSEUDOSIG (PKCS #1 v1.5 rows only) writes a placeholder value of 0xBB octets without a key, to be
    completed by CMS_MakeSigDataFromSigValue.
-   Returns 0 on success. Errors: -6 missing argument or key (BIGFILE: also an unreadable certificate list), -1 input file or
-   a certificate cannot be read,
-   -3 read error, -20 empty input, -17 unknown algorithm id or incompatible options, -19 algorithm not
+   Returns 0 on success. Errors: -6 missing argument or key (BIGFILE: also an unreadable certificate list),
+   -1 input file or a certificate cannot be read, -3 read error, -20 empty input, -17 unknown algorithm id or incompatible options, -19 algorithm not
    supported in this mode, -21 the key matches no certificate, -10 no subjectKeyIdentifier (USE_SKI) or no
    data eContent (ADD_SIGNER), -8 input SignedData unreadable, -36 unusable private key, -2 output cannot be
    created, -4 write failure. A failed call leaves no output file. */
