@@ -25,6 +25,8 @@ Der makeSigAlg(const sig::SigAlgRow& row, long options);
 Der signing_time(time_t now);
 // The signed attributes, each SEQUENCE { OID, SET { value } }: contentType
 // and messageDigest always, the others as the option word asks; unsorted.
+// signingTime reads the clock of x509now() (the C library's time() unless a
+// test has fixed it).
 std::vector<Der> make_SignedAttrs(const sig::SigAlgRow& row, const Der& contentDigest, const SignerCert& cert,
                                   const Der& sigAlg, long options);
 
