@@ -10,7 +10,8 @@ namespace pfxtest {
 
 bool sh(const std::string& cmd, std::string* out) {
     int status = -1;
-    std::string o = testutil::run_command(cmd + " 2>/dev/null", &status);
+    const bool keep_err = cmd.find("2>&1") != std::string::npos;
+    std::string o = testutil::run_command(keep_err ? cmd : cmd + " 2>/dev/null", &status);
     if (out) *out = o;
     return status == 0;
 }
