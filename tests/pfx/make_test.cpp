@@ -47,14 +47,10 @@ struct Made {
 };
 
 const Made kMade[] = {
-    {0, true, "leaf name", true},
-    {0, false, nullptr, true},
-    {0x1000000, true, nullptr, false},
-    {0x2000000, true, "plain certs", false},
-    {0x4000000, true, "key as is", true},
-    {0x8000000, true, nullptr, true},
-    {0x100000, true, "long salt", true},
-    {0x1043, true, "pbes2", false},
+    {0, true, "leaf name", true},         {0, false, nullptr, true},
+    {0x1000000, true, nullptr, false},    {0x2000000, true, "plain certs", false},
+    {0x4000000, true, "key as is", true}, {0x8000000, true, nullptr, true},
+    {0x100000, true, "long salt", true},  {0x1043, true, "pbes2", false},
     {0x1043, false, nullptr, false},
 };
 
@@ -62,13 +58,14 @@ TEST(PfxMake, OpenSslAndPythonReadOurFiles) {
     PFX_NEED_OPENSSL();
     const Env& e = env();
     const std::string certs = e.leaf + ";  " + e.ca;
-    const std::string leaf_hex = testutil::to_hex(e.leaf_der, true), ca_hex = testutil::to_hex(e.ca_der, true);
+    const std::string leaf_hex = testutil::to_hex(e.leaf_der, true),
+                      ca_hex = testutil::to_hex(e.ca_der, true);
     int i = 0;
     for (const Made& m : kMade) {
         SCOPED_TRACE(testing::Message() << "options 0x" << std::hex << m.options << " key " << m.key);
         const std::string file = testutil::temp_path("made" + std::to_string(i++) + ".p12");
-        ASSERT_EQ(PFX_MakeFile(file.c_str(), certs.c_str(), m.key ? e.key_p8.c_str() : nullptr, kPassword, m.name,
-                               m.options),
+        ASSERT_EQ(PFX_MakeFile(file.c_str(), certs.c_str(), m.key ? e.key_p8.c_str() : nullptr, kPassword,
+                               m.name, m.options),
                   0)
             << errmsg();
         EXPECT_EQ(PFX_VerifySig(file.c_str(), kPassword, 0), 0);
@@ -91,7 +88,8 @@ TEST(PfxMake, OpenSslAndPythonReadOurFiles) {
             EXPECT_EQ(mod.substr(0, mod.find_first_of("\r\n")), "Modulus=" + e.modulus);
         }
         std::string leaf;
-        ASSERT_TRUE(sh(base + " -nokeys -clcerts | openssl x509 -outform DER | xxd -p -u | tr -d '\\n'", &leaf));
+        ASSERT_TRUE(
+            sh(base + " -nokeys -clcerts | openssl x509 -outform DER | xxd -p -u | tr -d '\\n'", &leaf));
         EXPECT_EQ(leaf, leaf_hex);
 
         if (!have_python()) continue;
@@ -111,7 +109,8 @@ TEST(PfxMake, LayoutOfTheDefaultFile) {
     // MacData: HMAC-SHA-1, 8-octet salt, count 6000 to 6199.
     EXPECT_NE(asn.find(":sha1"), std::string::npos);
     std::string info;
-    ASSERT_TRUE(sh("openssl pkcs12 -legacy -info -noout -in " + file + " -passin pass:" + kPassword + " 2>&1", &info));
+    ASSERT_TRUE(sh("openssl pkcs12 -legacy -info -noout -in " + file + " -passin pass:" + kPassword + " 2>&1",
+                   &info));
     EXPECT_NE(info.find("MAC: sha1, Iteration 6"), std::string::npos) << info;
     EXPECT_NE(info.find("MAC length: 20, salt length: 8"), std::string::npos) << info;
     EXPECT_NE(info.find("PKCS7 Encrypted data: pbeWithSHA1And40BitRC2-CBC, Iteration 6"), std::string::npos)
@@ -131,7 +130,8 @@ TEST(PfxMake, CertificatesOnlyWithoutPassword) {
         EXPECT_EQ(PFX_VerifySig(file.c_str(), kPassword, 0), -1);
         EXPECT_EQ(read_cert(file, nullptr), e.leaf_der);
         std::string info;
-        ASSERT_TRUE(sh("openssl pkcs12 -info -nokeys -noout -nomacver -in " + file + " -passin pass: 2>&1", &info));
+        ASSERT_TRUE(
+            sh("openssl pkcs12 -info -nokeys -noout -nomacver -in " + file + " -passin pass: 2>&1", &info));
         EXPECT_NE(info.find("PKCS7 Data"), std::string::npos) << info;
         EXPECT_EQ(info.find("Encrypted"), std::string::npos) << info;
     }
@@ -145,11 +145,18 @@ TEST(PfxMake, Errors) {
     EXPECT_EQ(PFX_MakeFile(file.c_str(), e.leaf.c_str(), e.key_p8.c_str(), "", nullptr, 0), BAD_PARAM_ERROR);
     EXPECT_EQ(PFX_MakeFile(file.c_str(), " ; ", nullptr, kPassword, nullptr, 0), -BAD_PARAM_ERROR);
     // The key belongs to the leaf, not to the CA certificate.
-    EXPECT_EQ(PFX_MakeFile(file.c_str(), e.ca.c_str(), e.key_p8.c_str(), kPassword, nullptr, 0), NO_MATCH_ERROR);
+    EXPECT_EQ(PFX_MakeFile(file.c_str(), e.ca.c_str(), e.key_p8.c_str(), kPassword, nullptr, 0),
+              NO_MATCH_ERROR);
     EXPECT_NE(std::string(errmsg()).find("Private key does not match certificate"), std::string::npos);
-    EXPECT_EQ(PFX_MakeFile(file.c_str(), e.leaf.c_str(), e.key_p8.c_str(), "wrong", nullptr, 0), DECRYPT_ERROR);
+    EXPECT_EQ(PFX_MakeFile(file.c_str(), e.leaf.c_str(), e.key_p8.c_str(), "wrong", nullptr, 0),
+              DECRYPT_ERROR);
     const std::string bad = e.leaf + ";" + testutil::temp_path("missing.pem");
     EXPECT_EQ(PFX_MakeFile(file.c_str(), bad.c_str(), nullptr, kPassword, nullptr, 0), INVALID_DATA_ERROR);
+    // The safe writer refuses a target that is not a regular file and leaves it alone.
+    const std::string dir = testutil::temp_path("target-dir");
+    ASSERT_TRUE(sh("mkdir " + dir));
+    EXPECT_EQ(PFX_MakeFile(dir.c_str(), e.leaf.c_str(), nullptr, kPassword, nullptr, 0), CREATE_ERROR);
+    EXPECT_TRUE(sh("test -d " + dir));
 }
 
 TEST(PfxMake, FriendlyNameAsUtf16) {
@@ -159,16 +166,17 @@ TEST(PfxMake, FriendlyNameAsUtf16) {
         const char* given;
         const char* bmp_hex;  // BMPString contents
     } names[] = {
-        {"caf\xC3\xA9", "00630061006600E9"},            // UTF-8
-        {"caf\xE9", "00630061006600E9"},                // not UTF-8: Latin-1
-        {"k\xF0\x9F\x94\x91", "006BD83DDD11"},          // U+1F511 as a surrogate pair
+        {"caf\xC3\xA9", "00630061006600E9"},    // UTF-8
+        {"caf\xE9", "00630061006600E9"},        // not UTF-8: Latin-1
+        {"k\xF0\x9F\x94\x91", "006BD83DDD11"},  // U+1F511 as a surrogate pair
     };
     for (const Name& n : names) {
         const std::string file = testutil::temp_path("name.p12");
         ASSERT_EQ(PFX_MakeFile(file.c_str(), e.leaf.c_str(), nullptr, kPassword, n.given, 0x2000000), 0);
         testutil::Bytes der = testutil::read_file(file);
         std::string hex = testutil::to_hex(der, true);
-        EXPECT_NE(hex.find("1E" + testutil::to_hex(testutil::Bytes{uint8_t(strlen(n.bmp_hex) / 2)}, true) + n.bmp_hex),
+        EXPECT_NE(hex.find("1E" + testutil::to_hex(testutil::Bytes{uint8_t(strlen(n.bmp_hex) / 2)}, true) +
+                           n.bmp_hex),
                   std::string::npos)
             << n.bmp_hex;
     }
