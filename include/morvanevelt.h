@@ -386,8 +386,8 @@ VELT_API long RSA_DecodeMsg(unsigned char *lpOutput, long nOutBytes, const unsig
    (refused before any derivation), or when no key can be read. */
 VELT_API long RSA_ReadAnyPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
                                     const char *szPassword, long nOptions);
-/* Reads a public key from any supported form into a public key string; -33 for a key above the size
-   limits (see RSA_ReadPublicKey). */
+/* Reads a public key from any supported form (key files and strings, or an X.509 certificate) into a
+   public key string; -33 for a key above the size limits (see RSA_ReadPublicKey). */
 VELT_API long RSA_ReadAnyPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
 /* Reads an unencrypted PKCS #8 or PKCS #1 private key (DER or PEM). -33 for a key above the size limits
    (see RSA_ReadPublicKey); -8 for a version-0 RSAPrivateKey with elements after qInv; -19 for version 1. */
@@ -416,7 +416,9 @@ VELT_API long RSA_GetPrivateKeyFromPFX(const char *szOutputFile, const char *szP
    PFX_VerifySig for integrity. */
 VELT_API long RSA_ReadPrivateKeyFromPFX(char *szOutput, long nOutChars, const char *szPfxFile,
                                         const char *szPassword, long nOptions);
-/* Reads the RSA public key of an X.509 certificate. */
+/* Reads the RSA public key of an X.509 certificate (file, PEM or base64) as a public key string. Returns
+   its length. Errors: -6 empty argument, -19 the key is not rsaEncryption, -36 unreadable key, -33 key
+   above the size limits, -30 output too short, and the certificate reader's codes (-1, -8, -7). */
 VELT_API long RSA_GetPublicKeyFromCert(char *szOutput, long nOutChars, const char *szCertFile, long nOptions);
 /* Saves a public key file (DER, or PEM by option); 0 or a positive error: 2 cannot create (or the target
    is not a regular file), 4 write failure, 13 flush failure. */
@@ -507,7 +509,7 @@ VELT_API long ECC_SaveEncKey(const char *szOutputFile, const char *szKeyString, 
 VELT_API long ECC_ReadPrivateKey(char *szOutput, long nOutChars, const char *szKeyFileOrString,
                                  const char *szPassword, long nOptions);
 /* Public key string of a public key file, PEM string or key string, or the public key stored inside a
-   private key. (X.509 certificates are not read by this build and fail with -8.) Returns the string
+   private key, or the elliptic-curve public key of an X.509 certificate. Returns the string
    length. Errors: -6, -8 "Unable to extract a public key", -33. */
 VELT_API long ECC_ReadPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
 /* Public key string of a private key string. Returns the string length. Errors: -6, -8 invalid key
@@ -610,11 +612,180 @@ VELT_API long SIG_VerifyFile(const char *szSignature, const char *szDataFile, co
 
 /* ----- Reading, querying and verifying certificates, requests and CRLs ----- */
 
+/* A certificate argument (szCertFile) is a file name (DER or PEM) or the certificate itself as PEM or
+   base64 text. Text outputs: the buffer is emptied first; a null buffer or nOutChars of 0 or less
+   returns the required length (excluding the NUL); a result that does not fit whole gives -30 (never a
+   truncated result). Unless a function says otherwise, failures are negative error codes: -6 empty
+   argument, -1 file not found, -8 unreadable data, -7 not a certificate ("Not a valid X.509
+   certificate"). */
+#define VELT_X509_LDAP 0x1000      /* names in RFC 4514 form (reverse order, "," delimiter) */
+#define VELT_X509_DECIMAL 0x8000   /* serial numbers in decimal instead of hexadecimal */
+#define VELT_X509_LATIN1 0x400000  /* names: UTF-8 values converted to Latin-1 */
+#ifndef VELT_X509_UTF8
+#define VELT_X509_UTF8 0x800000 /* names: values output as UTF-8 */
+#endif
+#ifndef VELT_X509_FORMAT_PEM
+#define VELT_X509_FORMAT_PEM 0x10000 /* X509_SaveFileFromString: write PEM "CERTIFICATE" */
+#endif
+/* Returns 0 when the current UTC time lies within the certificate's validity (both bounds valid).
+   Failures are POSITIVE codes: 16 expired or not yet valid, 7 validity unreadable, 6 empty argument,
+   1/8/7 the reader's code. nOptions: reserved, 0. */
+VELT_API long X509_CertIsValidNow(const char *szCertFile, long nOptions);
+/* Verifies the signature of a certificate, CRL or certificate request (file, PEM or base64) with the
+   public key of szIssuerCert; an empty szIssuerCert verifies a request with its own key. Algorithms:
+   RSA PKCS #1 v1.5, RSA-PSS (hash, MGF1 hash and exact salt length from the parameters; trailer 1),
+   ECDSA (DER signature), Ed25519, Ed448, DSA with SHA-1. Returns 0 when the signature verifies.
+   Failures are POSITIVE codes: 22 signature invalid, or the signed part's signature algorithm differs
+   from the outer one; 6 empty argument; 19 unsupported algorithm or key; 36 unreadable issuer key;
+   7/8/10 malformed input; 1 file not found. nOptions: reserved, 0. */
+VELT_API long X509_VerifyCert(const char *szCertToVerify, const char *szIssuerCert, long nOptions);
+/* Lower-case hexadecimal digest of the certificate's DER. nOptions: hash selector in the low 4 bits
+   (0 SHA-1, 1 MD5, 2 MD2, 3 SHA-256, 4 SHA-384, 5 SHA-512, 6 SHA-224, ...). Returns the length of the
+   hex string; -30 when szHash is too short. */
+VELT_API long X509_CertThumb(const char *szCertFile, char *szHash, long nHashLen, long nOptions);
+/* notBefore / notAfter as "YYYY-MM-DDThh:mm:ssZ" (UTC). Returns 20 (also with a null buffer); -8 when
+   the validity cannot be read; -30 when the buffer is too short. nOptions: reserved, 0. */
+VELT_API long X509_CertIssuedOn(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+VELT_API long X509_CertExpiresOn(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+/* The serial number: the INTEGER's content octets (a leading 00 included) in lower-case hexadecimal,
+   or in decimal with VELT_X509_DECIMAL. Returns the length; -7 no serial number; -30. */
+VELT_API long X509_CertSerialNumber(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+/* Lower-case hexadecimal digest of the DER of SEQUENCE { issuer Name, serialNumber INTEGER }.
+   nOptions: hash selector as for X509_CertThumb. Returns the length; -6 when nOutChars is negative;
+   -7 no issuer or serial; -30 when the buffer is too short. */
+VELT_API long X509_HashIssuerAndSN(const char *szCertFile, char *szOutput, long nOutChars, long nOptions);
+/* The issuer / subject Name as text ("CN=Alice;O=Org"); szDelim: its first character separates the
+   attributes (null or empty: ";"). nOptions: VELT_X509_LDAP, VELT_X509_UTF8, VELT_X509_LATIN1.
+   Returns the length; -7 no name; -30. */
+VELT_API long X509_CertIssuerName(const char *szCertFile, char *szOutput, long nOutChars, const char *szDelim,
+                                  long nOptions);
+VELT_API long X509_CertSubjectName(const char *szCertFile, char *szOutput, long nOutChars, const char *szDelim,
+                                   long nOptions);
+/* Answers a query about a certificate. szQuery (case-insensitive; a query that begins with a keyword
+   matches it; an optional "/N" suffix needs N >= 1): numbers version, sigAlgID, keyUsageFlags, isCA;
+   strings serialNumber, signatureAlgorithm, signatureValue (hex, without the unused-bits octet),
+   keyUsageString, notBefore, notAfter, issuerName, subjectName, subjectPublicKeyAlgorithm,
+   subjectKeyIdentifier (hex), authorityKeyIdentifier (hex), rfc822Name, extKeyUsageString,
+   cRLDistributionPointsURI, authorityInfoAccessURI, subjectAltName ("rfc882Name=..;dNSName=..;
+   iPAddress=.."), hashAlgorithm, pssParams. A missing extension gives an empty string or 0. Returns the
+   number, or the length of the string. nOptions: VELT_QUERY_GETTYPE returns 1 (number) or 2 (string)
+   without reading the certificate; VELT_X509_DECIMAL and the name options apply. Errors: -29 unknown
+   query or "/0", -6 empty argument, -21 sigAlgID without a table row, -30, reader errors. */
+VELT_API long X509_QueryCert(char *szOutput, long nOutChars, const char *szCertFile, const char *szQuery,
+                             long nOptions);
+/* The keyUsage bits (digitalSignature 0x1 ... decipherOnly 0x100), 0 without a keyUsage extension;
+   negative reader errors. */
+VELT_API long X509_KeyUsageFlags(const char *szCertFile);
+/* The certificate's DER as base64 text. Returns the length; -30 when the buffer is too short.
+   nOptions: reserved, 0. */
+VELT_API long X509_ReadStringFromFile(char *szOutput, long nOutChars, const char *szCertFile, long nOptions);
+/* Writes the certificate given as base64 text to szNewCertFile as DER, or as PEM with
+   VELT_X509_FORMAT_PEM. Returns 0; -8 "Not valid X.509 data"; -2 cannot create the file; -6. */
+VELT_API long X509_SaveFileFromString(const char *szNewCertFile, const char *szCertString, long nOptions);
+
 
 /* ----- Making certificates and certificate requests ----- */
 
+/* Option bits of X509_MakeCert, X509_MakeCertSelf and X509_CertRequest (OR-ed with a signature algorithm
+   id of the SIG_ table in bits 0-7, VELT_SIG_DETERMINISTIC and VELT_PSS_SALTLEN_ZERO). Id 0 selects
+   sha1WithRSAEncryption; ids 0x10-0x5F and 0xC0-0xC1 take an elliptic-curve key, 0xB0-0xB6 RSA-PSS with an
+   rsaEncryption key, the others RSA PKCS #1 v1.5. */
+#ifndef VELT_X509_FORMAT_PEM
+#define VELT_X509_FORMAT_PEM 0x10000 /* certificates: write PEM (default DER) */
+#endif
+#ifndef VELT_X509_FORMAT_BIN
+#define VELT_X509_FORMAT_BIN 0x20000 /* requests: write DER (default PEM) */
+#endif
+#define VELT_X509_REQ_NO_ATTRS 0x100000 /* requests without extensions: no attributes field (default A0 00) */
+#ifndef VELT_X509_UTF8
+#define VELT_X509_UTF8 0x800000 /* distinguished-name values as UTF8String */
+#endif
+#define VELT_X509_AUTHKEYID 0x1000000 /* X509_MakeCert: authorityKeyIdentifier from the issuer's SKI */
+#define VELT_X509_NO_BASIC 0x2000000  /* no basicConstraints extension */
+#define VELT_X509_CA_TRUE 0x4000000   /* X509_MakeCert: basicConstraints cA TRUE */
+#define VELT_X509_VERSION1 0x8000000  /* version 1 certificate: no version field, no extensions */
+
+/* Key-usage bits (nKeyUsageFlags and the keyUsage keyword). */
+#define VELT_X509_KEYUSAGE_DIGITALSIGNATURE 0x0001
+#define VELT_X509_KEYUSAGE_NONREPUDIATION 0x0002
+#define VELT_X509_KEYUSAGE_KEYENCIPHERMENT 0x0004
+#define VELT_X509_KEYUSAGE_DATAENCIPHERMENT 0x0008
+#define VELT_X509_KEYUSAGE_KEYAGREEMENT 0x0010
+#define VELT_X509_KEYUSAGE_KEYCERTSIGN 0x0020
+#define VELT_X509_KEYUSAGE_CRLSIGN 0x0040
+#define VELT_X509_KEYUSAGE_ENCIPHERONLY 0x0080
+#define VELT_X509_KEYUSAGE_DECIPHERONLY 0x0100
+
+/* Extension parameter string (szExtensions): keyword=value pairs separated by ";", keywords ignoring case,
+   values optionally in single quotes; a non-empty string without any "=" is one e-mail address.
+     rfc822Name= dnsname= uri= ipaddress=  subjectAltName entries in the order given (long forms
+       subjectAltNameRfc822Name, subjectAltNameDnsName, subjectAltNameURI, subjectAltNameIPaddress);
+       IPv4 dotted quad, or IPv6 with all eight groups (no "::")
+     keyUsage=name,...        digitalSignature nonRepudiation keyEncipherment dataEncipherment keyAgreement
+                              keyCertSign cRLSign encipherOnly decipherOnly, and noncritical (written as an
+                              explicit BOOLEAN FALSE); an unknown name fails the call (6)
+     extKeyUsage=name,...     serverAuth clientAuth codeSigning emailProtection timeStamping OCSPSigning,
+                              and critical
+     sMIMECapabilities=hex,...  DER SEQUENCEs in hexadecimal
+     1.2.3.4=#hexDER[,critical]  any extension with that OID and value
+   Certificates only: notBefore= and notAfter= (ISO 8601 date or date-time, UTC; a date alone means 00:00:01
+   and 23:59:59), serialNumber= (even-length hex, "#x" hex or "#d" decimal; written as a minimal non-negative
+   INTEGER), subjectKeyIdentifier= (even-length hex), certificatePolicies= (dotted OID),
+   cRLDistributionPoints= (URI).
+   A string that yields one extension twice (including one the options add) fails with 6. */
+
+/* Makes a certificate for a subject's public key, signed with the issuer's private key, and writes it to
+   szNewCertFile (DER, or PEM with VELT_X509_FORMAT_PEM).
+   szIssuerCertFile: the issuer's certificate (file, PEM or base64). szSubjectPubKeyFile: the subject's
+   public key (file, PEM, base64 DER or key string). szIssuerPriKeyFile with szPassword ("" for a plain key):
+   the issuer's private key, which must belong to the issuer certificate. nCertNum: serial number (unsigned,
+   unless serialNumber= is given); nYearsValid: years of validity from notBefore (1 or more unless notAfter=
+   is given). szDistName: the subject's distinguished name ("$" for an empty Name); an empty szDistName
+   issues the certificate from the request (file, PEM or base64) in szSubjectPubKeyFile, whose signature is
+   checked and whose subject, key, keyUsage, extKeyUsage and subjectAltName are taken. nKeyUsageFlags:
+   VELT_X509_KEYUSAGE_ bits OR-ed with the string's. nOptions: algorithm id and VELT_X509_ flags.
+   Returns 0 on success, or a POSITIVE error code (never negated), also recorded for VELT_ErrorCode:
+   6 missing argument, bad string, bad validity or an extension twice; 17 unknown algorithm id or the
+   dsaWithSha1 id; 1 unreadable key or certificate input; 8 unreadable issuer certificate, public key or
+   request; 15 unreadable RSA private key; 19 an rsassaPss private key; 36 key of the wrong type;
+   21 issuer key does not match the issuer certificate; 25 VELT_X509_AUTHKEYID with an issuer certificate
+   without subjectKeyIdentifier; 22 request signature invalid; 2 or 4 output file not written (a failed
+   call leaves no output file). */
+VELT_API long X509_MakeCert(const char *szNewCertFile, const char *szIssuerCertFile,
+                            const char *szSubjectPubKeyFile, const char *szIssuerPriKeyFile, long nCertNum,
+                            long nYearsValid, const char *szDistName, const char *szExtensions,
+                            long nKeyUsageFlags, const char *szPassword, long nOptions);
+/* Makes a self-signed certificate (basicConstraints cA TRUE unless VELT_X509_NO_BASIC) for the private key
+   szPriKeyFile; arguments and options as X509_MakeCert (szDistName must not be empty). Returns 0 or a
+   POSITIVE error code (never negated), as X509_MakeCert. */
+VELT_API long X509_MakeCertSelf(const char *szNewCertFile, const char *szPriKeyFile, long nCertNum,
+                                long nYearsValid, const char *szDistName, const char *szExtensions,
+                                long nKeyUsageFlags, const char *szPassword, long nOptions);
+/* Makes a PKCS #10 certificate request for the private key szPriKeyFile and the subject szDistName ("$" for
+   an empty Name), with the extensions of szExtensions (subjectAltName, keyUsage, extKeyUsage and OID
+   keywords) in an extensionRequest attribute, and writes it to szNewReqFile as PEM ("CERTIFICATE REQUEST"),
+   or DER with VELT_X509_FORMAT_BIN. Without extensions the attributes field is empty (A0 00), or left out
+   with VELT_X509_REQ_NO_ATTRS. Returns 0 or a POSITIVE error code (never negated): 6, 17, 1, 15, 19, 36,
+   2 or 4 as for X509_MakeCert. */
+VELT_API long X509_CertRequest(const char *szNewReqFile, const char *szPriKeyFile, const char *szDistName,
+                               const char *szExtensions, const char *szPassword, long nOptions);
+
 
 /* ----- Certificates from a certificates-only CMS signed-data object ----- */
+
+/* The certificates of a CMS signed-data object (file, PEM or base64 text; normally certificates-only, as
+   made with VELT_CMS_CERTS_ONLY), counted and indexed from 1 in the order of the certificates field.
+   X509_GetCertCountInP7Chain returns the number of certificates, or a negative error (-1 cannot open,
+   -8 not signed-data, -10 no content, -6 no input). */
+VELT_API long X509_GetCertCountInP7Chain(const char *szFileIn, long nOptions);
+/* Writes certificate nIndex as DER to szNewCertFile and returns its size in bytes; nIndex <= 0 returns the
+   count instead, an index beyond the set returns 0. Errors: -2 cannot create the file, and as above. */
+VELT_API long X509_GetCertFromP7Chain(const char *szNewCertFile, const char *szFileIn, long nIndex, long nOptions);
+/* Certificate nIndex as base64 DER in szOutput (nOutChars characters plus a NUL); returns its length (the
+   length needed for a null szOutput or nOutChars 0). nIndex <= 0 returns the count, an index beyond the set
+   0. Errors: -6 negative nOutChars, null szOutput with nOutChars > 0 or no input, -30 buffer too short. */
+VELT_API long X509_ReadCertStringFromP7Chain(char *szOutput, long nOutChars, const char *szFileIn, long nIndex,
+                                             long nOptions);
 
 
 /* ----- Certificates from a PKCS #12 file ----- */
@@ -643,8 +814,132 @@ VELT_API long X509_ReadCertStringFromPFX(char *szOutput, long nOutChars, const c
 
 /* ----- Reading and verifying signed-data ----- */
 
+/* Every function takes the SignedData (a ContentInfo of type signedData) as a file name (DER/BER, PEM or
+   base64 text) or as a PEM or base64 string. Errors common to all: -1 cannot open file, -8 not signed-data
+   or undecodable, -10 no content, -6 missing argument. */
+#ifndef VELT_CMS_BIGFILE
+#define VELT_CMS_BIGFILE 0x8000000 /* stream a binary file in blocks instead of reading it whole */
+#endif
+#ifndef VELT_QUERY_GETTYPE
+#define VELT_QUERY_GETTYPE 0x100000 /* query functions: return the type (1 number, 2 string) */
+#endif
+
+/* Verifies the signature of a SignerInfo. szCertFile: the signer's certificate (file or string), or empty
+   to use the certificates inside the object (the first signer with a matching certificate is checked).
+   szHexDigest: the content digest in hex (needed for a detached signature; refused for EdDSA), or empty to
+   digest the eContent. With signed attributes, messageDigest must be present and equal the content digest;
+   signing-certificate and algorithm-protection attributes are checked when present. VELT_CMS_BIGFILE
+   streams a binary file. Returns 0 when the signature is valid. Errors: -22 invalid signature (also a
+   signed-attribute set without messageDigest or with a malformed signing-certificate attribute), -21 no
+   certificate matches a signer, -10 no certificate found or given, -19 unsupported algorithm, -7 a
+   BIGFILE input that is not binary, -20 no eContent and no digest. */
+VELT_API long CMS_VerifySigData(const char *szFileIn, const char *szCertFile, const char *szHexDigest,
+                                long nOptions);
+/* Writes the eContent (segments of a constructed OCTET STRING joined) to szFileOut and returns the number of
+   bytes written. No signature is checked. VELT_CMS_BIGFILE streams a binary file. Errors: -20 no eContent,
+   -8 content type other than data, -2 cannot create the output file. */
+VELT_API long CMS_ReadSigData(const char *szFileOut, const char *szFileIn, long nOptions);
+/* The eContent as a string in szDataOut (nDataOutLen characters plus a NUL) or as bytes in lpDataOut;
+   returns the content length (the length needed for a null output or a length <= 0). -30 when it does not
+   fit, else as CMS_ReadSigData. */
+VELT_API long CMS_ReadSigDataToString(char *szDataOut, long nDataOutLen, const char *szFileIn, long nOptions);
+VELT_API long CMS_ReadSigDataToBytes(unsigned char *lpDataOut, long nDataOutLen, const char *szFileIn,
+                                     long nOptions);
+/* Recovers the signed content digest of the signer (certificate as for CMS_VerifySigData) as lower-case hex
+   in szHexDigestOut (nHexDigestLen characters plus a NUL) and returns the digest algorithm id (0 SHA-1,
+   1 MD5, 3 SHA-256, 4 SHA-384, 5 SHA-512, 6 SHA-224). PKCS #1 v1.5 signers: from the signature (or the
+   messageDigest attribute, checked against the signature); DSA signers: the messageDigest attribute.
+   Errors: -15 the signature cannot be opened, -22 invalid signature, -20 DSA without signed attributes,
+   -19 other algorithms, -30 buffer too short. */
+VELT_API long CMS_GetSigDataDigest(char *szHexDigestOut, long nHexDigestLen, const char *szFileIn,
+                                   const char *szCertFile, long nOptions);
+/* Answers szQuery, a keyword (case-insensitive) optionally followed by "/N" (signer N, or for "certificate"
+   certificate N; from 1, default 1). Numbers: Version, HASeContent, CountOfCerts, CountOfCertificates,
+   CountOfSigners, CountOfSignerInfos, CountOfDigestAlgs, signerInfoVersion, HASsignedAttrs,
+   HASsignedAttributes, HASsigningCertificate, HASalgorithmProtection, HASsubjectKeyIdentifier. Strings
+   (written to szOutput, nOutChars characters plus a NUL; the result is the length): eContentType,
+   signerIdentifier (hex DER), SigningTime ("yyyy-mm-dd hh:mm:ss" from UTCTime or GeneralizedTime),
+   digestAlgorithm, signatureAlgorithm, messageDigest (hex), pssParams, signatureValue (hex),
+   DigestOfSignedAttrs, DigestOfeContent, signingCertHash (hex), certificate (base64 DER). An absent string
+   result returns 0. VELT_QUERY_GETTYPE returns 1 (number) or 2 (string) without reading the object.
+   Errors: -29 unknown or enveloped-data keyword, or N not a number of at least 1; -11 signer N (or
+   certificate N) does not exist; -30 buffer too short. */
+VELT_API long CMS_QuerySigData(char *szOutput, long nOutChars, const char *szFileIn, const char *szQuery,
+                               long nOptions);
+
 
 /* ----- Making signed-data ----- */
+
+/* Option bits of the CMS_Make* functions. The low byte is a signature algorithm id of the SIG_ family
+   (VELT_SIG_SHA1WITHRSA .. VELT_SIG_ED448; 0 = sha1WithRSAEncryption); the content digest and every
+   digestAlgorithm use that row's hash (Ed25519: SHA-512; Ed448: SHAKE256 with 64 octets). */
+#define VELT_CMS_EXCLUDE_CERTS 0x100        /* no certificates field */
+#define VELT_CMS_EXCLUDE_DATA 0x200         /* no eContent: a detached signature */
+#define VELT_CMS_CERTS_ONLY 0x400           /* a certificates-only message of the certificate list */
+#define VELT_CMS_INCLUDE_ATTRS 0x800        /* signed attributes: contentType and messageDigest at least */
+#define VELT_CMS_ADD_SIGNTIME 0x1000        /* with signed attributes: signingTime (UTCTime through 2049,
+                                               GeneralizedTime from 2050) */
+#define VELT_CMS_ADD_SMIMECAP 0x2000        /* with signed attributes: sMIMECapabilities */
+#define VELT_CMS_ADD_SIGNINGCERT 0x4000     /* with signed attributes: ESS signing certificate (v1 for SHA-1,
+                                               else v2) */
+#define VELT_CMS_ADD_ALGPROTECT 0x8000      /* with signed attributes: CMS algorithm protection */
+#define VELT_CMS_FORMAT_BASE64 0x10000      /* output base64 text, 64-character CR LF lines (certificates-only:
+                                               PEM labelled PKCS7) */
+#define VELT_CMS_ADD_SIGNER 0x20000         /* add a signer to the SignedData in the input file */
+#define VELT_CMS_PSEUDOSIG 0x100000         /* make a pseudo-signature / complete one */
+#ifndef VELT_PSS_SALTLEN_ZERO
+#define VELT_PSS_SALTLEN_ZERO 0x400000      /* PSS signer: salt length 0 (else the digest length) */
+#endif
+#ifndef VELT_MGF1_SHA1
+#define VELT_MGF1_SHA1 0x800000             /* PSS signer: MGF1 with SHA-1 */
+#endif
+#define VELT_CMS_USE_SKI 0x1000000          /* identify the signer by subject key identifier (SignerInfo v3) */
+#define VELT_CMS_NO_OUTER 0x2000000         /* the bare SignedData, without the outer ContentInfo */
+#define VELT_CMS_RSA_SIGALG_HASH 0x4000000  /* PKCS #1 v1.5: signatureAlgorithm sha256WithRSAEncryption etc.
+                                               instead of rsaEncryption */
+#define VELT_CMS_BIGFILE 0x8000000          /* stream the input file (RSA signers only) */
+
+/* Signs the content of the file szFileIn and writes a CMS SignedData (RFC 5652) to szFileOut: DER, or base64
+   text with VELT_CMS_FORMAT_BASE64. szCertList: certificates separated by ";" (file names or certificate
+   strings), or one PKCS #7 certificate chain; the certificate matching szPrivateKey is the signer's (it is
+   moved first). szPrivateKey: an RSA or EC/Ed25519/Ed448 internal private key string. nOptions: the bits
+   above. VELT_CMS_BIGFILE streams a file of any size as BER with indefinite lengths (content in 8192-octet
+   segments; RSA only; not with base64, NO_OUTER, EXCLUDE_DATA, CERTS_ONLY, PSEUDOSIG or ADD_SIGNER).
+   VELT_CMS_ADD_SIGNER reads the SignedData in szFileIn (version 1 or 3, eContent of type data) and adds a
+   signer; VELT_CMS_CERTS_ONLY writes a certificates-only message and ignores szFileIn and the key.
+   VELT_CMS_PSEUDOSIG (PKCS #1 v1.5 rows only) writes a placeholder value of 0xBB octets without a key, to be
+   completed by CMS_MakeSigDataFromSigValue.
+   Returns 0 on success. Errors: -6 missing argument or key, -1 input file or a certificate cannot be read,
+   -3 read error, -20 empty input, -17 unknown algorithm id or incompatible options, -19 algorithm not
+   supported in this mode, -21 the key matches no certificate, -10 no subjectKeyIdentifier (USE_SKI) or no
+   data eContent (ADD_SIGNER), -8 input SignedData unreadable, -36 unusable private key, -2 output cannot be
+   created, -4 write failure. A failed call leaves no output file. */
+VELT_API long CMS_MakeSigData(const char *szFileOut, const char *szFileIn, const char *szCertList,
+                              const char *szPrivateKey, long nOptions);
+/* As CMS_MakeSigData with the bytes of the text szDataIn (without its NUL) as content (not with ADD_SIGNER
+   or BIGFILE: -17). An empty text is -20. */
+VELT_API long CMS_MakeSigDataFromString(const char *szFileOut, const char *szDataIn, const char *szCertList,
+                                        const char *szPrivateKey, long nOptions);
+/* As CMS_MakeSigData with nDataLen bytes of lpData as content; null data or nDataLen < 1 is -20. */
+VELT_API long CMS_MakeSigDataFromBytes(const char *szFileOut, const unsigned char *lpData, long nDataLen,
+                                       const char *szCertList, const char *szPrivateKey, long nOptions);
+/* Writes a SignedData around a signature value made elsewhere: nSigLen bytes of lpSigValue over nDataLen
+   bytes of lpData, signer = the first certificate of szCertList, algorithm = the low byte of nOptions, no
+   signed attributes. The value is first verified with the certificate's public key over the digest of the
+   content under the algorithm's own hash (EdDSA: over the content itself): -22 when it does not verify.
+   With VELT_CMS_PSEUDOSIG, szCertList is instead the pseudo-signed object (file or string): the value
+   replaces the placeholder of its first signer (-26 when its encoded length differs), the result must
+   verify (-22) and is written (lpData is not used). Other errors: -6 missing argument, -8 not a SignedData,
+   -7 no signature value found, as for CMS_MakeSigData. */
+VELT_API long CMS_MakeSigDataFromSigValue(const char *szFileOut, const unsigned char *lpSigValue, long nSigLen,
+                                          const unsigned char *lpData, long nDataLen, const char *szCertList,
+                                          long nOptions);
+/* Writes a detached SignedData (no eContent) from the content's digest szHexDigest (hexadecimal).
+   The digest must have the length of the algorithm's hash (-26), at most 64 octets (-8 when longer or when
+   no hex decodes). An EdDSA signer needs VELT_CMS_INCLUDE_ATTRS (-19): it signs the signed attributes.
+   Other errors as for CMS_MakeSigData (CERTS_ONLY, ADD_SIGNER, BIGFILE and PSEUDOSIG: -17). Returns 0. */
+VELT_API long CMS_MakeDetachedSig(const char *szFileOut, const char *szHexDigest, const char *szCertList,
+                                  const char *szPrivateKey, long nOptions);
 
 
 /* end of CMS_, SMIME_, COMPR_ */

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config zlib1g-dev libgtest-dev libgmock-dev
           libbenchmark-dev libssl-dev openssl nlohmann-json3-dev python3 python3-cryptography
-          clang libclang-rt-14-dev valgrind)
+          clang libclang-rt-14-dev valgrind gnutls-bin)
 
 missing=()
 for p in "${packages[@]}"; do

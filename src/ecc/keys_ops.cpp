@@ -15,6 +15,7 @@
 #include "rng/rng.h"
 #include "util/ct.h"
 #include "util/keyparams.h"
+#include "x509/x509.h"
 
 namespace velt::ecc {
 
@@ -431,9 +432,16 @@ long eccReadPublicKey(char* out, long outlen, const char* input, long) {
     if (form < 0) return form;
     if (form != kFormNone && !key.is_private)
         return out_public(out, outlen, std::vector<uint8_t>(der.begin(), der.end()));
-    // (An X.509 certificate's public key is read by the certificate module,
-    // which is not part of this build: a certificate falls through to the
-    // failure below.)
+    // An X.509 certificate gives its subject's public key.
+    if (form == kFormNone) {
+        std::string keyString;
+        AsnNode* cert = x509readCertFromFileOrString(input);
+        long xrc = cert ? x509getECCPublicKeyAsString(keyString, cert) : 1;
+        asn_Free(&cert);
+        SecureBytes spki;
+        if (xrc == 0 && ecKeyStringDer(keyString.c_str(), spki) == 0)
+            return out_public(out, outlen, std::vector<uint8_t>(spki.begin(), spki.end()));
+    }
     if (form == kFormSafe && key.safe_embedded_pub.size() == key.safe.keylen)
         return out_public(out, outlen,
                           safecurveSpkiDer(key.safe.id, key.safe_embedded_pub.data(), key.safe.keylen));

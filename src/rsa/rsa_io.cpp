@@ -15,6 +15,7 @@
 #include "rsa/rsa_pem.h"
 #include "rsa/rsa_store.h"
 #include "util/futil.h"
+#include "x509/x509.h"
 
 using velt::SecureBytes;
 using velt::SecureString;
@@ -138,10 +139,17 @@ long rsaReadAnyPublicKey(char* out, long outlen, const char* input, long options
             rc = rsaMakePrivateKeyFromB64(key.get(), input);
         }
     } else {
-        // (Certificates and certificate requests are read by the X.509
-        // module, not part of this build.)
         SecureBytes der;
         if (rsaKeyInputDer(input, der)) rc = parse_public(key.get(), der);
+        // An X.509 certificate gives its subject's public key.
+        if (rc != 0 && rc != BAD_KEY_LEN_ERROR) {
+            AsnNode* cert = x509readCertFromFileOrString(input);
+            if (cert) {
+                key->flags = 0;
+                rc = x509getRsaFromPubKeyInfo(key.get(), x509getPublicKeyNode(cert));
+                asn_Free(&cert);
+            }
+        }
     }
     if (rc == PRNG_ERR_FAILURE) return -rc;  // no wrapping key: the generator failed
     if (rc == BAD_KEY_LEN_ERROR) {
@@ -199,11 +207,12 @@ long rsaReadPublicKey(char* out, long outlen, const char* input, long options) {
     return rsaMakeB64FromPublicKey(out, outlen, key.get(), options);
 }
 
-long rsaGetPublicKeyFromCert(char*, long, const char* input, long) {
+long rsaGetPublicKeyFromCert(char* out, long outlen, const char* input, long options) {
     if (empty(input)) return -BAD_PARAM_ERROR;
-    // Certificates are read by the X.509 module, not part of this build.
-    eprintf("Could not read public key");
-    return -BAD_FORMAT_ERROR;
+    RsaKeyHolder key;
+    long rc = x509getRSAPublicKeyFromFile(key.get(), input);
+    if (rc != 0) return -rc;
+    return rsaMakeB64FromPublicKey(out, outlen, key.get(), options);
 }
 
 // ---- saving --------------------------------------------------------------

@@ -9,6 +9,8 @@
 #include "hash/hash.h"
 #include "sig/sig.h"
 #include "util/emem.h"
+#include "util/futil.h"
+#include "x509/x509.h"
 
 namespace velt::sig {
 
@@ -102,6 +104,16 @@ long sign_bytes(std::vector<uint8_t>& sig, size_t* orderBytes, const uint8_t* da
 
 long verify_bytes(const std::vector<uint8_t>& sig, const uint8_t* data, size_t dlen, const char* key,
                   const SigAlgRow& row, long options) {
+    // An X.509 certificate stands for its subject's public key. Internal key
+    // strings ("P...") and text too short for a certificate that names no
+    // file are never certificates (and cost no probe).
+    std::string certKey;
+    if (!empty(key) && key[0] != 'P' && (std::strlen(key) >= 256 || futil_exists(key))) {
+        if (x509publicKeyStringFromCert(certKey, key) == 0)
+            key = certKey.c_str();
+        else
+            errclear();  // not a certificate: the key readers below report
+    }
     if (sigIdIsEcc(row.id))
         return eccDSA_VerifyDataFromBytes(sig.data(), sig.size(), data, dlen, key, row, options);
     RsaKeyUse rsa;

@@ -165,8 +165,8 @@ TEST(RsaKeyFiles, ReadingFailuresAndUnavailableForms) {
     EXPECT_EQ(rc, -BAD_XML_ERROR);
     call_read(RSA_ReadAnyPublicKey, "{\"kty\":\"RSA\"}", 0, &rc);
     EXPECT_EQ(rc, -BAD_FORMAT_ERROR);
-    call_read(RSA_GetPublicKeyFromCert, "cert.cer", 0, &rc);
-    EXPECT_EQ(rc, -BAD_FORMAT_ERROR);
+    call_read(RSA_GetPublicKeyFromCert, "cert.cer", 0, &rc);  // no such certificate file
+    EXPECT_EQ(rc, -OPEN_ERROR);
     // An RSAPrivateKey with version 1 is not supported.
     RsaKey* key = private_record(our_key().priv);
     velt::SecureBytes der = rsaPrivateKeyDer(key);
