@@ -796,8 +796,8 @@ VELT_API long X509_ReadCertStringFromP7Chain(char *szOutput, long nOutChars, con
    empty) decrypts encrypted ContentInfos; a ContentInfo that cannot be read is skipped with its code
    recorded (15 wrong password, 19 unsupported scheme such as pbeWithSHAAnd128BitRC2-CBC). Returns the size
    of the file written; -20 when no certificate is found; -2 when the file cannot be created; -7 for input
-   that is not a PKCS #12 file. nOptions: 0x400 (all certificates as certificates-only signed-data) is not
-   available in this build and gives -19. The MAC is not checked: call PFX_VerifySig for integrity. */
+   that is not a PKCS #12 file. nOptions: 0x400 writes every certificate of the file (in file order) as a
+   certificates-only CMS signed-data file (DER) instead, returning its size. The MAC is not checked: call PFX_VerifySig for integrity. */
 VELT_API long X509_GetCertFromPFX(const char *szOutputFile, const char *szPfxFile, const char *szPassword,
                                   long nOptions);
 /* As X509_GetCertFromPFX, returning the certificate as base64 text (output convention: null szOutput or

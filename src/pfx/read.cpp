@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "cms/cms.h"
 #include "encode/encode.h"
 #include "frame/error.h"
 #include "pfx/pfx.h"
@@ -66,6 +67,30 @@ long chosen_cert(const char* input, const char* password, std::vector<uint8_t>* 
     return 0;
 }
 
+// Every certificate of the file, in file order, as certificates-only
+// signed-data (RFC 5652 section 5 with no signers): the file's size, or a
+// negative code.
+long certs_only_cms(const char* outputFile, const char* input, const char* password) {
+    BagTable t;
+    long rc = load(input, password, &t);
+    if (rc) return -rc;
+    std::string list;
+    for (const Bag& b : t.bags) {
+        std::vector<uint8_t> cert;
+        if (!cert_from_bag(b, &cert)) continue;
+        if (!list.empty()) list += ';';
+        list += b64_string(cert.data(), cert.size());
+    }
+    if (list.empty()) {
+        eprintcatf("No certificate found in the PKCS #12 file");
+        return -NO_DATA_ERROR;
+    }
+    rc = velt::cms::cmsMakeSigDataCertsOnly(outputFile, list.c_str(), 0);
+    if (rc) return rc > 0 ? -rc : rc;
+    long size = futil_filesize(outputFile);
+    return size >= 0 ? size : -OPEN_ERROR;
+}
+
 const Bag* first_key(const BagTable& t) {
     for (const Bag& b : t.bags)
         if (b.kind == BagKind::kShroudedKey) return &b;
@@ -120,10 +145,7 @@ struct KeyHolder {
 long pfxGetCertToFile(const char* outputFile, const char* pfxFileOrString, const char* password,
                       long options) {
     if (empty(outputFile) || empty(pfxFileOrString)) return -BAD_PARAM_ERROR;
-    if (options & kOptCertsOnlyCms) {
-        eprintf("Certificates-only signed-data output is not available in this build");
-        return -NOT_SUPPORTED_ERROR;
-    }
+    if (options & kOptCertsOnlyCms) return certs_only_cms(outputFile, pfxFileOrString, password);
     std::vector<uint8_t> cert;
     long rc = chosen_cert(pfxFileOrString, password, &cert);
     if (rc) return -rc;

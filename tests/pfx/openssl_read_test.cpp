@@ -97,3 +97,22 @@ TEST(PfxOpenSslFiles, Rc2With128BitKeysIsNotRead) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PfxOpenSslFiles, AllCertificatesAsSignedData) {
+    PFX_NEED_OPENSSL();
+    const Env& e = env();
+    const std::string file =
+        openssl_export("p7", std::string("-certfile ") + e.ca + " -passout pass:" + kPassword);
+    const std::string out = testutil::temp_path("all.p7b");
+    long n = X509_GetCertFromPFX(out.c_str(), file.c_str(), kPassword, 0x400);
+    ASSERT_GT(n, 0) << errmsg();
+    EXPECT_EQ(long(testutil::read_file(out).size()), n);
+    std::string certs;
+    ASSERT_TRUE(sh("openssl pkcs7 -inform DER -in " + out + " -print_certs", &certs));
+    EXPECT_NE(certs.find("CN = pfx-leaf"), std::string::npos) << certs;
+    EXPECT_NE(certs.find("CN = pfx-ca"), std::string::npos) << certs;
+}
+
+}  // namespace
