@@ -113,6 +113,7 @@ long setup_scheme(const Tlv& alg_id, PbeRec* pbe) {
             return BAD_FORMAT_ERROR;
         }
         pbe_SetAlgorithm(pbe, "pkcs5PBES2");
+        pbe->count = clamp_count(pbe->count);
         return 0;
     }
     eprintf("Sorry, encryptedData scheme is not supported.");

@@ -41,6 +41,22 @@ bool oid_is(const Tlv& t, const uint8_t (&oid)[N]) {
 inline constexpr long kPfxCountBase = 6000;
 inline constexpr long kPfxCountSpread = 200;
 
+// Fuzzing builds only: counts read from a file are clamped so that an input
+// costs milliseconds, and key bags whose count is above kFuzzMaxKeyCount
+// (derived by the PBE module, which takes the count from the bag) are not
+// decrypted.
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+inline constexpr uint32_t kFuzzMaxCount = 16;
+inline constexpr uint64_t kFuzzMaxKeyCount = 10000;
+inline uint32_t clamp_count(uint32_t c) {
+    return c < kFuzzMaxCount ? c : kFuzzMaxCount;
+}
+#else
+inline uint32_t clamp_count(uint32_t c) {
+    return c;
+}
+#endif
+
 // An iteration count read from a file (the optional INTEGER, null when
 // absent): absent or 0 acts as 1; 0 with *count set, 7 when negative or
 // malformed, 8 above kPbeMaxIterations (with a detail message).

@@ -114,10 +114,14 @@ long check_key_count(const Bag& key) {
         count = &params[1];
     }
     uint64_t v;
-    if (count && ber_integer(*count, &v) < 0) {
+    const int sign = count ? ber_integer(*count, &v) : 0;
+    if (sign < 0) {
         eprintf("Iteration count is negative");
         return BAD_FORMAT_ERROR;
     }
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+    if (sign > 0 && v > kFuzzMaxKeyCount) return INVALID_DATA_ERROR;
+#endif
     return 0;
 }
 

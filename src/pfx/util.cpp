@@ -58,7 +58,7 @@ long read_count(const Tlv* integer, uint32_t* count) {
         eprintf("Iteration count exceeds the limit of %llu", (unsigned long long)kPbeMaxIterations);
         return INVALID_DATA_ERROR;
     }
-    *count = v ? uint32_t(v) : 1;
+    *count = clamp_count(v ? uint32_t(v) : 1);
     return 0;
 }
 
