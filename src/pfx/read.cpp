@@ -7,6 +7,7 @@
 #include "cms/cms.h"
 #include "encode/encode.h"
 #include "frame/error.h"
+#include "pfx/der_out.h"
 #include "pfx/pfx.h"
 #include "pfx/pfx_int.h"
 #include "rsa/rsa_pbe.h"
@@ -125,6 +126,22 @@ long check_key_count(const Bag& key) {
     return 0;
 }
 
+// A key bag whose PKCS #12 or PBES1 parameters omit the iteration count
+// (SEQUENCE { salt }) is read with a count of 1: the EncryptedPrivateKeyInfo
+// is rebuilt with INTEGER 1 for the decryption. Other bags are kept as they are.
+SecureBytes with_count(const Bag& key) {
+    Tlv epki;
+    std::vector<Tlv> top, alg, params;
+    if (!ber_read(key.value.data(), key.value.size(), &epki) || !ber_children(epki, &top) ||
+        top.size() != 2 || !ber_children(top[0], &alg) || alg.size() != 2 || oid_is(alg[0], kOidPbes2) ||
+        !alg[1].seq() || !ber_children(alg[1], &params) || params.size() != 1)
+        return key.value;
+    const Der salt(params[0].start, params[0].start + params[0].total), one = der_uint(1);
+    const Der oid(alg[0].start, alg[0].start + alg[0].total), enc(top[1].start, top[1].start + top[1].total);
+    const Der p = der_seq({&salt, &one}), a = der_seq({&oid, &p}), out = der_seq({&a, &enc});
+    return SecureBytes(out.begin(), out.end());
+}
+
 // The key of the first shrouded key bag of a table: 0 or a positive code.
 long decrypt_key(const BagTable& t, RsaKey* key, const char* password) {
     const Bag* b = first_key(t);
@@ -136,7 +153,8 @@ long decrypt_key(const BagTable& t, RsaKey* key, const char* password) {
     }
     long rc = check_key_count(*b);
     if (rc) return rc;
-    return rsaDecryptPrivateKeyInfo(key, b->value.data(), b->value.size(), password);
+    const SecureBytes epki = with_count(*b);
+    return rsaDecryptPrivateKeyInfo(key, epki.data(), epki.size(), password);
 }
 
 struct KeyHolder {

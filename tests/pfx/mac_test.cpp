@@ -221,3 +221,54 @@ TEST(PfxInput, HostileAndEmptyInputs) {
 }
 
 }  // namespace
+
+namespace {
+
+// A PFX without MAC holding one shrouded key bag with the given EPKI.
+std::string pfx_with_key_bag(const Der& epki) {
+    Der bag_id = der_oid(kOidShroudedKeyBag), value = der_explicit(0, epki);
+    Der bag = der_seq({&bag_id, &value}), contents = der_seq({&bag});
+    Der oid = der_oid(kOidData), os = der_octets(contents.data(), contents.size()),
+        tagged = der_explicit(0, os);
+    Der ci = der_seq({&oid, &tagged}), as = der_seq({&ci});
+    Der os2 = der_octets(as.data(), as.size()), tagged2 = der_explicit(0, os2),
+        outer = der_seq({&oid, &tagged2});
+    return write_pfx("keycount.p12", der_uint(3), outer, nullptr);
+}
+
+TEST(PfxKeyBag, IterationCountOfTheKeyBag) {
+    PFX_NEED_OPENSSL();
+    const Env& e = env();
+    const std::string p8 = testutil::temp_path("iter1.p8");
+    ASSERT_TRUE(sh("openssl pkcs8 -topk8 -v1 PBE-SHA1-3DES -iter 1 -outform DER -in " + e.key + " -out " +
+                   p8 + " -passout pass:" + kPassword));
+    const testutil::Bytes der = testutil::read_file(p8);
+    Tlv epki;
+    std::vector<Tlv> top, alg, params;
+    ASSERT_TRUE(ber_read(der.data(), der.size(), &epki) && ber_children(epki, &top) &&
+                ber_children(top[0], &alg) && ber_children(alg[1], &params) && params.size() == 2);
+    const Der oid = raw(alg[0]), salt = raw(params[0]), enc = raw(top[1]);
+    const uint8_t negative[] = {0x02, 0x01, 0xFF}, huge[] = {0x02, 0x04, 0x00, 0x98, 0x96, 0x81};
+    const Der cneg(negative, negative + 3), chuge(huge, huge + 6);
+    struct Case {
+        const char* name;
+        const Der* count;
+        long expect;  // 0: the key reads
+    } cases[] = {{"absent", nullptr, 0},
+                 {"negative", &cneg, -BAD_FORMAT_ERROR},
+                 {"above the bound", &chuge, -INVALID_DATA_ERROR}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Der p = der_seq({&salt, c.count}), a = der_seq({&oid, &p}), bag_epki = der_seq({&a, &enc});
+        const std::string file = pfx_with_key_bag(bag_epki);
+        long rc;
+        std::string key = read_key(file, kPassword, &rc);
+        if (c.expect == 0) {
+            EXPECT_EQ(key_modulus(key), e.modulus) << rc;
+        } else {
+            EXPECT_EQ(rc, c.expect);
+        }
+    }
+}
+
+}  // namespace
