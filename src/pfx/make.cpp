@@ -57,7 +57,7 @@ long read_cert(const std::string& item, Der* der, Der* spki) {
     if (rc) return rc;
     // Certificate ::= SEQUENCE { tbsCertificate SEQUENCE { [0] version OPTIONAL, serialNumber,
     //   signature, issuer, validity, subject, subjectPublicKeyInfo, ... }, signatureAlgorithm, signature }
-    Tlv cert, tbs;
+    Tlv cert;
     std::vector<Tlv> top, fields;
     if (!ber_read(bytes.data(), bytes.size(), &cert) || !cert.seq() || !ber_children(cert, &top) ||
         top.size() != 3 || !top[0].seq() || !ber_children(top[0], &fields))

@@ -101,7 +101,7 @@ const Bag* first_key(const BagTable& t) {
 // A negative iteration count in the key bag's encryption parameters is
 // malformed (7); the other checks on counts are made by the decryption.
 long check_key_count(const Bag& key) {
-    Tlv epki, alg_id;
+    Tlv epki;
     std::vector<Tlv> top, alg, params, kdf, kp;
     if (!ber_read(key.value.data(), key.value.size(), &epki) || !ber_children(epki, &top) ||
         top.size() != 2 || !ber_children(top[0], &alg) || alg.size() != 2 || !ber_children(alg[1], &params))
