@@ -401,6 +401,21 @@ VELT_API long RSA_ReadEncPrivateKey(char *szOutput, long nOutChars, const char *
    refuses moduli above 16,384 bits, and public exponents above 64 bits with moduli above 3,072 bits,
    with -33 (BAD_KEY_LEN_ERROR). */
 VELT_API long RSA_ReadPublicKey(char *szOutput, long nOutChars, const char *szKeyFileOrString, long nOptions);
+/* Writes the EncryptedPrivateKeyInfo of the first pkcs8ShroudedKeyBag of a PKCS #12 file (file name, PEM
+   or base64 string) as DER to szOutputFile (mode 0600). No password is taken, so bags inside encrypted
+   ContentInfos are not seen. Returns the size of the file written; -20 when there is no key bag, -2 when
+   the file cannot be created, -7 for input that is not a PKCS #12 file. The MAC is not checked: call
+   PFX_VerifySig for integrity. nOptions: 0. */
+VELT_API long RSA_GetPrivateKeyFromPFX(const char *szOutputFile, const char *szPfxFile, long nOptions);
+/* Reads the RSA private key of the first pkcs8ShroudedKeyBag of a PKCS #12 file (file name, PEM or base64
+   string), decrypting encrypted ContentInfos and the key with szPassword, into a private key string (output
+   convention: null szOutput or nOutChars <= 0 returns the length needed; -30 when too short). nOptions:
+   0x2000000 for plain base64 output. -15 for a wrong password (the padding or the decrypted data fails);
+   -20 when there is no key bag; -7 for a negative iteration count or input that is not a PKCS #12 file;
+   -8 for an iteration count above 10,000,000 (refused before deriving). The MAC is not checked: call
+   PFX_VerifySig for integrity. */
+VELT_API long RSA_ReadPrivateKeyFromPFX(char *szOutput, long nOutChars, const char *szPfxFile,
+                                        const char *szPassword, long nOptions);
 /* Reads the RSA public key of an X.509 certificate (file, PEM or base64) as a public key string. Returns
    its length. Errors: -6 empty argument, -19 the key is not rsaEncryption, -36 unreadable key, -33 key
    above the size limits, -30 output too short, and the certificate reader's codes (-1, -8, -7). */
@@ -775,6 +790,22 @@ VELT_API long X509_ReadCertStringFromP7Chain(char *szOutput, long nOutChars, con
 
 /* ----- Certificates from a PKCS #12 file ----- */
 
+/* Writes one certificate of a PKCS #12 file (file name, PEM or base64 string) as DER to szOutputFile: the
+   certificate whose localKeyID equals that of the first key bag having one; a single certificate is taken
+   as it is; with several and none matching (or no key localKeyID), the last. szPassword (may be null or
+   empty) decrypts encrypted ContentInfos; a ContentInfo that cannot be read is skipped with its code
+   recorded (15 wrong password, 19 unsupported scheme such as pbeWithSHAAnd128BitRC2-CBC). Returns the size
+   of the file written; -20 when no certificate is found; -2 when the file cannot be created; -7 for input
+   that is not a PKCS #12 file. nOptions: 0x400 writes every certificate of the file (in file order) as a
+   certificates-only CMS signed-data file (DER) instead, returning its size. The MAC is not checked: call PFX_VerifySig for integrity. */
+VELT_API long X509_GetCertFromPFX(const char *szOutputFile, const char *szPfxFile, const char *szPassword,
+                                  long nOptions);
+/* As X509_GetCertFromPFX, returning the certificate as base64 text (output convention: null szOutput or
+   nOutChars <= 0 returns the length needed; -30 when too short). nOptions: 0; 0x400 gives -17. The MAC
+   is not checked: call PFX_VerifySig for integrity. */
+VELT_API long X509_ReadCertStringFromPFX(char *szOutput, long nOutChars, const char *szPfxFile,
+                                         const char *szPassword, long nOptions);
+
 
 /* end of X509_, OCSP_ */
 
@@ -915,6 +946,37 @@ VELT_API long CMS_MakeDetachedSig(const char *szFileOut, const char *szHexDigest
 
 
 /* ===== PKCS #12 (PFX_) ===== */
+
+/* Makes a PKCS #12 file carrying one RSA private key and its certificates.
+   szCertList: certificate files or base64/PEM strings separated by ";" (blanks trimmed); the first holds
+   the public key of the private key. szKeyFile: a password-encrypted PKCS #8 key file read with
+   szPassword, or null/empty for a certificates-only file. szFriendlyName: optional, UTF-8 (Latin-1 when
+   not valid UTF-8), stored as a BMPString (UTF-16BE). The first certificate's bag and the key bag carry
+   localKeyID (SHA-1 of that certificate) and friendlyName. With a password: certificates encrypted with
+   pbeWithSHAAnd40BitRC2-CBC, key bag encrypted with pbeWithSHAAnd3-KeyTripleDES-CBC, iteration counts
+   6000 to 6199 drawn from the library generator, and an HMAC-SHA-1 MAC with an 8-octet salt.
+   nOptions: 0x2000000 certificates left plain; 0x1000000 certificates with pbeWithSHAAnd3-KeyTripleDES-CBC;
+   0x4000000 key file's EncryptedPrivateKeyInfo copied as it is; 0x8000000 key SafeContents also in an
+   encrypted ContentInfo (Triple DES); 0x100000 MAC salt of 20 octets and the digest algorithm without NULL;
+   any of 0x1043: certificates with PBES2 aes256-CBC and the key with the PBES2 scheme of the
+   RSA_SaveEncPrivateKey options AND 0x1043 (overrides 0x2000000 and 0x8000000; without a password nothing
+   is encrypted); 0x10000 or 0x20000 PEM output with label PKCS12. The file is written through a temporary
+   file, mode 0600.
+   Returns 0 or a positive error: 6 missing certificate list, output name or password for a key file;
+   21 key does not match the certificate; 15 key cannot be decrypted; 8 unreadable further certificate;
+   2 cannot create the file; 13 written file cannot be read; 9999 structure could not be built; or the code
+   of the failing reader. A certificate list with no item gives -6. */
+VELT_API long PFX_MakeFile(const char *szFileOut, const char *szCertList, const char *szKeyFile,
+                           const char *szPassword, const char *szFriendlyName, long nOptions);
+/* Verifies the MAC of a PKCS #12 file (file name, PEM or base64 string) with szPassword. The MAC digest is
+   taken from MacData: SHA-1, SHA-224, SHA-256, SHA-384 or SHA-512 (HMAC keyed by the PKCS #12 derivation
+   over that digest); the stored MAC must have exactly the digest's length and is compared in constant
+   time. Returns 0 when the MAC verifies, or when there is no MAC and szPassword is null or empty; -1 when
+   it does not verify (wrong password, altered data, a cut, empty or longer MAC) or there is no MAC and a
+   password is given; otherwise a positive error: 6 empty input; 19 version not 3 or another MAC algorithm
+   (PBMAC1, MD5); 7 malformed MacData, data ContentInfo or negative iteration count; 8 input not a
+   PKCS #12 file or an iteration count above 10,000,000 (refused before deriving). nOptions: 0. */
+VELT_API long PFX_VerifySig(const char *szFileName, const char *szPassword, long nOptions);
 
 /* end of PFX_ */
 

@@ -8,6 +8,7 @@
 
 #include "encode/encode.h"
 #include "frame/error.h"
+#include "pfx/pfx.h"
 #include "rsa/rsa.h"
 #include "rsa/rsa_int.h"
 #include "rsa/rsa_pbe.h"
@@ -100,7 +101,12 @@ long rsaReadAnyPrivateKey(char* out, long outlen, const char* input, const char*
                 rc = rsaDecryptPrivateKeyInfo(key.get(), der.data(), der.size(), password);
                 refused = rc == INVALID_DATA_ERROR;
             }
-            // (A PKCS #12 file is read by the PFX module, not part of this build.)
+            // Then a PKCS #12 file with the same password.
+            if (rc != 0 && !refused && rc != BAD_KEY_LEN_ERROR && !empty(password)) {
+                key->flags = 0;
+                rc = pfxDecryptKeyFromDer(key.get(), der.data(), der.size(), password);
+                refused = rc == INVALID_DATA_ERROR;
+            }
             if (rc != 0 && !refused && rc != BAD_KEY_LEN_ERROR) {
                 key->flags = 0;
                 rc = parse_plain_private(key.get(), der);
