@@ -98,6 +98,11 @@ void EC_point_mult_base(const EC_curve& c, EC_point* R, const uint64_t* d);
 // R normalised.
 void EC_point_mul2_vartime(const EC_curve& c, EC_point* R, const uint64_t* u1, const uint64_t* u2,
                            const EC_point& Q);
+// 1 when u1 * G + u2 * Q is not infinity and its affine x-coordinate,
+// reduced modulo n, equals r (below n); else 0. The ECDSA verification
+// equation without an inversion; variable time (public inputs).
+int EC_point_mul2_check_x(const EC_curve& c, const uint64_t* u1, const uint64_t* u2, const EC_point& Q,
+                          const uint64_t* r);
 // R = P + Q (complete formulas; either may be infinity). R normalised.
 void EC_point_add(const EC_curve& c, EC_point* R, const EC_point& P, const EC_point& Q);
 
