@@ -37,6 +37,9 @@ class GroupImpl final : public Group {
         f_.add(b3_, b3_, b_);
         am3_ = c.a_minus3 != 0;
         windows_ = (size_t(c.orderbits) + 3) / 4;
+        // Signed windows of kBaseW bits over orderbits + 2 bits: the top
+        // window then never carries out (see mult_base).
+        bwindows_ = (size_t(c.orderbits) + 2 + kBaseW - 1) / kBaseW;
     }
 
     // ---- point formulas ----
@@ -239,7 +242,7 @@ class GroupImpl final : public Group {
     // infinity); constant time (Fermat inversion).
     void to_affine(EC_point* out, const P3& P) const {
         limb zi[N], x[N], y[N];
-        f_.inv(zi, P.Z);
+        inv_ct(zi, P.Z);
         f_.mul(x, P.X, zi);
         f_.mul(y, P.Y, zi);
         f_.from_mont(x, x);
@@ -374,7 +377,7 @@ class GroupImpl final : public Group {
     // Jacobian to a normalised EC_point; constant time.
     void jac_to_affine(EC_point* out, const J3& P) const {
         limb zi[N], zi2[N], x[N], y[N];
-        f_.inv(zi, P.Z);
+        inv_ct(zi, P.Z);
         f_.sqr(zi2, zi);
         f_.mul(x, P.X, zi2);
         f_.mul(zi2, zi2, zi);
@@ -425,25 +428,38 @@ class GroupImpl final : public Group {
     }
 
     void mult_base(EC_point* R, const uint64_t* d) const override {
+        // k = sum of d_w 2^(kBaseW w) with signed digits |d_w| <= 2^(kBaseW-1):
+        // each window adds |d_w| 2^(kBaseW w) G from its row (a full masked
+        // scan), negated by mask when d_w < 0; no doublings at all.
+        constexpr size_t kRow = size_t(1) << (kBaseW - 1);
         const limb* table = base_table();
         limb k[N];
         scalar_reduce(k, d);
         P3 acc, e;
         set_inf(acc);
-        for (size_t w = 0; w < windows_; ++w) {
-            limb dig = digit(k, w);
-            // Entry j (1..15) of window w is j * 16^w * G in affine form.
+        limb carry = 0;
+        for (size_t w = 0; w < bwindows_; ++w) {
+            // v in [0, 2^kBaseW]; v >= 2^(kBaseW-1) becomes v - 2^kBaseW with a
+            // carry into the next window. Arithmetic only, no branch on k.
+            limb v = bits_at(k, w * kBaseW, kBaseW) + carry;
+            carry = ((v >> (kBaseW - 1)) + 1) >> 1;
+            limb sd = v - (carry << kBaseW);  // two's complement digit
+            limb neg = ct::mask_from_bit(sd >> 63);
+            limb mag = (sd ^ neg) - neg;  // |digit|, 0..2^(kBaseW-1)
             std::memset(e.X, 0, sizeof e.X);
             std::memset(e.Y, 0, sizeof e.Y);
-            const limb* row = table + w * 15 * 2 * N;
-            for (size_t j = 0; j < 15; ++j) {
-                limb m = ct::mask_eq(j + 1, dig);
+            const limb* row = table + w * kRow * 2 * N;
+            for (size_t j = 0; j < kRow; ++j) {
+                limb m = ct::mask_eq(j + 1, mag);
                 for (size_t i = 0; i < N; ++i) {
                     e.X[i] |= m & row[(2 * j) * N + i];
                     e.Y[i] |= m & row[(2 * j + 1) * N + i];
                 }
             }
-            limb nz = ct::mask_nonzero(dig);
+            limb ny[N];
+            f_.neg(ny, e.Y);
+            fe_select<N>(e.Y, neg, ny, e.Y);
+            limb nz = ct::mask_nonzero(mag);
             fe_select<N>(e.Y, nz, e.Y, f_.one);
             limb zero[N] = {0};
             fe_select<N>(e.Z, nz, f_.one, zero);
@@ -451,6 +467,7 @@ class GroupImpl final : public Group {
         }
         to_affine(R, acc);
         ewipe(k, sizeof k);
+        ewipe(&carry, sizeof carry);
         ewipe(&acc, sizeof acc);
         ewipe(&e, sizeof e);
     }
@@ -771,6 +788,28 @@ class GroupImpl final : public Group {
         for (size_t i = 0; i < N; ++i) a[i] = (a[i] >> s) | (i + 1 < N ? a[i + 1] << (64 - s) : 0);
     }
 
+    // r = a^-1 in the field's representation (0 for 0), constant time: the
+    // binary-GCD inverse of bigd, a few times quicker than the Fermat power.
+    void inv_ct(limb* r, const limb* a) const {
+        limb t[N];
+        f_.from_mont(t, a);
+        bigd::modinv_odd_ct(t, t, curve_.p, N);
+        f_.to_mont(r, t);
+        ewipe(t, sizeof t);
+    }
+
+    // Window width of the fixed-base multiplication.
+    static constexpr unsigned kBaseW = 6;
+
+    // The `width` bits of k from bit pos (zero above the top limb); pos is
+    // public, so only shifts by public amounts.
+    static limb bits_at(const limb* k, size_t pos, unsigned width) {
+        size_t li = pos / 64, sh = pos % 64;
+        limb v = li < N ? k[li] >> sh : 0;
+        if (sh + width > 64 && li + 1 < N) v |= k[li + 1] << (64 - sh);
+        return v & ((limb(1) << width) - 1);
+    }
+
     // 4-bit digit w of k (shifts by public amounts only).
     static limb digit(const limb* k, size_t w) {
         size_t pos = 4 * w, li = pos / 64, sh = pos % 64;
@@ -883,24 +922,26 @@ class GroupImpl final : public Group {
         }
     }
 
-    // The fixed-base table: windows_ rows of 15 affine points (x, y in the
-    // field's representation), entry j of row w being j * 16^w * G. Built on
-    // first use; std::call_once makes concurrent first calls safe.
+    // The fixed-base table: bwindows_ rows of 2^(kBaseW-1) affine points
+    // (x, y in the field's representation), entry j - 1 of row w being
+    // j * 2^(kBaseW w) * G. Built on first use; std::call_once makes
+    // concurrent first calls safe.
     const limb* base_table() const {
         std::call_once(once_, [this] { build_base_table(); });
         return base_.data();
     }
 
     void build_base_table() const {
-        size_t count = windows_ * 15;
+        constexpr size_t kRow = size_t(1) << (kBaseW - 1);
+        size_t count = bwindows_ * kRow;
         std::vector<P3> pts(count);
         P3 base;
         from_jacobian(base, curve_.G);
-        for (size_t w = 0; w < windows_; ++w) {
-            P3* row = &pts[w * 15];
+        for (size_t w = 0; w < bwindows_; ++w) {
+            P3* row = &pts[w * kRow];
             row[0] = base;
-            for (size_t j = 1; j < 15; ++j) padd(row[j], row[j - 1], base);
-            padd(base, row[14], base);  // 16 * base
+            for (size_t j = 1; j < kRow; ++j) padd(row[j], row[j - 1], base);
+            padd(base, row[kRow - 1], row[kRow - 1]);  // 2^kBaseW * base
         }
         // Batch normalisation (Montgomery's trick): one inversion for all.
         std::vector<Fe<N>> prefix(count);
@@ -928,6 +969,7 @@ class GroupImpl final : public Group {
     limb a_[N], b_[N], b3_[N];
     bool am3_ = false;
     size_t windows_ = 0;
+    size_t bwindows_ = 0;
     mutable std::once_flag once_;
     mutable std::vector<limb> base_;
     mutable std::once_flag vonce_;
