@@ -482,19 +482,40 @@ class GroupImpl final : public Group {
                      const uint64_t* r) const override {
         J3 acc;
         straus_vt(acc, u1, u2, Q);
-        if (fe_iszero_mask<N>(acc.Z)) return 0;
-        // x = X / Z^2 is compared without an inversion: x mod n = r holds
-        // when X = x' Z^2 for x' = r or (when below p) x' = r + n.
-        limb z2[N], cand[N], t[N], xm[N];
-        f_.sqr(z2, acc.Z);
-        std::memcpy(cand, r, sizeof cand);
-        for (int round = 0; round < 2; ++round) {
-            f_.to_mont(xm, cand);
-            f_.mul(t, xm, z2);
-            if (std::memcmp(t, acc.X, sizeof t) == 0) return 1;
-            if (F::add_raw(cand, cand, curve_.n) != 0 || num_cmp(cand, curve_.p, N) >= 0) break;
+        return check_x(acc, r);
+    }
+
+    std::vector<uint64_t> verify_table(const EC_point& Q) const override {
+        // Rows of 2^(kQW-1) points, entry j - 1 of row w being
+        // j * 2^(kQW w) * Q, in the fixed-base table's layout.
+        constexpr size_t kRow = size_t(1) << (kQW - 1);
+        const size_t rows = qrows(), count = rows * kRow;
+        std::vector<J3> pts(count);
+        J3 base;
+        f_.to_mont(base.X, Q.X);
+        f_.to_mont(base.Y, Q.Y);
+        f_.to_mont(base.Z, Q.Z);
+        for (size_t w = 0; w < rows; ++w) {
+            J3* row = &pts[w * kRow];
+            row[0] = base;
+            for (size_t j = 1; j < kRow; ++j) jadd_vt(row[j], row[j - 1], base);
+            jdbl(base, row[kRow - 1]);  // 2^kQW * base
         }
-        return 0;
+        std::vector<uint64_t> out;
+        normalize_batch(out, pts);
+        return out;
+    }
+
+    int mul2_check_x_table(const uint64_t* u1, const uint64_t* u2, const uint64_t* qtable,
+                           const uint64_t* r) const override {
+        limb k1[N], k2[N];
+        scalar_reduce(k1, u1);
+        scalar_reduce(k2, u2);
+        J3 acc;
+        set_inf_j(acc);
+        comb_vt(acc, base_table(), kBaseW, bwindows_, k1);
+        comb_vt(acc, qtable, kQW, qrows(), k2);
+        return check_x(acc, r);
     }
 
     void add(EC_point* R, const EC_point& P, const EC_point& Q) const override {
@@ -704,11 +725,79 @@ class GroupImpl final : public Group {
         f.sub(R.Y, R.Y, Y1);
     }
 
+    // Window width of the per-point verification tables (verify_table).
+    static constexpr unsigned kQW = 4;
+    size_t qrows() const { return (size_t(curve_.orderbits) + 2 + kQW - 1) / kQW; }
+
+    // 1 when acc is finite and its x-coordinate modulo n equals r. x =
+    // X / Z^2 is compared without an inversion: x mod n = r holds when
+    // X = x' Z^2 for x' = r or (when below p) x' = r + n.
+    int check_x(const J3& acc, const uint64_t* r) const {
+        if (fe_zero_vt(acc.Z)) return 0;
+        limb z2[N], cand[N], t[N], xm[N];
+        f_.sqr(z2, acc.Z);
+        std::memcpy(cand, r, sizeof cand);
+        for (int round = 0; round < 2; ++round) {
+            f_.to_mont(xm, cand);
+            f_.mul(t, xm, z2);
+            if (std::memcmp(t, acc.X, sizeof t) == 0) return 1;
+            if (F::add_raw(cand, cand, curve_.n) != 0 || num_cmp(cand, curve_.p, N) >= 0) break;
+        }
+        return 0;
+    }
+
+    // acc += k * P from a table of rows of 2^(w-1) affine points (entry
+    // j - 1 of row i being j * 2^(w i) * P) by signed w-bit digits of k
+    // (k < n; w * rows >= orderbits + 2, so the top digit never carries).
+    // Variable time: k is public.
+    void comb_vt(J3& acc, const limb* table, unsigned w, size_t rows, const limb* k) const {
+        const size_t row_len = size_t(1) << (w - 1);
+        limb ny[N];
+        int carry = 0;
+        for (size_t i = 0; i < rows; ++i) {
+            int v = int(bits_at(k, i * w, w)) + carry;
+            carry = v >= (1 << (w - 1)) ? 1 : 0;
+            int d = v - (carry << w);
+            if (d == 0) continue;
+            const limb* e = table + (i * row_len + size_t(d > 0 ? d : -d) - 1) * 2 * N;
+            if (d > 0) {
+                jadd_affine_vt(acc, acc, e, e + N);
+            } else {
+                f_.neg(ny, e + N);
+                jadd_affine_vt(acc, acc, e, ny);
+            }
+        }
+    }
+
+    // Affine x, y (field representation) of finite Jacobian points, one
+    // inversion for all (Montgomery's trick).
+    void normalize_batch(std::vector<uint64_t>& out, const std::vector<J3>& pts) const {
+        const size_t count = pts.size();
+        std::vector<Fe<N>> prefix(count);
+        limb acc[N], inv[N];
+        std::memcpy(acc, f_.one, sizeof acc);
+        for (size_t i = 0; i < count; ++i) {
+            std::memcpy(prefix[i].v, acc, sizeof acc);
+            f_.mul(acc, acc, pts[i].Z);
+        }
+        f_.inv(inv, acc);
+        out.assign(count * 2 * N, 0);
+        for (size_t i = count; i-- > 0;) {
+            limb zi[N], zi2[N];
+            f_.mul(zi, inv, prefix[i].v);
+            f_.mul(inv, inv, pts[i].Z);
+            f_.sqr(zi2, zi);
+            f_.mul(&out[2 * i * N], pts[i].X, zi2);
+            f_.mul(zi2, zi2, zi);
+            f_.mul(&out[(2 * i + 1) * N], pts[i].Y, zi2);
+        }
+    }
+
     // acc = u1 G + u2 Q (Straus: one doubling chain, width-w NAF digits of
     // both scalars; the generator's odd multiples come from a table built
     // once). Variable time: every input is public.
     void straus_vt(J3& acc, const uint64_t* u1, const uint64_t* u2, const EC_point& Q) const {
-        const A2* TG = verify_table();
+        const A2* TG = g_odd_table();
         J3 TQ[1u << (kWnafQ - 2)], two;
         f_.to_mont(TQ[0].X, Q.X);
         f_.to_mont(TQ[0].Y, Q.Y);
@@ -751,7 +840,7 @@ class GroupImpl final : public Group {
 
     // The odd multiples G, 3G, ..., (2^(kWnafG - 1) - 1) G, affine in the
     // field's representation; built on first use.
-    const A2* verify_table() const {
+    const A2* g_odd_table() const {
         std::call_once(vonce_, [this] {
             constexpr size_t count = size_t(1) << (kWnafG - 2);
             std::vector<J3> pts(count);

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "asn1/asn1.h"
 
@@ -103,6 +104,13 @@ void EC_point_mul2_vartime(const EC_curve& c, EC_point* R, const uint64_t* u1, c
 // equation without an inversion; variable time (public inputs).
 int EC_point_mul2_check_x(const EC_curve& c, const uint64_t* u1, const uint64_t* u2, const EC_point& Q,
                           const uint64_t* r);
+// A table of multiples of a validated public point Q (variable time to
+// build; for keys that verify many signatures), and the check above through
+// it: the same result as EC_point_mul2_check_x with that Q, with no
+// doublings at all.
+std::vector<uint64_t> EC_point_verify_table(const EC_curve& c, const EC_point& Q);
+int EC_point_mul2_check_x_table(const EC_curve& c, const uint64_t* u1, const uint64_t* u2,
+                                const std::vector<uint64_t>& qtable, const uint64_t* r);
 // R = P + Q (complete formulas; either may be infinity). R normalised.
 void EC_point_add(const EC_curve& c, EC_point* R, const EC_point& P, const EC_point& Q);
 

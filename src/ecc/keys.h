@@ -8,9 +8,11 @@
 // Results are 0 or a negative error code unless a comment says otherwise.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -130,6 +132,12 @@ struct EcPreparedKey {
     EC_curve curve{};
     uint64_t d[kMaxLimbs] = {0};
     EC_point Q{};
+    // Verification with a prime-curve key: the table of Q
+    // (EC_point_verify_table), built on the entry's second use so that a
+    // key used once pays nothing for it; see ecPreparedVerifyTable.
+    mutable std::atomic<unsigned> uses{0};
+    mutable std::once_flag table_once;
+    mutable std::vector<uint64_t> qtable;
     EcPreparedKey() = default;
     EcPreparedKey(const EcPreparedKey&) = delete;
     EcPreparedKey& operator=(const EcPreparedKey&) = delete;
@@ -146,6 +154,9 @@ using EcPreparedRef = std::shared_ptr<const EcPreparedKey>;
 // signing readers read a key without a password.
 EcPreparedRef ecCacheGetSigning(const char* keyString);
 EcPreparedRef ecCacheGetVerifying(const char* keyString);
+// The verification table of a prime-curve entry: null on its first use,
+// then the table (built once, thread-safely).
+const std::vector<uint64_t>* ecPreparedVerifyTable(const EcPreparedKey& key);
 // For tests: drop every entry; the number of entries.
 void ecCacheClear();
 size_t ecCacheSize();

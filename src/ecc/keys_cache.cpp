@@ -238,6 +238,12 @@ struct DropAtUnload {
 
 }  // namespace
 
+const std::vector<uint64_t>* ecPreparedVerifyTable(const EcPreparedKey& key) {
+    if (key.safe || key.uses.fetch_add(1, std::memory_order_relaxed) == 0) return nullptr;
+    std::call_once(key.table_once, [&key] { key.qtable = EC_point_verify_table(key.curve, key.Q); });
+    return &key.qtable;
+}
+
 EcPreparedRef ecCacheGetSigning(const char* keyString) {
     return get(keyString, kSigning);
 }

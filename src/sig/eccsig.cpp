@@ -133,7 +133,8 @@ long ecdsa_sign(std::vector<uint8_t>& sig, const EC_curve& c, const uint64_t* d,
 // ECDSA verification of a value (r || s or DER) on curve c with the
 // validated public point Q.
 long ecdsa_verify(const EC_curve& c, const EC_point& Q, const uint8_t* sig, size_t siglen,
-                  const uint8_t* data, size_t dlen, const SigAlgRow& row, long options) {
+                  const uint8_t* data, size_t dlen, const SigAlgRow& row, long options,
+                  const std::vector<uint64_t>* qtable = nullptr) {
     const bool useDigest = (options & kUseDigest) != 0;
     const size_t nb = EC_order_bytes(c);
     std::vector<uint8_t> rs(2 * nb);
@@ -162,7 +163,7 @@ long ecdsa_verify(const EC_curve& c, const EC_point& Q, const uint8_t* sig, size
     ecc::EC_num_from_bytes(c, r, value, nb);
     ecc::EC_num_from_bytes(c, s, value + nb, nb);
     ecdsaDigestToNum(c, e, digest, row.digestLen);
-    rc = EC_dsa_verify(c, r, s, e, Q);
+    rc = qtable ? EC_dsa_verify(c, r, s, e, *qtable) : EC_dsa_verify(c, r, s, e, Q);
     if (rc != 0) eprintf("Signature is invalid");
     return rc;
 }
@@ -242,7 +243,8 @@ long eccDSA_VerifyDataFromBytes(const uint8_t* sig, size_t siglen, const uint8_t
         if (sigIdIsEdDSA(row.id) && pk->safe && pk->safe_id == eddsa_curve_id(row))
             return eddsa_verify(row, pk->pub, pk->keylen, sig, siglen, data, dlen);
         if (!sigIdIsEdDSA(row.id) && !pk->safe)
-            return ecdsa_verify(pk->curve, pk->Q, sig, siglen, data, dlen, row, options);
+            return ecdsa_verify(pk->curve, pk->Q, sig, siglen, data, dlen, row, options,
+                                ecc::ecPreparedVerifyTable(*pk));
         // A key of the wrong kind for the row: read below, which says why.
     }
     EcKey key;

@@ -154,15 +154,28 @@ TEST_P(EachCurve, Mul2CheckX) {
         random_limbs(u2, c.nlimbs);
         EC_point want = ref_mul(u1, u2, &S);
         EC_scalar_reduce(c, r, want.X);
+        const std::vector<uint64_t> table = EC_point_verify_table(c, S);
         EXPECT_EQ(EC_point_mul2_check_x(c, u1, u2, S, r), 1);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, u1, u2, table, r), 1);
+        // Edge factors through the table: n - 1 and 1 on either side.
+        uint64_t nm1[kMaxLimbs], one[kMaxLimbs] = {1}, r2[kMaxLimbs] = {};
+        std::memcpy(nm1, c.n, sizeof nm1);
+        nm1[0] -= 1;
+        EC_scalar_reduce(c, r2, ref_mul(nm1, one, &S).X);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, nm1, one, table, r2), 1);
+        EC_scalar_reduce(c, r2, ref_mul(one, nm1, &S).X);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, one, nm1, table, r2), 1);
         r[0] ^= 1;
         EXPECT_EQ(EC_point_mul2_check_x(c, u1, u2, S, r), 0);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, u1, u2, table, r), 0);
     }
     uint64_t zero[kMaxLimbs] = {}, one[kMaxLimbs] = {1}, nm1[kMaxLimbs];
     std::memcpy(nm1, c.n, sizeof nm1);
     nm1[0] -= 1;
     // G + (n - 1) G is infinity, whose affine form (1, 1) must not match r = 1.
-    EXPECT_EQ(EC_point_mul2_check_x(c, one, one, ref_mul(nm1, nullptr, nullptr), one), 0);
+    EC_point minus_g = ref_mul(nm1, nullptr, nullptr);
+    EXPECT_EQ(EC_point_mul2_check_x(c, one, one, minus_g, one), 0);
+    EXPECT_EQ(EC_point_mul2_check_x_table(c, one, one, EC_point_verify_table(c, minus_g), one), 0);
     // A point with n <= x < p, reached as 0 G + 1 P.
     uint64_t x[kMaxLimbs] = {}, rhs[kMaxLimbs], y[kMaxLimbs];
     std::memcpy(x, c.n, sizeof x);
@@ -179,6 +192,7 @@ TEST_P(EachCurve, Mul2CheckX) {
         uint64_t r[kMaxLimbs] = {t};
         EXPECT_EQ(EC_point_mul2_check_x(c, zero, one, P, r), 1);
         EXPECT_EQ(EC_point_mul2_check_x(c, one, zero, P, r), 0);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, zero, one, EC_point_verify_table(c, P), r), 1);
         break;
     }
 }
