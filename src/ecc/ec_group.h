@@ -506,15 +506,16 @@ class GroupImpl final : public Group {
         return out;
     }
 
-    int mul2_check_x_table(const uint64_t* u1, const uint64_t* u2, const uint64_t* qtable,
+    int mul2_check_x_table(const uint64_t* u1, const uint64_t* u2, const std::vector<uint64_t>& qtable,
                            const uint64_t* r) const override {
+        if (qtable.size() != qrows() * (size_t(1) << (kQW - 1)) * 2 * N) return 0;
         limb k1[N], k2[N];
         scalar_reduce(k1, u1);
         scalar_reduce(k2, u2);
         J3 acc;
         set_inf_j(acc);
         comb_vt(acc, base_table(), kBaseW, bwindows_, k1);
-        comb_vt(acc, qtable, kQW, qrows(), k2);
+        comb_vt(acc, qtable.data(), kQW, qrows(), k2);
         return check_x(acc, r);
     }
 

@@ -29,8 +29,8 @@ class Group {
     // The table of a validated public point for repeated verification, and
     // mul2_check_x through it (variable time).
     virtual std::vector<uint64_t> verify_table(const EC_point& Q) const = 0;
-    virtual int mul2_check_x_table(const uint64_t* u1, const uint64_t* u2, const uint64_t* qtable,
-                                   const uint64_t* r) const = 0;
+    virtual int mul2_check_x_table(const uint64_t* u1, const uint64_t* u2,
+                                   const std::vector<uint64_t>& qtable, const uint64_t* r) const = 0;
     virtual void add(EC_point* R, const EC_point& P, const EC_point& Q) const = 0;
     virtual void normalize(EC_point* P) const = 0;
     virtual int on_curve(const EC_point& P) const = 0;  // P normalised, not infinity

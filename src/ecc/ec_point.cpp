@@ -139,7 +139,7 @@ std::vector<uint64_t> EC_point_verify_table(const EC_curve& c, const EC_point& Q
 
 int EC_point_mul2_check_x_table(const EC_curve& c, const uint64_t* u1, const uint64_t* u2,
                                 const std::vector<uint64_t>& qtable, const uint64_t* r) {
-    return group_of(c).mul2_check_x_table(u1, u2, qtable.data(), r);
+    return group_of(c).mul2_check_x_table(u1, u2, qtable, r);
 }
 
 void EC_point_add(const EC_curve& c, EC_point* R, const EC_point& P, const EC_point& Q) {

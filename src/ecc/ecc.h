@@ -8,8 +8,9 @@
 // interface in Jacobian coordinates (X, Y, Z), affine (X/Z^2, Y/Z^3); the
 // point at infinity is (1, 1, 0). Every multiplication by a scalar that may
 // be secret runs in constant time (fixed windows over all bits of the order,
-// masked table scans, complete addition formulas); only EC_point_mul2_vartime
-// and the square root are variable time and take public inputs only.
+// masked table scans, complete addition formulas); only the double
+// multiplications of verification (EC_point_mul2_*) and the square root are
+// variable time and take public inputs only.
 #pragma once
 
 #include <cstddef>
@@ -107,7 +108,7 @@ int EC_point_mul2_check_x(const EC_curve& c, const uint64_t* u1, const uint64_t*
 // A table of multiples of a validated public point Q (variable time to
 // build; for keys that verify many signatures), and the check above through
 // it: the same result as EC_point_mul2_check_x with that Q, with no
-// doublings at all.
+// doublings at all (0 for a table not of this curve's size).
 std::vector<uint64_t> EC_point_verify_table(const EC_curve& c, const EC_point& Q);
 int EC_point_mul2_check_x_table(const EC_curve& c, const uint64_t* u1, const uint64_t* u2,
                                 const std::vector<uint64_t>& qtable, const uint64_t* r);

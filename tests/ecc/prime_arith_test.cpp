@@ -157,6 +157,7 @@ TEST_P(EachCurve, Mul2CheckX) {
         const std::vector<uint64_t> table = EC_point_verify_table(c, S);
         EXPECT_EQ(EC_point_mul2_check_x(c, u1, u2, S, r), 1);
         EXPECT_EQ(EC_point_mul2_check_x_table(c, u1, u2, table, r), 1);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, u1, u2, std::vector<uint64_t>(table.size() / 2), r), 0);
         // Edge factors through the table: n - 1 and 1 on either side.
         uint64_t nm1[kMaxLimbs], one[kMaxLimbs] = {1}, r2[kMaxLimbs] = {};
         std::memcpy(nm1, c.n, sizeof nm1);
