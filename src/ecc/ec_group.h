@@ -37,6 +37,9 @@ class GroupImpl final : public Group {
         f_.add(b3_, b3_, b_);
         am3_ = c.a_minus3 != 0;
         windows_ = (size_t(c.orderbits) + 3) / 4;
+        // Signed windows of kBaseW bits over orderbits + 2 bits: the top
+        // window then never carries out (see mult_base).
+        bwindows_ = (size_t(c.orderbits) + 2 + kBaseW - 1) / kBaseW;
     }
 
     // ---- point formulas ----
@@ -239,7 +242,7 @@ class GroupImpl final : public Group {
     // infinity); constant time (Fermat inversion).
     void to_affine(EC_point* out, const P3& P) const {
         limb zi[N], x[N], y[N];
-        f_.inv(zi, P.Z);
+        inv_ct(zi, P.Z);
         f_.mul(x, P.X, zi);
         f_.mul(y, P.Y, zi);
         f_.from_mont(x, x);
@@ -374,7 +377,7 @@ class GroupImpl final : public Group {
     // Jacobian to a normalised EC_point; constant time.
     void jac_to_affine(EC_point* out, const J3& P) const {
         limb zi[N], zi2[N], x[N], y[N];
-        f_.inv(zi, P.Z);
+        inv_ct(zi, P.Z);
         f_.sqr(zi2, zi);
         f_.mul(x, P.X, zi2);
         f_.mul(zi2, zi2, zi);
@@ -425,25 +428,38 @@ class GroupImpl final : public Group {
     }
 
     void mult_base(EC_point* R, const uint64_t* d) const override {
+        // k = sum of d_w 2^(kBaseW w) with signed digits |d_w| <= 2^(kBaseW-1):
+        // each window adds |d_w| 2^(kBaseW w) G from its row (a full masked
+        // scan), negated by mask when d_w < 0; no doublings at all.
+        constexpr size_t kRow = size_t(1) << (kBaseW - 1);
         const limb* table = base_table();
         limb k[N];
         scalar_reduce(k, d);
         P3 acc, e;
         set_inf(acc);
-        for (size_t w = 0; w < windows_; ++w) {
-            limb dig = digit(k, w);
-            // Entry j (1..15) of window w is j * 16^w * G in affine form.
+        limb carry = 0;
+        for (size_t w = 0; w < bwindows_; ++w) {
+            // v in [0, 2^kBaseW]; v >= 2^(kBaseW-1) becomes v - 2^kBaseW with a
+            // carry into the next window. Arithmetic only, no branch on k.
+            limb v = bits_at(k, w * kBaseW, kBaseW) + carry;
+            carry = ((v >> (kBaseW - 1)) + 1) >> 1;
+            limb sd = v - (carry << kBaseW);  // two's complement digit
+            limb neg = ct::mask_from_bit(sd >> 63);
+            limb mag = (sd ^ neg) - neg;  // |digit|, 0..2^(kBaseW-1)
             std::memset(e.X, 0, sizeof e.X);
             std::memset(e.Y, 0, sizeof e.Y);
-            const limb* row = table + w * 15 * 2 * N;
-            for (size_t j = 0; j < 15; ++j) {
-                limb m = ct::mask_eq(j + 1, dig);
+            const limb* row = table + w * kRow * 2 * N;
+            for (size_t j = 0; j < kRow; ++j) {
+                limb m = ct::mask_eq(j + 1, mag);
                 for (size_t i = 0; i < N; ++i) {
                     e.X[i] |= m & row[(2 * j) * N + i];
                     e.Y[i] |= m & row[(2 * j + 1) * N + i];
                 }
             }
-            limb nz = ct::mask_nonzero(dig);
+            limb ny[N];
+            f_.neg(ny, e.Y);
+            fe_select<N>(e.Y, neg, ny, e.Y);
+            limb nz = ct::mask_nonzero(mag);
             fe_select<N>(e.Y, nz, e.Y, f_.one);
             limb zero[N] = {0};
             fe_select<N>(e.Z, nz, f_.one, zero);
@@ -451,42 +467,56 @@ class GroupImpl final : public Group {
         }
         to_affine(R, acc);
         ewipe(k, sizeof k);
+        ewipe(&carry, sizeof carry);
         ewipe(&acc, sizeof acc);
         ewipe(&e, sizeof e);
     }
 
     void mul2_vartime(EC_point* R, const uint64_t* u1, const uint64_t* u2, const EC_point& Q) const override {
-        // Odd multiples 1, 3, ..., 15 of G and Q for width-5 NAF digits.
-        P3 TG[8], TQ[8], two;
-        EC_point G = curve_.G;
-        from_jacobian(TG[0], G);
-        from_jacobian(TQ[0], Q);
-        pdbl(two, TG[0]);
-        for (size_t i = 1; i < 8; ++i) padd(TG[i], TG[i - 1], two);
-        pdbl(two, TQ[0]);
-        for (size_t i = 1; i < 8; ++i) padd(TQ[i], TQ[i - 1], two);
+        J3 acc;
+        straus_vt(acc, u1, u2, Q);
+        jac_to_affine(R, acc);
+    }
+
+    int mul2_check_x(const uint64_t* u1, const uint64_t* u2, const EC_point& Q,
+                     const uint64_t* r) const override {
+        J3 acc;
+        straus_vt(acc, u1, u2, Q);
+        return check_x(acc, r);
+    }
+
+    std::vector<uint64_t> verify_table(const EC_point& Q) const override {
+        // Rows of 2^(kQW-1) points, entry j - 1 of row w being
+        // j * 2^(kQW w) * Q, in the fixed-base table's layout.
+        constexpr size_t kRow = size_t(1) << (kQW - 1);
+        const size_t rows = qrows(), count = rows * kRow;
+        std::vector<J3> pts(count);
+        J3 base;
+        f_.to_mont(base.X, Q.X);
+        f_.to_mont(base.Y, Q.Y);
+        f_.to_mont(base.Z, Q.Z);
+        for (size_t w = 0; w < rows; ++w) {
+            J3* row = &pts[w * kRow];
+            row[0] = base;
+            for (size_t j = 1; j < kRow; ++j) jadd_vt(row[j], row[j - 1], base);
+            jdbl(base, row[kRow - 1]);  // 2^kQW * base
+        }
+        std::vector<uint64_t> out;
+        normalize_batch(out, pts);
+        return out;
+    }
+
+    int mul2_check_x_table(const uint64_t* u1, const uint64_t* u2, const std::vector<uint64_t>& qtable,
+                           const uint64_t* r) const override {
+        if (qtable.size() != qrows() * (size_t(1) << (kQW - 1)) * 2 * N) return 0;
         limb k1[N], k2[N];
         scalar_reduce(k1, u1);
         scalar_reduce(k2, u2);
-        int naf1[64 * N + 1], naf2[64 * N + 1];
-        size_t l1 = wnaf(naf1, k1), l2 = wnaf(naf2, k2);
-        size_t len = l1 > l2 ? l1 : l2;
-        P3 acc, e;
-        set_inf(acc);
-        for (size_t i = len; i-- > 0;) {
-            pdbl(acc, acc);
-            if (i < l1 && naf1[i]) {
-                e = TG[size_t(naf1[i] > 0 ? naf1[i] : -naf1[i]) / 2];
-                if (naf1[i] < 0) f_.neg(e.Y, e.Y);
-                padd(acc, acc, e);
-            }
-            if (i < l2 && naf2[i]) {
-                e = TQ[size_t(naf2[i] > 0 ? naf2[i] : -naf2[i]) / 2];
-                if (naf2[i] < 0) f_.neg(e.Y, e.Y);
-                padd(acc, acc, e);
-            }
-        }
-        to_affine(R, acc);
+        J3 acc;
+        set_inf_j(acc);
+        comb_vt(acc, base_table(), kBaseW, bwindows_, k1);
+        comb_vt(acc, qtable.data(), kQW, qrows(), k2);
+        return check_x(acc, r);
     }
 
     void add(EC_point* R, const EC_point& P, const EC_point& Q) const override {
@@ -575,8 +605,299 @@ class GroupImpl final : public Group {
     }
 
   private:
+    // ---- Variable-time Jacobian arithmetic (public inputs only) ----
+    // A point of the fixed-base verification table: affine, Z = 1 implied.
+    struct A2 {
+        limb X[N], Y[N];
+    };
+    // Width of the generator's NAF in verification (2^(w-2) odd multiples
+    // precomputed once) and of the other point's (computed per call).
+    static constexpr unsigned kWnafG = 7;
+    static constexpr unsigned kWnafQ = 5;
+
+    static bool fe_zero_vt(const limb* a) {
+        limb z = 0;
+        for (size_t i = 0; i < N; ++i) z |= a[i];
+        return z == 0;
+    }
+
+    void set_inf_j(J3& R) const {
+        std::memcpy(R.X, f_.one, sizeof R.X);
+        std::memcpy(R.Y, f_.one, sizeof R.Y);
+        std::memset(R.Z, 0, sizeof R.Z);
+    }
+
+    // R = P + Q for any P and Q (EFD add-2007-bl; equal points double,
+    // opposite points give infinity). R may alias P or Q.
+    void jadd_vt(J3& R, const J3& P, const J3& Q) const {
+        if (fe_zero_vt(P.Z)) {
+            R = Q;
+            return;
+        }
+        if (fe_zero_vt(Q.Z)) {
+            R = P;
+            return;
+        }
+        const F& f = f_;
+        limb z1z1[N], z2z2[N], u1[N], u2[N], s1[N], s2[N], h[N], i[N], j[N], r[N], v[N];
+        f.sqr(z1z1, P.Z);
+        f.sqr(z2z2, Q.Z);
+        f.mul(u1, P.X, z2z2);
+        f.mul(u2, Q.X, z1z1);
+        f.mul(s1, P.Y, Q.Z);
+        f.mul(s1, s1, z2z2);
+        f.mul(s2, Q.Y, P.Z);
+        f.mul(s2, s2, z1z1);
+        f.sub(h, u2, u1);
+        f.sub(r, s2, s1);
+        if (fe_zero_vt(h)) {
+            if (fe_zero_vt(r))
+                jdbl(R, P);
+            else
+                set_inf_j(R);
+            return;
+        }
+        limb Z3[N];
+        f.add(Z3, P.Z, Q.Z);
+        f.sqr(Z3, Z3);
+        f.sub(Z3, Z3, z1z1);
+        f.sub(Z3, Z3, z2z2);
+        f.mul(R.Z, Z3, h);
+        f.add(i, h, h);
+        f.sqr(i, i);
+        f.mul(j, h, i);
+        f.add(r, r, r);
+        f.mul(v, u1, i);
+        f.sqr(R.X, r);
+        f.sub(R.X, R.X, j);
+        f.sub(R.X, R.X, v);
+        f.sub(R.X, R.X, v);
+        f.sub(R.Y, v, R.X);
+        f.mul(R.Y, R.Y, r);
+        f.mul(s1, s1, j);
+        f.add(s1, s1, s1);
+        f.sub(R.Y, R.Y, s1);
+    }
+
+    // R = P + (x, y) for an affine point (EFD madd-2007-bl), any P. R may
+    // alias P.
+    void jadd_affine_vt(J3& R, const J3& P, const limb* x, const limb* y) const {
+        const F& f = f_;
+        if (fe_zero_vt(P.Z)) {
+            std::memcpy(R.X, x, sizeof R.X);
+            std::memcpy(R.Y, y, sizeof R.Y);
+            std::memcpy(R.Z, f.one, sizeof R.Z);
+            return;
+        }
+        limb z1z1[N], u2[N], s2[N], h[N], hh[N], i[N], j[N], r[N], v[N];
+        f.sqr(z1z1, P.Z);
+        f.mul(u2, x, z1z1);
+        f.mul(s2, y, P.Z);
+        f.mul(s2, s2, z1z1);
+        f.sub(h, u2, P.X);
+        f.sub(r, s2, P.Y);
+        if (fe_zero_vt(h)) {
+            if (fe_zero_vt(r))
+                jdbl(R, P);
+            else
+                set_inf_j(R);
+            return;
+        }
+        f.sqr(hh, h);
+        f.add(i, hh, hh);
+        f.add(i, i, i);
+        f.mul(j, h, i);
+        f.add(r, r, r);
+        f.mul(v, P.X, i);
+        limb Y1[N];
+        std::memcpy(Y1, P.Y, sizeof Y1);
+        f.add(R.Z, P.Z, h);
+        f.sqr(R.Z, R.Z);
+        f.sub(R.Z, R.Z, z1z1);
+        f.sub(R.Z, R.Z, hh);
+        f.sqr(R.X, r);
+        f.sub(R.X, R.X, j);
+        f.sub(R.X, R.X, v);
+        f.sub(R.X, R.X, v);
+        f.sub(R.Y, v, R.X);
+        f.mul(R.Y, R.Y, r);
+        f.mul(Y1, Y1, j);
+        f.add(Y1, Y1, Y1);
+        f.sub(R.Y, R.Y, Y1);
+    }
+
+    // Window width of the per-point verification tables (verify_table).
+    static constexpr unsigned kQW = 4;
+    size_t qrows() const { return (size_t(curve_.orderbits) + 2 + kQW - 1) / kQW; }
+
+    // 1 when acc is finite and its x-coordinate modulo n equals r. x =
+    // X / Z^2 is compared without an inversion: x mod n = r holds when
+    // X = x' Z^2 for x' = r or (when below p) x' = r + n.
+    int check_x(const J3& acc, const uint64_t* r) const {
+        if (fe_zero_vt(acc.Z)) return 0;
+        limb z2[N], cand[N], t[N], xm[N];
+        f_.sqr(z2, acc.Z);
+        std::memcpy(cand, r, sizeof cand);
+        for (int round = 0; round < 2; ++round) {
+            f_.to_mont(xm, cand);
+            f_.mul(t, xm, z2);
+            if (std::memcmp(t, acc.X, sizeof t) == 0) return 1;
+            if (F::add_raw(cand, cand, curve_.n) != 0 || num_cmp(cand, curve_.p, N) >= 0) break;
+        }
+        return 0;
+    }
+
+    // acc += k * P from a table of rows of 2^(w-1) affine points (entry
+    // j - 1 of row i being j * 2^(w i) * P) by signed w-bit digits of k
+    // (k < n; w * rows >= orderbits + 2, so the top digit never carries).
+    // Variable time: k is public.
+    void comb_vt(J3& acc, const limb* table, unsigned w, size_t rows, const limb* k) const {
+        const size_t row_len = size_t(1) << (w - 1);
+        limb ny[N];
+        int carry = 0;
+        for (size_t i = 0; i < rows; ++i) {
+            int v = int(bits_at(k, i * w, w)) + carry;
+            carry = v >= (1 << (w - 1)) ? 1 : 0;
+            int d = v - (carry << w);
+            if (d == 0) continue;
+            const limb* e = table + (i * row_len + size_t(d > 0 ? d : -d) - 1) * 2 * N;
+            if (d > 0) {
+                jadd_affine_vt(acc, acc, e, e + N);
+            } else {
+                f_.neg(ny, e + N);
+                jadd_affine_vt(acc, acc, e, ny);
+            }
+        }
+    }
+
+    // Affine x, y (field representation) of finite Jacobian points, one
+    // inversion for all (Montgomery's trick).
+    void normalize_batch(std::vector<uint64_t>& out, const std::vector<J3>& pts) const {
+        const size_t count = pts.size();
+        std::vector<Fe<N>> prefix(count);
+        limb acc[N], inv[N];
+        std::memcpy(acc, f_.one, sizeof acc);
+        for (size_t i = 0; i < count; ++i) {
+            std::memcpy(prefix[i].v, acc, sizeof acc);
+            f_.mul(acc, acc, pts[i].Z);
+        }
+        f_.inv(inv, acc);
+        out.assign(count * 2 * N, 0);
+        for (size_t i = count; i-- > 0;) {
+            limb zi[N], zi2[N];
+            f_.mul(zi, inv, prefix[i].v);
+            f_.mul(inv, inv, pts[i].Z);
+            f_.sqr(zi2, zi);
+            f_.mul(&out[2 * i * N], pts[i].X, zi2);
+            f_.mul(zi2, zi2, zi);
+            f_.mul(&out[(2 * i + 1) * N], pts[i].Y, zi2);
+        }
+    }
+
+    // acc = u1 G + u2 Q (Straus: one doubling chain, width-w NAF digits of
+    // both scalars; the generator's odd multiples come from a table built
+    // once). Variable time: every input is public.
+    void straus_vt(J3& acc, const uint64_t* u1, const uint64_t* u2, const EC_point& Q) const {
+        const A2* TG = g_odd_table();
+        J3 TQ[1u << (kWnafQ - 2)], two;
+        f_.to_mont(TQ[0].X, Q.X);
+        f_.to_mont(TQ[0].Y, Q.Y);
+        f_.to_mont(TQ[0].Z, Q.Z);
+        if (fe_zero_vt(TQ[0].Z)) set_inf_j(TQ[0]);
+        jdbl(two, TQ[0]);
+        for (size_t i = 1; i < (1u << (kWnafQ - 2)); ++i) jadd_vt(TQ[i], TQ[i - 1], two);
+        limb k1[N], k2[N];
+        scalar_reduce(k1, u1);
+        scalar_reduce(k2, u2);
+        int naf1[64 * N + 1], naf2[64 * N + 1];
+        size_t l1 = wnaf(naf1, k1, kWnafG), l2 = wnaf(naf2, k2, kWnafQ);
+        size_t len = l1 > l2 ? l1 : l2;
+        set_inf_j(acc);
+        limb ny[N];
+        J3 e;
+        for (size_t i = len; i-- > 0;) {
+            jdbl(acc, acc);
+            if (i < l1 && naf1[i]) {
+                const A2& g = TG[size_t(naf1[i] > 0 ? naf1[i] : -naf1[i]) / 2];
+                if (naf1[i] > 0) {
+                    jadd_affine_vt(acc, acc, g.X, g.Y);
+                } else {
+                    f_.neg(ny, g.Y);
+                    jadd_affine_vt(acc, acc, g.X, ny);
+                }
+            }
+            if (i < l2 && naf2[i]) {
+                const J3& q = TQ[size_t(naf2[i] > 0 ? naf2[i] : -naf2[i]) / 2];
+                if (naf2[i] > 0) {
+                    jadd_vt(acc, acc, q);
+                } else {
+                    e = q;
+                    f_.neg(e.Y, e.Y);
+                    jadd_vt(acc, acc, e);
+                }
+            }
+        }
+    }
+
+    // The odd multiples G, 3G, ..., (2^(kWnafG - 1) - 1) G, affine in the
+    // field's representation; built on first use.
+    const A2* g_odd_table() const {
+        std::call_once(vonce_, [this] {
+            constexpr size_t count = size_t(1) << (kWnafG - 2);
+            std::vector<J3> pts(count);
+            J3 two;
+            f_.to_mont(pts[0].X, curve_.G.X);
+            f_.to_mont(pts[0].Y, curve_.G.Y);
+            f_.to_mont(pts[0].Z, curve_.G.Z);
+            jdbl(two, pts[0]);
+            for (size_t i = 1; i < count; ++i) jadd_vt(pts[i], pts[i - 1], two);
+            // Batch normalisation: one inversion for all.
+            std::vector<Fe<N>> prefix(count);
+            limb acc[N], inv[N];
+            std::memcpy(acc, f_.one, sizeof acc);
+            for (size_t i = 0; i < count; ++i) {
+                std::memcpy(prefix[i].v, acc, sizeof acc);
+                f_.mul(acc, acc, pts[i].Z);
+            }
+            f_.inv(inv, acc);
+            vtable_.resize(count);
+            for (size_t i = count; i-- > 0;) {
+                limb zi[N], zi2[N];
+                f_.mul(zi, inv, prefix[i].v);
+                f_.mul(inv, inv, pts[i].Z);
+                f_.sqr(zi2, zi);
+                f_.mul(vtable_[i].X, pts[i].X, zi2);
+                f_.mul(zi2, zi2, zi);
+                f_.mul(vtable_[i].Y, pts[i].Y, zi2);
+            }
+        });
+        return vtable_.data();
+    }
+
     static void shr(limb* a, unsigned s) {
         for (size_t i = 0; i < N; ++i) a[i] = (a[i] >> s) | (i + 1 < N ? a[i + 1] << (64 - s) : 0);
+    }
+
+    // r = a^-1 in the field's representation (0 for 0), constant time: the
+    // binary-GCD inverse of bigd, a few times quicker than the Fermat power.
+    void inv_ct(limb* r, const limb* a) const {
+        limb t[N];
+        f_.from_mont(t, a);
+        bigd::modinv_odd_ct(t, t, curve_.p, N);
+        f_.to_mont(r, t);
+        ewipe(t, sizeof t);
+    }
+
+    // Window width of the fixed-base multiplication.
+    static constexpr unsigned kBaseW = 6;
+
+    // The `width` bits of k from bit pos (zero above the top limb); pos is
+    // public, so only shifts by public amounts.
+    static limb bits_at(const limb* k, size_t pos, unsigned width) {
+        size_t li = pos / 64, sh = pos % 64;
+        limb v = li < N ? k[li] >> sh : 0;
+        if (sh + width > 64 && li + 1 < N) v |= k[li + 1] << (64 - sh);
+        return v & ((limb(1) << width) - 1);
     }
 
     // 4-bit digit w of k (shifts by public amounts only).
@@ -598,12 +919,13 @@ class GroupImpl final : public Group {
         }
     }
 
-    // Width-5 NAF of k (public): digits odd in [-15, 15] or 0; returns the
-    // digit count.
-    static size_t wnaf(int* naf, const limb* kin) {
+    // Width-w NAF of k (public): digits odd in (-2^(w-1), 2^(w-1)) or 0;
+    // returns the digit count.
+    static size_t wnaf(int* naf, const limb* kin, unsigned w) {
         limb k[N + 1];
         std::memcpy(k, kin, N * sizeof(limb));
         k[N] = 0;
+        const int full = 1 << w, half = 1 << (w - 1);
         size_t i = 0;
         auto nonzero = [&]() {
             for (size_t j = 0; j <= N; ++j)
@@ -613,8 +935,8 @@ class GroupImpl final : public Group {
         while (nonzero()) {
             int z = 0;
             if (k[0] & 1) {
-                z = int(k[0] & 31);
-                if (z >= 16) z -= 32;
+                z = int(k[0] & limb(full - 1));
+                if (z >= half) z -= full;
                 if (z > 0) {
                     limb borrow = limb(z);
                     for (size_t j = 0; j <= N && borrow; ++j) {
@@ -690,24 +1012,26 @@ class GroupImpl final : public Group {
         }
     }
 
-    // The fixed-base table: windows_ rows of 15 affine points (x, y in the
-    // field's representation), entry j of row w being j * 16^w * G. Built on
-    // first use; std::call_once makes concurrent first calls safe.
+    // The fixed-base table: bwindows_ rows of 2^(kBaseW-1) affine points
+    // (x, y in the field's representation), entry j - 1 of row w being
+    // j * 2^(kBaseW w) * G. Built on first use; std::call_once makes
+    // concurrent first calls safe.
     const limb* base_table() const {
         std::call_once(once_, [this] { build_base_table(); });
         return base_.data();
     }
 
     void build_base_table() const {
-        size_t count = windows_ * 15;
+        constexpr size_t kRow = size_t(1) << (kBaseW - 1);
+        size_t count = bwindows_ * kRow;
         std::vector<P3> pts(count);
         P3 base;
         from_jacobian(base, curve_.G);
-        for (size_t w = 0; w < windows_; ++w) {
-            P3* row = &pts[w * 15];
+        for (size_t w = 0; w < bwindows_; ++w) {
+            P3* row = &pts[w * kRow];
             row[0] = base;
-            for (size_t j = 1; j < 15; ++j) padd(row[j], row[j - 1], base);
-            padd(base, row[14], base);  // 16 * base
+            for (size_t j = 1; j < kRow; ++j) padd(row[j], row[j - 1], base);
+            padd(base, row[kRow - 1], row[kRow - 1]);  // 2^kBaseW * base
         }
         // Batch normalisation (Montgomery's trick): one inversion for all.
         std::vector<Fe<N>> prefix(count);
@@ -735,8 +1059,11 @@ class GroupImpl final : public Group {
     limb a_[N], b_[N], b3_[N];
     bool am3_ = false;
     size_t windows_ = 0;
+    size_t bwindows_ = 0;
     mutable std::once_flag once_;
     mutable std::vector<limb> base_;
+    mutable std::once_flag vonce_;
+    mutable std::vector<A2> vtable_;
 };
 
 // Group factories, one file each so that the instantiations compile apart:

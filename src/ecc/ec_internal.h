@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "ecc/ecc.h"
 
@@ -21,6 +22,15 @@ class Group {
     virtual void mult_base(EC_point* R, const uint64_t* d) const = 0;
     virtual void mul2_vartime(EC_point* R, const uint64_t* u1, const uint64_t* u2,
                               const EC_point& Q) const = 0;
+    // 1 when u1 G + u2 Q is finite and its x-coordinate reduced modulo n
+    // equals r (r below n), else 0; variable time (public inputs).
+    virtual int mul2_check_x(const uint64_t* u1, const uint64_t* u2, const EC_point& Q,
+                             const uint64_t* r) const = 0;
+    // The table of a validated public point for repeated verification, and
+    // mul2_check_x through it (variable time).
+    virtual std::vector<uint64_t> verify_table(const EC_point& Q) const = 0;
+    virtual int mul2_check_x_table(const uint64_t* u1, const uint64_t* u2,
+                                   const std::vector<uint64_t>& qtable, const uint64_t* r) const = 0;
     virtual void add(EC_point* R, const EC_point& P, const EC_point& Q) const = 0;
     virtual void normalize(EC_point* P) const = 0;
     virtual int on_curve(const EC_point& P) const = 0;  // P normalised, not infinity

@@ -128,6 +128,20 @@ void EC_point_mul2_vartime(const EC_curve& c, EC_point* R, const uint64_t* u1, c
     group_of(c).mul2_vartime(R, u1, u2, Q);
 }
 
+int EC_point_mul2_check_x(const EC_curve& c, const uint64_t* u1, const uint64_t* u2, const EC_point& Q,
+                          const uint64_t* r) {
+    return group_of(c).mul2_check_x(u1, u2, Q, r);
+}
+
+std::vector<uint64_t> EC_point_verify_table(const EC_curve& c, const EC_point& Q) {
+    return group_of(c).verify_table(Q);
+}
+
+int EC_point_mul2_check_x_table(const EC_curve& c, const uint64_t* u1, const uint64_t* u2,
+                                const std::vector<uint64_t>& qtable, const uint64_t* r) {
+    return group_of(c).mul2_check_x_table(u1, u2, qtable, r);
+}
+
 void EC_point_add(const EC_curve& c, EC_point* R, const EC_point& P, const EC_point& Q) {
     group_of(c).add(R, P, Q);
 }

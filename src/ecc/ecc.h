@@ -8,13 +8,15 @@
 // interface in Jacobian coordinates (X, Y, Z), affine (X/Z^2, Y/Z^3); the
 // point at infinity is (1, 1, 0). Every multiplication by a scalar that may
 // be secret runs in constant time (fixed windows over all bits of the order,
-// masked table scans, complete addition formulas); only EC_point_mul2_vartime
-// and the square root are variable time and take public inputs only.
+// masked table scans, complete addition formulas); only the double
+// multiplications of verification (EC_point_mul2_*) and the square root are
+// variable time and take public inputs only.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "asn1/asn1.h"
 
@@ -98,6 +100,18 @@ void EC_point_mult_base(const EC_curve& c, EC_point* R, const uint64_t* d);
 // R normalised.
 void EC_point_mul2_vartime(const EC_curve& c, EC_point* R, const uint64_t* u1, const uint64_t* u2,
                            const EC_point& Q);
+// 1 when u1 * G + u2 * Q is not infinity and its affine x-coordinate,
+// reduced modulo n, equals r (below n); else 0. The ECDSA verification
+// equation without an inversion; variable time (public inputs).
+int EC_point_mul2_check_x(const EC_curve& c, const uint64_t* u1, const uint64_t* u2, const EC_point& Q,
+                          const uint64_t* r);
+// A table of multiples of a validated public point Q (variable time to
+// build; for keys that verify many signatures), and the check above through
+// it: the same result as EC_point_mul2_check_x with that Q, with no
+// doublings at all (0 for a table not of this curve's size).
+std::vector<uint64_t> EC_point_verify_table(const EC_curve& c, const EC_point& Q);
+int EC_point_mul2_check_x_table(const EC_curve& c, const uint64_t* u1, const uint64_t* u2,
+                                const std::vector<uint64_t>& qtable, const uint64_t* r);
 // R = P + Q (complete formulas; either may be infinity). R normalised.
 void EC_point_add(const EC_curve& c, EC_point* R, const EC_point& P, const EC_point& Q);
 

@@ -8,8 +8,11 @@
 // Results are 0 or a negative error code unless a comment says otherwise.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -101,6 +104,62 @@ bool ecPrivateScalar(const EcKey& key, uint64_t* d);
 // The public point octets (04 || X || Y) of a prime key: stored for a public
 // key, computed from d for a private one. Empty on failure.
 std::vector<uint8_t> ecPublicOctets(const EcKey& key);
+
+// ---- Prepared keys of key strings ----
+// What signing or verification needs of a key, read from its key string
+// once and kept in a process-wide cache (keys_cache.cpp): the unwrapping,
+// parsing, range checks and point validation are paid once per string.
+// An entry is found by a keyed digest of the string (HMAC-SHA-256 under a
+// per-process random key), holds at most kEcCacheEntries keys (the least
+// recently used goes first), is wiped when dropped (eviction once its last
+// user is done, unload, and in a child process after fork before the
+// child's first use) and is thread-safe.
+inline constexpr size_t kEcCacheEntries = 32;
+
+struct EcPreparedKey {
+    bool safe = false;  // a safe-curve key, else a prime-curve key
+    // Safe curves: the row id and key length; for signing the private key
+    // and the public key its reader derived, for verification the public
+    // key a verifier takes from the key (the one a version 2 private key
+    // carries, if any).
+    int safe_id = -1;
+    size_t keylen = 0;
+    uint8_t priv[kSafeMaxKeyLen] = {0};
+    uint8_t pub[kSafeMaxKeyLen] = {0};
+    // Prime curves: the curve; for signing the private scalar (c.nlimbs
+    // limbs, 0 < d < n), for verification the public point (affine,
+    // validated with EC_partial_validation).
+    EC_curve curve{};
+    uint64_t d[kMaxLimbs] = {0};
+    EC_point Q{};
+    // Verification with a prime-curve key: the table of Q
+    // (EC_point_verify_table), built on the entry's second use so that a
+    // key used once pays nothing for it; see ecPreparedVerifyTable.
+    mutable std::atomic<unsigned> uses{0};
+    mutable std::once_flag table_once;
+    mutable std::vector<uint64_t> qtable;
+    EcPreparedKey() = default;
+    EcPreparedKey(const EcPreparedKey&) = delete;
+    EcPreparedKey& operator=(const EcPreparedKey&) = delete;
+    ~EcPreparedKey();
+};
+using EcPreparedRef = std::shared_ptr<const EcPreparedKey>;
+
+// The prepared key of a key string for signing (a private key) or for
+// verification (a public key, or the public half of a private key). Only
+// internal key strings of types 6 and 8 and plain base64 strings are taken;
+// null when the input is none of these or does not read as a usable key
+// (unreadable, wrong kind, scalar out of range, invalid point): the caller
+// then reads the input itself, which reports why. The entry is read as the
+// signing readers read a key without a password.
+EcPreparedRef ecCacheGetSigning(const char* keyString);
+EcPreparedRef ecCacheGetVerifying(const char* keyString);
+// The verification table of a prime-curve entry: null on its first use,
+// then the table (built once, thread-safely).
+const std::vector<uint64_t>* ecPreparedVerifyTable(const EcPreparedKey& key);
+// For tests: drop every entry; the number of entries.
+void ecCacheClear();
+size_t ecCacheSize();
 
 // ---- Stored forms ----
 // ECPrivateKey { 1, d, [0] curve OID, [1] Q } (q null/empty: no [1]).

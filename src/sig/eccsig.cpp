@@ -77,54 +77,30 @@ long random_k(const EC_curve& c, uint64_t* k) {
     return KEYGEN_FAILED_ERROR;
 }
 
-}  // namespace
+// Ed25519 or Ed448 signature (the row's curve) with a private key and its
+// public key.
+long eddsa_sign(std::vector<uint8_t>& sig, const SigAlgRow& row, const uint8_t* data, size_t dlen,
+                const uint8_t* priv, const uint8_t* pub) {
+    long rc;
+    if (row.id == kSigIdEd25519) {
+        sig.resize(ecc::kEd25519SigLen);
+        rc = ecc::ed25519_sign(sig.data(), data, dlen, priv, pub);
+    } else {
+        sig.resize(ecc::kEd448SigLen);
+        rc = ecc::ed448_sign(sig.data(), data, dlen, priv, pub);
+    }
+    if (rc != 0) sig.clear();
+    return rc;
+}
 
-long eccDSA_SignDataToBytes(std::vector<uint8_t>& sig, const uint8_t* data, size_t dlen, const char* keyText,
-                            const char* password, const SigAlgRow& row, long options, size_t* orderBytes) {
-    sig.clear();
+// ECDSA signature on curve c with private scalar d (0 < d < n): the digest,
+// the nonce (RFC 6979 or random), and the value as r || s or DER.
+long ecdsa_sign(std::vector<uint8_t>& sig, const EC_curve& c, const uint64_t* d, const uint8_t* data,
+                size_t dlen, const SigAlgRow& row, long options) {
     const bool useDigest = (options & kUseDigest) != 0;
-    if (sigIdIsEdDSA(row.id) && useDigest) {
-        eprintf("Cannot use digest value for an EdDSA signature");
-        return NOT_SUPPORTED_ERROR;
-    }
-    EcKey key;
-    int form = read_key(key, keyText, password);
-    if (form < 0) return -form;
-    if (sigIdIsEdDSA(row.id)) {
-        if (form != ecc::kFormSafe || !key.is_private) {
-            eprintf("Not a private key");
-            return BAD_KEY_ERROR;
-        }
-        if (key.safe.id != eddsa_curve_id(row)) {
-            eprintf("Private key type does not match signature algorithm");
-            return BAD_KEY_ERROR;
-        }
-        long rc;
-        if (row.id == kSigIdEd25519) {
-            sig.resize(ecc::kEd25519SigLen);
-            rc = ecc::ed25519_sign(sig.data(), data, dlen, key.safe.priv, key.safe.pub);
-        } else {
-            sig.resize(ecc::kEd448SigLen);
-            rc = ecc::ed448_sign(sig.data(), data, dlen, key.safe.priv, key.safe.pub);
-        }
-        if (rc != 0) sig.clear();
-        return rc;
-    }
-    if ((form != ecc::kFormEcPrivate && form != ecc::kFormEcPki) || !key.is_private) {
-        eprintf("Not a private key");
-        return BAD_KEY_ERROR;
-    }
-    const EC_curve& c = key.curve;
-    if (orderBytes) *orderBytes = EC_order_bytes(c);
-    uint64_t d[kMaxLimbs] = {0}, k[kMaxLimbs] = {0}, e[kMaxLimbs] = {0}, r[kMaxLimbs] = {0},
-             s[kMaxLimbs] = {0};
+    uint64_t k[kMaxLimbs] = {0}, e[kMaxLimbs] = {0}, r[kMaxLimbs] = {0}, s[kMaxLimbs] = {0};
     uint8_t digest[64];
-    long rc = 0;
-    if (!ecPrivateScalar(key, d)) {
-        eprintf("Private key out of valid range");
-        rc = BAD_KEY_ERROR;
-    }
-    if (rc == 0) rc = take_digest(digest, data, dlen, row, useDigest);
+    long rc = take_digest(digest, data, dlen, row, useDigest);
     if (rc == 0) {
         ecdsaDigestToNum(c, e, digest, row.digestLen);
         if (options & kDeterministic) {
@@ -149,59 +125,17 @@ long eccDSA_SignDataToBytes(std::vector<uint8_t>& sig, const uint8_t* data, size
         ecc::EC_num_to_bytes(rs.data() + nb, nb, s, c.nlimbs);
         sig = (options & kAsn1Der) ? ecdsaDerFromRS(rs.data(), rs.data() + nb, nb) : std::move(rs);
     }
-    ewipe(d, sizeof d);
     ewipe(k, sizeof k);
     ewipe(digest, sizeof digest);
     return rc;
 }
 
-long eccDSA_VerifyDataFromBytes(const uint8_t* sig, size_t siglen, const uint8_t* data, size_t dlen,
-                                const char* keyText, const SigAlgRow& row, long options) {
+// ECDSA verification of a value (r || s or DER) on curve c with the
+// validated public point Q.
+long ecdsa_verify(const EC_curve& c, const EC_point& Q, const uint8_t* sig, size_t siglen,
+                  const uint8_t* data, size_t dlen, const SigAlgRow& row, long options,
+                  const std::vector<uint64_t>* qtable = nullptr) {
     const bool useDigest = (options & kUseDigest) != 0;
-    if (sigIdIsEdDSA(row.id) && useDigest) {
-        eprintf("Cannot use digest value for an EdDSA signature");
-        return NOT_SUPPORTED_ERROR;
-    }
-    EcKey key;
-    int form = read_key(key, keyText, nullptr);
-    if (form < 0) return -form;
-    if (sigIdIsEdDSA(row.id)) {
-        const uint8_t* pub = nullptr;
-        if (form == ecc::kFormSafe) {
-            if (!key.is_private)
-                pub = key.safe.pub;
-            else if (key.safe_embedded_pub.size() == key.safe.keylen)
-                pub = key.safe_embedded_pub.data();
-            else
-                pub = key.safe.pub;  // derived from the private key when read
-        }
-        if (!pub) {
-            eprintf("Not a public key");
-            return BAD_KEY_ERROR;
-        }
-        if (key.safe.id != eddsa_curve_id(row)) {
-            eprintf("Public key type does not match signature algorithm");
-            return BAD_KEY_ERROR;
-        }
-        if (siglen != 2 * key.safe.keylen) {
-            eprintf("Invalid signature length");
-            return BAD_LENGTH_ERROR;
-        }
-        return row.id == kSigIdEd25519 ? ecc::ed25519_verify(sig, data, dlen, pub)
-                                       : ecc::ed448_verify(sig, data, dlen, pub);
-    }
-    if (form != ecc::kFormEcPrivate && form != ecc::kFormEcPki && form != ecc::kFormEcSpki) {
-        eprintf("Not a public key");
-        return BAD_KEY_ERROR;
-    }
-    const EC_curve& c = key.curve;
-    std::vector<uint8_t> q = ecc::ecPublicOctets(key);
-    EC_point Q;
-    if (q.empty() || ecc::EC_point_from_octets(c, &Q, q.data(), q.size()) != 0 ||
-        !ecc::EC_partial_validation(c, Q)) {
-        eprintf("Invalid public key");
-        return BAD_KEY_ERROR;
-    }
     const size_t nb = EC_order_bytes(c);
     std::vector<uint8_t> rs(2 * nb);
     const uint8_t* value = sig;
@@ -229,9 +163,126 @@ long eccDSA_VerifyDataFromBytes(const uint8_t* sig, size_t siglen, const uint8_t
     ecc::EC_num_from_bytes(c, r, value, nb);
     ecc::EC_num_from_bytes(c, s, value + nb, nb);
     ecdsaDigestToNum(c, e, digest, row.digestLen);
-    rc = EC_dsa_verify(c, r, s, e, Q);
+    rc = qtable ? EC_dsa_verify(c, r, s, e, *qtable) : EC_dsa_verify(c, r, s, e, Q);
     if (rc != 0) eprintf("Signature is invalid");
     return rc;
+}
+
+// EdDSA verification with a public key of the row's curve (keylen octets).
+long eddsa_verify(const SigAlgRow& row, const uint8_t* pub, size_t keylen, const uint8_t* sig, size_t siglen,
+                  const uint8_t* data, size_t dlen) {
+    if (siglen != 2 * keylen) {
+        eprintf("Invalid signature length");
+        return BAD_LENGTH_ERROR;
+    }
+    return row.id == kSigIdEd25519 ? ecc::ed25519_verify(sig, data, dlen, pub)
+                                   : ecc::ed448_verify(sig, data, dlen, pub);
+}
+
+}  // namespace
+
+long eccDSA_SignDataToBytes(std::vector<uint8_t>& sig, const uint8_t* data, size_t dlen, const char* keyText,
+                            const char* password, const SigAlgRow& row, long options, size_t* orderBytes) {
+    sig.clear();
+    const bool useDigest = (options & kUseDigest) != 0;
+    if (sigIdIsEdDSA(row.id) && useDigest) {
+        eprintf("Cannot use digest value for an EdDSA signature");
+        return NOT_SUPPORTED_ERROR;
+    }
+    // A key string already prepared for signing. The password plays no part
+    // for it: a cached entry is a plain key, which no password decrypts.
+    if (ecc::EcPreparedRef pk = ecc::ecCacheGetSigning(keyText)) {
+        if (sigIdIsEdDSA(row.id) && pk->safe && pk->safe_id == eddsa_curve_id(row))
+            return eddsa_sign(sig, row, data, dlen, pk->priv, pk->pub);
+        if (!sigIdIsEdDSA(row.id) && !pk->safe) {
+            if (orderBytes) *orderBytes = EC_order_bytes(pk->curve);
+            return ecdsa_sign(sig, pk->curve, pk->d, data, dlen, row, options);
+        }
+        // A key of the wrong kind for the row: read below, which says why.
+    }
+    EcKey key;
+    int form = read_key(key, keyText, password);
+    if (form < 0) return -form;
+    if (sigIdIsEdDSA(row.id)) {
+        if (form != ecc::kFormSafe || !key.is_private) {
+            eprintf("Not a private key");
+            return BAD_KEY_ERROR;
+        }
+        if (key.safe.id != eddsa_curve_id(row)) {
+            eprintf("Private key type does not match signature algorithm");
+            return BAD_KEY_ERROR;
+        }
+        return eddsa_sign(sig, row, data, dlen, key.safe.priv, key.safe.pub);
+    }
+    if ((form != ecc::kFormEcPrivate && form != ecc::kFormEcPki) || !key.is_private) {
+        eprintf("Not a private key");
+        return BAD_KEY_ERROR;
+    }
+    const EC_curve& c = key.curve;
+    if (orderBytes) *orderBytes = EC_order_bytes(c);
+    uint64_t d[kMaxLimbs] = {0};
+    long rc = 0;
+    if (!ecPrivateScalar(key, d)) {
+        eprintf("Private key out of valid range");
+        rc = BAD_KEY_ERROR;
+    }
+    if (rc == 0) rc = ecdsa_sign(sig, c, d, data, dlen, row, options);
+    ewipe(d, sizeof d);
+    return rc;
+}
+
+long eccDSA_VerifyDataFromBytes(const uint8_t* sig, size_t siglen, const uint8_t* data, size_t dlen,
+                                const char* keyText, const SigAlgRow& row, long options) {
+    const bool useDigest = (options & kUseDigest) != 0;
+    if (sigIdIsEdDSA(row.id) && useDigest) {
+        eprintf("Cannot use digest value for an EdDSA signature");
+        return NOT_SUPPORTED_ERROR;
+    }
+    // A key string already prepared for verification.
+    if (ecc::EcPreparedRef pk = ecc::ecCacheGetVerifying(keyText)) {
+        if (sigIdIsEdDSA(row.id) && pk->safe && pk->safe_id == eddsa_curve_id(row))
+            return eddsa_verify(row, pk->pub, pk->keylen, sig, siglen, data, dlen);
+        if (!sigIdIsEdDSA(row.id) && !pk->safe)
+            return ecdsa_verify(pk->curve, pk->Q, sig, siglen, data, dlen, row, options,
+                                ecc::ecPreparedVerifyTable(*pk));
+        // A key of the wrong kind for the row: read below, which says why.
+    }
+    EcKey key;
+    int form = read_key(key, keyText, nullptr);
+    if (form < 0) return -form;
+    if (sigIdIsEdDSA(row.id)) {
+        const uint8_t* pub = nullptr;
+        if (form == ecc::kFormSafe) {
+            if (!key.is_private)
+                pub = key.safe.pub;
+            else if (key.safe_embedded_pub.size() == key.safe.keylen)
+                pub = key.safe_embedded_pub.data();
+            else
+                pub = key.safe.pub;  // derived from the private key when read
+        }
+        if (!pub) {
+            eprintf("Not a public key");
+            return BAD_KEY_ERROR;
+        }
+        if (key.safe.id != eddsa_curve_id(row)) {
+            eprintf("Public key type does not match signature algorithm");
+            return BAD_KEY_ERROR;
+        }
+        return eddsa_verify(row, pub, key.safe.keylen, sig, siglen, data, dlen);
+    }
+    if (form != ecc::kFormEcPrivate && form != ecc::kFormEcPki && form != ecc::kFormEcSpki) {
+        eprintf("Not a public key");
+        return BAD_KEY_ERROR;
+    }
+    const EC_curve& c = key.curve;
+    std::vector<uint8_t> q = ecc::ecPublicOctets(key);
+    EC_point Q;
+    if (q.empty() || ecc::EC_point_from_octets(c, &Q, q.data(), q.size()) != 0 ||
+        !ecc::EC_partial_validation(c, Q)) {
+        eprintf("Invalid public key");
+        return BAD_KEY_ERROR;
+    }
+    return ecdsa_verify(c, Q, sig, siglen, data, dlen, row, options);
 }
 
 }  // namespace velt::sig

@@ -188,21 +188,35 @@ long EC_dsa_sign(const EC_curve& c, uint64_t* r, uint64_t* s, const uint64_t* d,
     return long(~ok & uint64_t(KEYGEN_FAILED_ERROR));
 }
 
-long EC_dsa_verify(const EC_curve& c, const uint64_t* r, const uint64_t* s, const uint64_t* e,
-                   const EC_point& Q) {
-    if (!ecc::EC_scalar_in_range(c, r) || !ecc::EC_scalar_in_range(c, s)) return SIGNATURE_ERROR;
-    uint64_t w[kMaxLimbs] = {0}, u1[kMaxLimbs] = {0}, u2[kMaxLimbs] = {0}, er[kMaxLimbs] = {0},
-             x[kMaxLimbs] = {0};
+namespace {
+
+// u1 = e s^-1 and u2 = r s^-1 modulo n; false when r or s is outside [1, n-1].
+bool verify_factors(const EC_curve& c, uint64_t* u1, uint64_t* u2, const uint64_t* r, const uint64_t* s,
+                    const uint64_t* e) {
+    if (!ecc::EC_scalar_in_range(c, r) || !ecc::EC_scalar_in_range(c, s)) return false;
+    uint64_t w[kMaxLimbs] = {0}, er[kMaxLimbs] = {0};
     ecc::EC_scalar_inv(c, w, s);
     ecc::EC_scalar_reduce(c, er, e);
     ecc::EC_scalar_mul(c, u1, er, w);
     ecc::EC_scalar_mul(c, u2, r, w);
-    EC_point X;
-    ecc::EC_point_mul2_vartime(c, &X, u1, u2, Q);
-    if (ecc::EC_point_is_infinity(c, X)) return SIGNATURE_ERROR;
-    std::memcpy(x, X.X, c.nlimbs * sizeof(uint64_t));
-    ecc::EC_scalar_reduce(c, x, x);
-    return std::memcmp(x, r, c.nlimbs * sizeof(uint64_t)) == 0 ? 0L : long(SIGNATURE_ERROR);
+    return true;
+}
+
+}  // namespace
+
+long EC_dsa_verify(const EC_curve& c, const uint64_t* r, const uint64_t* s, const uint64_t* e,
+                   const EC_point& Q) {
+    uint64_t u1[kMaxLimbs] = {0}, u2[kMaxLimbs] = {0};
+    if (!verify_factors(c, u1, u2, r, s, e)) return SIGNATURE_ERROR;
+    // The sum point must be finite and its x-coordinate equal r modulo n.
+    return ecc::EC_point_mul2_check_x(c, u1, u2, Q, r) ? 0L : long(SIGNATURE_ERROR);
+}
+
+long EC_dsa_verify(const EC_curve& c, const uint64_t* r, const uint64_t* s, const uint64_t* e,
+                   const std::vector<uint64_t>& qtable) {
+    uint64_t u1[kMaxLimbs] = {0}, u2[kMaxLimbs] = {0};
+    if (!verify_factors(c, u1, u2, r, s, e)) return SIGNATURE_ERROR;
+    return ecc::EC_point_mul2_check_x_table(c, u1, u2, qtable, r) ? 0L : long(SIGNATURE_ERROR);
 }
 
 std::vector<uint8_t> ecdsaDerFromRS(const uint8_t* r, const uint8_t* s, size_t nbytes) {

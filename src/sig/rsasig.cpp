@@ -107,7 +107,7 @@ long verify_pkcs1(const uint8_t* sig, size_t siglen, const Key& key, const uint8
 
 template <class Key>
 long sign_pss(std::vector<uint8_t>& sig, const Key& key, const uint8_t* data, size_t dlen,
-                    const SigAlgRow& row, long options, const uint8_t* salt, size_t saltlen) {
+              const SigAlgRow& row, long options, const uint8_t* salt, size_t saltlen) {
     sig.clear();
     uint8_t mHash[64];
     long rc = message_digest(mHash, data, dlen, row, (options & 0x1000) != 0);
@@ -154,7 +154,7 @@ long sign_pss(std::vector<uint8_t>& sig, const Key& key, const uint8_t* data, si
 
 template <class Key>
 long verify_pss(const uint8_t* sig, size_t siglen, const Key& key, const uint8_t* data, size_t dlen,
-                      const SigAlgRow& row, long options) {
+                const SigAlgRow& row, long options) {
     uint8_t mHash[64];
     long rc = message_digest(mHash, data, dlen, row, (options & 0x1000) != 0);
     if (rc != 0) return rc;

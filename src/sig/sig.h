@@ -109,6 +109,10 @@ long EC_dsa_sign(const ecc::EC_curve& c, uint64_t* r, uint64_t* s, const uint64_
 // by the caller), else 22.
 long EC_dsa_verify(const ecc::EC_curve& c, const uint64_t* r, const uint64_t* s, const uint64_t* e,
                    const ecc::EC_point& Q);
+// The same through a table of Q from ecc::EC_point_verify_table (the result
+// is the same as without it).
+long EC_dsa_verify(const ecc::EC_curve& c, const uint64_t* r, const uint64_t* s, const uint64_t* e,
+                   const std::vector<uint64_t>& qtable);
 // DER SEQUENCE { INTEGER r, INTEGER s } of two order-sized values.
 std::vector<uint8_t> ecdsaDerFromRS(const uint8_t* r, const uint8_t* s, size_t nbytes);
 // Strict DER reading into r || s (2 * nbytes): one SEQUENCE of two minimal

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "ecc/ec_internal.h"
 #include "ecc/prime_fixture.h"
 
 using namespace primetest;
@@ -140,6 +141,61 @@ TEST_P(EachCurve, CompleteAdditionSpecialCases) {
     nm1[0] -= 1;
     EC_point_mul2_vartime(c, &R, one, one, ref_mul(nm1, nullptr, nullptr));
     EXPECT_TRUE(EC_point_is_infinity(c, R));
+}
+
+// The verification check u1 G + u2 Q against r: the x-coordinate of the
+// sum reduced modulo n, infinity refused, and x-coordinates from n up to p
+// (where the curve has them) matched through r = x - n.
+TEST_P(EachCurve, Mul2CheckX) {
+    for (int round = 0; round < 4; ++round) {
+        EC_point S = random_point();
+        uint64_t u1[kMaxLimbs], u2[kMaxLimbs], r[kMaxLimbs] = {};
+        random_limbs(u1, c.nlimbs);
+        random_limbs(u2, c.nlimbs);
+        EC_point want = ref_mul(u1, u2, &S);
+        EC_scalar_reduce(c, r, want.X);
+        const std::vector<uint64_t> table = EC_point_verify_table(c, S);
+        EXPECT_EQ(EC_point_mul2_check_x(c, u1, u2, S, r), 1);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, u1, u2, table, r), 1);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, u1, u2, std::vector<uint64_t>(table.size() / 2), r), 0);
+        // Edge factors through the table: n - 1 and 1 on either side.
+        uint64_t nm1[kMaxLimbs], one[kMaxLimbs] = {1}, r2[kMaxLimbs] = {};
+        std::memcpy(nm1, c.n, sizeof nm1);
+        nm1[0] -= 1;
+        EC_scalar_reduce(c, r2, ref_mul(nm1, one, &S).X);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, nm1, one, table, r2), 1);
+        EC_scalar_reduce(c, r2, ref_mul(one, nm1, &S).X);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, one, nm1, table, r2), 1);
+        r[0] ^= 1;
+        EXPECT_EQ(EC_point_mul2_check_x(c, u1, u2, S, r), 0);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, u1, u2, table, r), 0);
+    }
+    uint64_t zero[kMaxLimbs] = {}, one[kMaxLimbs] = {1}, nm1[kMaxLimbs];
+    std::memcpy(nm1, c.n, sizeof nm1);
+    nm1[0] -= 1;
+    // G + (n - 1) G is infinity, whose affine form (1, 1) must not match r = 1.
+    EC_point minus_g = ref_mul(nm1, nullptr, nullptr);
+    EXPECT_EQ(EC_point_mul2_check_x(c, one, one, minus_g, one), 0);
+    EXPECT_EQ(EC_point_mul2_check_x_table(c, one, one, EC_point_verify_table(c, minus_g), one), 0);
+    // A point with n <= x < p, reached as 0 G + 1 P.
+    uint64_t x[kMaxLimbs] = {}, rhs[kMaxLimbs], y[kMaxLimbs];
+    std::memcpy(x, c.n, sizeof x);
+    for (uint64_t t = 1; t < 200; ++t) {
+        x[0] = c.n[0] + t;  // no carry: the low limb of every order is far below 2^64 - 200
+        if (num_cmp(x, c.p, c.nlimbs) >= 0) break;
+        EC_point P = {};
+        std::memcpy(P.X, x, sizeof x);
+        group_of(c).rhs(rhs, x);
+        if (!EC_field_sqrt(c, y, rhs)) continue;
+        std::memcpy(P.Y, y, sizeof y);
+        P.Z[0] = 1;
+        ASSERT_TRUE(EC_partial_validation(c, P));
+        uint64_t r[kMaxLimbs] = {t};
+        EXPECT_EQ(EC_point_mul2_check_x(c, zero, one, P, r), 1);
+        EXPECT_EQ(EC_point_mul2_check_x(c, one, zero, P, r), 0);
+        EXPECT_EQ(EC_point_mul2_check_x_table(c, zero, one, EC_point_verify_table(c, P), r), 1);
+        break;
+    }
 }
 
 TEST_P(EachCurve, ScalarArithmetic) {
