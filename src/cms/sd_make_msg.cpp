@@ -80,7 +80,7 @@ bool can_stream_digest(long options, hash::Hasher& h) {
 // file is neither held in memory nor copied; n gets the octets read.
 // 0, READ_ERROR or BAD_LENGTH_ERROR.
 long digest_stream(FILE* f, hash::Hasher& h, size_t& n) {
-    constexpr size_t kBlock = size_t(1) << 20;
+    constexpr size_t kBlock = size_t(128) << 10;
     SecureBytes block(kBlock);
     n = 0;
     size_t got;
