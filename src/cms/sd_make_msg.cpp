@@ -10,6 +10,7 @@
 #include "cms/sd_make_int.h"
 #include "encode/encode.h"
 #include "frame/error.h"
+#include "hash/hash.h"
 #include "util/futil.h"
 
 namespace velt::cms {
@@ -35,9 +36,10 @@ long check_pseudo(long options) {
     return 0;
 }
 
-// Signed message of content held in memory.
+// Signed message of content held in memory; with a digest already made
+// (a detached signature of a file read in blocks), data may be null.
 long sign_content(const char* outFile, const uint8_t* data, size_t n, const char* certList,
-                  const char* privateKey, long options) {
+                  const char* privateKey, long options, const Der* digest = nullptr) {
     const bool pseudo = (options & kCmsPseudoSig) != 0;
     if (pseudo) {
         if (long rc = check_pseudo(options)) return rc;
@@ -52,13 +54,42 @@ long sign_content(const char* outFile, const uint8_t* data, size_t n, const char
     in.contentLen = n;
     in.privateKey = privateKey;
     in.pseudo = pseudo;
-    if (!row_digest(*s.row, data, n, in.digest)) {
+    if (digest) {
+        in.digest = *digest;
+    } else if (!row_digest(*s.row, data, n, in.digest)) {
         eprintf("Invalid signature option");
         return BAD_FLAG_ERROR;
     }
     SplitDer out;
     if (long rc = make_sigdata(out, s, in, options)) return rc;
     return write_cms_output(outFile, out, options);
+}
+
+// A detached signature needs only the content digest, unless the row is
+// EdDSA without signed attributes (which signs the content itself) or the
+// row's hash has no incremental form here. A pseudo-signature refuses
+// detached output later on.
+bool can_stream_digest(long options, hash::Hasher& h) {
+    if (!(options & kCmsExcludeData) || (options & kCmsPseudoSig)) return false;
+    const sig::SigAlgRow* row = sig::sigPtrToSigAlgById(options & 0xFF);
+    if (!row || (sig::sigIdIsEdDSA(row->id) && !(options & kCmsIncludeAttrs))) return false;
+    return h.init(row->hashAlg) && h.length() == row->digestLen;
+}
+
+// Feeds the open file through the digest in large blocks, so that a large
+// file is neither held in memory nor copied; n gets the octets read.
+// 0, READ_ERROR or BAD_LENGTH_ERROR.
+long digest_stream(FILE* f, hash::Hasher& h, size_t& n) {
+    constexpr size_t kBlock = size_t(128) << 10;
+    SecureBytes block(kBlock);
+    n = 0;
+    size_t got;
+    while ((got = std::fread(block.data(), 1, kBlock, f)) > 0) {
+        if (got > kMaxInputFileSize - n) return BAD_LENGTH_ERROR;
+        h.update(block.data(), got);
+        n += got;
+    }
+    return std::ferror(f) ? long(READ_ERROR) : 0L;
 }
 
 // The dispatch shared by the three message makers: 0 to go on with the
@@ -110,6 +141,23 @@ long cmsMakeSigDataFromFile(const char* outFile, const char* inFile, const char*
     if (!f) {
         eprintf("Cannot open file %s", inFile);
         return OPEN_ERROR;
+    }
+    hash::Hasher h;
+    if (can_stream_digest(options, h)) {
+        size_t n = 0;
+        rc = digest_stream(f, h, n);
+        std::fclose(f);
+        if (rc) {
+            eprintcatf("Cannot read file %s", inFile);
+            return READ_ERROR;
+        }
+        if (n == 0) {
+            eprintf("File %s is empty", inFile);
+            return NO_DATA_ERROR;
+        }
+        Der digest(h.length());
+        h.final(digest.data());
+        return sign_content(outFile, nullptr, n, certList, privateKey, options, &digest);
     }
     SecureBytes content;
     const long size = futil_filesizefp(f);

@@ -173,41 +173,6 @@ long verify_value(const SignerRec& s, const CertParts& c, const uint8_t* value, 
 
 }  // namespace
 
-long cmsCertParts(const uint8_t* der, size_t len, CertParts& c) {
-    c = CertParts();
-    c.der.assign(der, der + len);
-    const uint8_t* b = c.der.data();
-    Tlv cert, tbs, t;
-    if (berRead(b, len, 0, cert) != 0 || !cert.is(0x30)) return BAD_FORMAT_ERROR;
-    BerChildren ck(b, cert);
-    if (ck.next(tbs) != 1 || !tbs.is(0x30)) return BAD_FORMAT_ERROR;
-    BerChildren k(b, tbs);
-    if (k.next(t) != 1) return BAD_FORMAT_ERROR;
-    if (t.is(0xA0) && k.next(t) != 1) return BAD_FORMAT_ERROR;
-    c.serial = t;
-    Tlv sigalg, validity, subject;
-    if (!c.serial.is(0x02) || k.next(sigalg) != 1 || k.next(c.issuer) != 1 || !c.issuer.is(0x30) ||
-        k.next(validity) != 1 || k.next(subject) != 1 || k.next(c.spki) != 1 || !c.spki.is(0x30))
-        return BAD_FORMAT_ERROR;
-    int r;
-    while ((r = k.next(t)) == 1) {
-        if (!t.is(0xA3)) continue;
-        BerChildren xk(b, t);
-        Tlv exts, ext, oid, v;
-        if (xk.next(exts) != 1) break;
-        BerChildren ek(b, exts);
-        while (ek.next(ext) == 1) {
-            BerChildren fk(b, ext);
-            if (fk.next(oid) != 1 || oidName(b, oid) != "subjectKeyIdentifier") continue;
-            if (fk.next(v) == 1 && v.is(0x01) && fk.next(v) != 1) break;
-            Tlv inner;
-            if (v.is(0x04) && berRead(b, v.off + v.len, v.off, inner) == 0 && inner.is(0x04))
-                c.ski.assign(b + inner.off, b + inner.off + inner.len);
-        }
-    }
-    return r < 0 ? long(BAD_FORMAT_ERROR) : 0;
-}
-
 long findMatchingCertAndSigner(const std::vector<uint8_t>& der, const SignedDataInfo& info,
                                const CertParts* given, size_t* signer, CertParts& cert) {
     const size_t S = info.signers.size(), C = info.certs.size();

@@ -90,6 +90,7 @@ TEST(CmsReadOpenssl, VerifiesAndReadsEachForm) {
         {"keyid.p7m", "", false, 0, 0},
         {"sha384.p7m", "", false, 0, 0},
         {"pss.p7m", "", false, 0, 0},
+        {"pss_mgf1.p7m", "", false, 0, 0},  // MGF1 under SHA-1 beside SHA-256
         {"ec.p7m", "", false, 0, 0},
         {"dsa.p7m", "", false, 0, 0},
         {"multi.p7m", "", false, 0, 0},
@@ -457,6 +458,40 @@ TEST(CmsReadAttributes, MessageDigestSigningCertificateAndTimes) {
     std::string f = build_signed("hash.p7m", {contentType, messageDigest, goodSigningCert});
     EXPECT_EQ(query(f, "signingCertHash"), goodHash);
     EXPECT_EQ(CMS_QuerySigData(nullptr, 0, f.c_str(), "HASsigningCertificate", 0), 1);
+}
+
+// CMSAlgorithmProtection (RFC 6211): the attribute must name the signer's
+// own digest and signature algorithms; a value that does not parse is a
+// format error, one naming other algorithms a signature failure.
+TEST(CmsReadAttributes, AlgorithmProtection) {
+    NEED_FIXTURES();
+    uint8_t md[32];
+    const Bytes content = ascii("hand-built content");
+    SHA256(content.data(), content.size(), md);
+    const Bytes contentType = attr("2a864886f70d010903", oid("2a864886f70d010701"));
+    const Bytes messageDigest = attr("2a864886f70d010904", tlv(0x04, Bytes(md, md + 32)));
+    const Bytes sha256 = tlv(0x30, oid("608648016503040201"));
+    const Bytes sha384 = tlv(0x30, oid("608648016503040202"));
+    const Bytes rsaEnc = tlv(0xA1, cat({oid("2a864886f70d010101"), tlv(0x05, {})}));
+    const Bytes sha256Rsa = tlv(0xA1, cat({oid("2a864886f70d01010b"), tlv(0x05, {})}));
+    auto protect = [](const Bytes& value) { return attr("2a864886f70d010934", value); };
+    struct Case {
+        const char* name;
+        Bytes value;
+        long verify;
+    } cases[] = {
+        {"ap-good", tlv(0x30, cat({sha256, rsaEnc})), 0},
+        {"ap-other-digest", tlv(0x30, cat({sha384, rsaEnc})), -22},
+        {"ap-other-signature", tlv(0x30, cat({sha256, sha256Rsa})), -22},
+        {"ap-not-sequence", tlv(0x04, cat({sha256, rsaEnc})), -7},
+        {"ap-no-signature-alg", tlv(0x30, sha256), -7},
+        {"ap-digest-not-sequence", tlv(0x30, cat({oid("608648016503040201"), rsaEnc})), -7},
+    };
+    for (const auto& c : cases) {
+        std::string f =
+            build_signed(std::string(c.name) + ".p7m", {contentType, messageDigest, protect(c.value)});
+        EXPECT_EQ(CMS_VerifySigData(f.c_str(), "", "", 0), c.verify) << c.name << ": " << lasterr();
+    }
 }
 
 // EdDSA signers (RFC 8419): the signature covers the signed attributes, or

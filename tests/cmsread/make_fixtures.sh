@@ -29,6 +29,7 @@ $S -nodetach -nocerts -outform DER -out nocerts.p7m
 $S -nodetach -keyid -outform DER -out keyid.p7m
 $S -nodetach -md sha384 -outform DER -out sha384.p7m
 $S -nodetach -keyopt rsa_padding_mode:pss -outform DER -out pss.p7m
+$S -nodetach -keyopt rsa_padding_mode:pss -keyopt rsa_mgf1_md:sha1 -outform DER -out pss_mgf1.p7m
 $S -nodetach -signer ec.crt -inkey ec.key -outform DER -out multi.p7m
 openssl cms -sign -binary -in content.txt -signer ec.crt -inkey ec.key -nodetach -outform DER -out ec.p7m
 openssl cms -sign -binary -in content.txt -signer dsa.crt -inkey dsa.key -md sha1 -nodetach -outform DER -out dsa.p7m
