@@ -1,63 +1,9 @@
-// DER building blocks and the SET OF helpers of the signed-data writer.
+// DER reader and the SET OF helpers of the signed-data writer.
 #include "cms/sd_sets.h"
 
 #include <algorithm>
 
-#include "asn1/asn1.h"
-
 namespace velt::cms {
-
-Der der_header(uint8_t tag, size_t len) {
-    Der out;
-    out.push_back(tag);
-    if (len < 0x80) {
-        out.push_back(uint8_t(len));
-    } else {
-        uint8_t buf[8];
-        int k = 0;
-        for (size_t v = len; v; v >>= 8) buf[k++] = uint8_t(v);
-        out.push_back(uint8_t(0x80 | k));
-        while (k) out.push_back(buf[--k]);
-    }
-    return out;
-}
-
-Der der_tlv(uint8_t tag, const uint8_t* value, size_t len) {
-    Der out = der_header(tag, len);
-    if (len) out.insert(out.end(), value, value + len);
-    return out;
-}
-
-Der der_cat(std::initializer_list<const Der*> parts) {
-    Der out;
-    size_t total = 0;
-    for (const Der* d : parts)
-        if (d) total += d->size();
-    out.reserve(total);
-    for (const Der* d : parts)
-        if (d) out.insert(out.end(), d->begin(), d->end());
-    return out;
-}
-
-Der der_null() {
-    return Der{0x05, 0x00};
-}
-
-Der der_small_int(uint32_t v) {
-    uint8_t buf[9];
-    size_t n = asn_Long2Oct(buf, v);
-    return der_tlv(0x02, buf, n);
-}
-
-Der der_oid(const char* name) {
-    OidRec rec{};
-    if (oid_SetOID(&rec, name) <= 0) return {};
-    return der_tlv(0x06, rec.oct, size_t(rec.length));
-}
-
-Der der_octets(const uint8_t* p, size_t n) {
-    return der_tlv(0x04, p, n);
-}
 
 bool DerReader::next(DerTlv& out) {
     if (pos >= n) return false;

@@ -1,4 +1,4 @@
-// DER building blocks for the signed-data writer and the SET OF helpers
+// A DER reader for the signed-data writer and the SET OF helpers
 // (X.690 11.6: the elements of a SET OF in ascending order of their
 // encodings). Internal to the signed-data writer.
 #pragma once
@@ -7,30 +7,20 @@
 #include <cstdint>
 #include <vector>
 
+#include "asn1/der_write.h"
+
 namespace velt::cms {
 
-using Der = std::vector<uint8_t>;
-
-// ---- Writers: each returns one complete TLV ----
-// The identifier and length octets of a TLV with len content octets.
-Der der_header(uint8_t tag, size_t len);
-Der der_tlv(uint8_t tag, const uint8_t* value, size_t len);
-inline Der der_tlv(uint8_t tag, const Der& value) {
-    return der_tlv(tag, value.data(), value.size());
-}
-// Concatenation of TLVs (the contents of a constructed value).
-Der der_cat(std::initializer_list<const Der*> parts);
-inline Der der_seq(std::initializer_list<const Der*> parts) {
-    return der_tlv(0x30, der_cat(parts));
-}
-Der der_null();
-Der der_small_int(uint32_t v);
-// OBJECT IDENTIFIER of a name in the OID table; empty when unknown.
-Der der_oid(const char* name);
-Der der_octets(const uint8_t* p, size_t n);
-inline Der der_octets(const Der& v) {
-    return der_octets(v.data(), v.size());
-}
+// The shared DER writer, named here for the signed-data code and its tests.
+using velt::Der;
+using velt::der_cat;
+using velt::der_header;
+using velt::der_null;
+using velt::der_octets;
+using velt::der_oid;
+using velt::der_seq;
+using velt::der_tlv;
+using velt::der_uint;
 
 // ---- Reader over a span of definite-length DER ----
 struct DerTlv {

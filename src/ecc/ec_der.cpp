@@ -1,4 +1,4 @@
-// DER reader and writer for the elliptic-curve key structures.
+// DER reader for the elliptic-curve key structures.
 #include "ecc/ec_der.h"
 
 namespace velt::ecc::der {
@@ -28,39 +28,6 @@ bool Reader::peek(Tlv& out) const {
     out.start = data + pos;
     out.total = p + n - pos;
     return true;
-}
-
-void put_header(SecureBytes& out, uint8_t tag, size_t len) {
-    out.push_back(tag);
-    if (len < 0x80) {
-        out.push_back(uint8_t(len));
-        return;
-    }
-    uint8_t buf[sizeof(size_t)];  // room for every octet of any size_t length
-    size_t k = 0;
-    for (size_t v = len; v; v >>= 8) buf[k++] = uint8_t(v);
-    out.push_back(uint8_t(0x80 | k));
-    while (k) out.push_back(buf[--k]);
-}
-
-void put(SecureBytes& out, uint8_t tag, const uint8_t* v, size_t len) {
-    put_header(out, tag, len);
-    if (len) out.insert(out.end(), v, v + len);
-}
-
-void wrap(SecureBytes& out, uint8_t tag, const SecureBytes& body) {
-    put(out, tag, body.data(), body.size());
-}
-
-void put_small_int(SecureBytes& out, uint8_t v) {
-    out.push_back(0x02);
-    if (v & 0x80) {
-        out.push_back(2);
-        out.push_back(0);
-    } else {
-        out.push_back(1);
-    }
-    out.push_back(v);
 }
 
 bool read_small_int(const Tlv& t, int& v) {

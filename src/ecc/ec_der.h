@@ -1,11 +1,9 @@
-// A small DER reader and writer for the elliptic-curve key structures,
-// internal to src/ecc.
+// A small DER reader for the elliptic-curve key structures, internal to
+// src/ecc (they are written with asn1/der_write.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-
-#include "util/emem.h"
 
 namespace velt::ecc::der {
 
@@ -30,12 +28,6 @@ struct Reader {
     bool at_end() const { return pos == len; }
 };
 
-// Writers append to out.
-void put_header(SecureBytes& out, uint8_t tag, size_t len);
-void put(SecureBytes& out, uint8_t tag, const uint8_t* v, size_t len);
-// Wraps the octets of body as the value of one TLV.
-void wrap(SecureBytes& out, uint8_t tag, const SecureBytes& body);
-void put_small_int(SecureBytes& out, uint8_t v);
 // An INTEGER whose minimal encoding is 0..255; false otherwise.
 bool read_small_int(const Tlv& t, int& v);
 

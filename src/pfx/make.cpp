@@ -9,7 +9,7 @@
 #include "frame/error.h"
 #include "hash/hash.h"
 #include "pbe/pbe.h"
-#include "pfx/der_out.h"
+#include "asn1/der_write.h"
 #include "pfx/mac.h"
 #include "pfx/pfx.h"
 #include "pfx/pfx_int.h"
@@ -18,6 +18,7 @@
 #include "util/safe_write.h"
 
 using velt::SecureBytes;
+using namespace velt;
 using namespace velt::pfx;
 
 namespace {

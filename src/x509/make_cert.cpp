@@ -141,9 +141,9 @@ long validity(Der& out, const ExtSettings& s, long yearsValid) {
         na.tm_year += int(yearsValid);
     }
     gt_normalizetm(&na);
-    Der body = time_der(nb);
-    add(body, time_der(na));
-    out = seq(body);
+    Der body = der_time(nb);
+    der_append(body, der_time(na));
+    out = der_tlv(0x30, body);
     return 0;
 }
 
@@ -152,7 +152,7 @@ long cert_extensions(Der& out, const ExtSettings& s, const CsrParts* csr, const 
                      bool emptySubject, long keyUsageFlags, long options) {
     ExtList list;
     if (!(options & kMkNoBasic)) {
-        Der bc = (self || (options & kMkCaTrue)) ? seq(boolean_der(true)) : seq(Der());
+        Der bc = (self || (options & kMkCaTrue)) ? der_tlv(0x30, der_bool(true)) : der_tlv(0x30, Der());
         list.add("basicConstraints", 1, bc);
     }
     uint32_t ku = (s.keyUsage | uint32_t(keyUsageFlags)) & kKeyUsageMask;
@@ -164,26 +164,28 @@ long cert_extensions(Der& out, const ExtSettings& s, const CsrParts* csr, const 
     }
     if (!s.smimeCaps.empty()) {
         Der caps;
-        for (const auto& c : s.smimeCaps) add(caps, c);
-        list.add("sMIMECapabilities", -1, seq(caps));
+        for (const auto& c : s.smimeCaps) der_append(caps, c);
+        list.add("sMIMECapabilities", -1, der_tlv(0x30, caps));
     }
     if (issuer && (options & kMkAuthKeyId))
-        list.add("authorityKeyIdentifier", -1, seq(tlv(0x80, issuer->keyId)));
-    if (s.hasSubjectKeyId) list.add("subjectKeyIdentifier", -1, tlv(0x04, s.subjectKeyId));
-    if (s.hasPolicy) list.add("certificatePolicies", -1, seq(seq(oid_der(s.policyOid.c_str()))));
+        list.add("authorityKeyIdentifier", -1, der_tlv(0x30, der_tlv(0x80, issuer->keyId)));
+    if (s.hasSubjectKeyId) list.add("subjectKeyIdentifier", -1, der_tlv(0x04, s.subjectKeyId));
+    if (s.hasPolicy)
+        list.add("certificatePolicies", -1, der_tlv(0x30, der_tlv(0x30, der_oid(s.policyOid.c_str()))));
     if (s.hasCrlUri) {
-        Der uri = tlv(0x86, reinterpret_cast<const uint8_t*>(s.crlUri.data()), s.crlUri.size());
-        list.add("cRLDistributionPoints", -1, seq(seq(tlv(0xA0, tlv(0xA0, uri)))));
+        Der uri = der_tlv(0x86, reinterpret_cast<const uint8_t*>(s.crlUri.data()), s.crlUri.size());
+        list.add("cRLDistributionPoints", -1,
+                 der_tlv(0x30, der_tlv(0x30, der_tlv(0xA0, der_tlv(0xA0, uri)))));
     }
     if (csr && !csr->altNames.empty()) {
         list.add("subjectAltName", emptySubject ? 1 : -1, csr->altNames);
     } else if (!s.altNames.empty()) {
         list.add("subjectAltName", emptySubject ? 1 : -1, general_names(s));
     }
-    for (const ExtraExtension& x : s.extras) list.add(oid_der(x.oid.c_str()), x.critical ? 1 : -1, x.der);
+    for (const ExtraExtension& x : s.extras) list.add(der_oid(x.oid.c_str()), x.critical ? 1 : -1, x.der);
     long rc = list.check();
     if (rc != 0) return rc;
-    out = list.empty() ? Der() : tlv(0xA3, list.sequence());
+    out = list.empty() ? Der() : der_tlv(0xA3, list.sequence());
     return 0;
 }
 
@@ -283,15 +285,15 @@ long make_cert(const CertArgs& a) {
         if (rc != 0) return rc;
     }
     Der tbs;
-    if (!v1) add(tbs, tlv(0xA0, uint_der(uint64_t(2))));
-    add(tbs, s.hasSerial ? uint_der(s.serial.data(), s.serial.size()) : uint_der(uint64_t(a.certNum)));
-    add(tbs, algId);
-    add(tbs, *issuerName);
-    add(tbs, validityDer);
-    add(tbs, subject);
-    add(tbs, spki);
-    add(tbs, exts);
-    tbs = seq(tbs);
+    if (!v1) der_append(tbs, der_tlv(0xA0, der_uint(uint64_t(2))));
+    der_append(tbs, s.hasSerial ? der_uint(s.serial.data(), s.serial.size()) : der_uint(uint64_t(a.certNum)));
+    der_append(tbs, algId);
+    der_append(tbs, *issuerName);
+    der_append(tbs, validityDer);
+    der_append(tbs, subject);
+    der_append(tbs, spki);
+    der_append(tbs, exts);
+    tbs = der_tlv(0x30, tbs);
 
     std::vector<uint8_t> signature;
     rc = signer.sign(tbs.data(), tbs.size(), signature);
@@ -300,11 +302,12 @@ long make_cert(const CertArgs& a) {
         return rc;
     }
     Der body = tbs;
-    add(body, algId);
+    der_append(body, algId);
     Der bits{0};
-    add(bits, signature);
-    add(body, tlv(0x03, bits));
-    return write_output(a.newCertFile, seq(body), (a.options & kMkFormatPem) ? "CERTIFICATE" : nullptr);
+    der_append(bits, signature);
+    der_append(body, der_tlv(0x03, bits));
+    return write_output(a.newCertFile, der_tlv(0x30, body),
+                        (a.options & kMkFormatPem) ? "CERTIFICATE" : nullptr);
 }
 
 }  // namespace

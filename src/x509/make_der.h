@@ -1,7 +1,5 @@
-// A small DER writer and reader for the certificate and request builders:
-// the structures are assembled bottom-up as octet vectors (X.690 DER, short
-// and long definite lengths), and the few fields taken from an issuer
-// certificate or a request are found with a bounds-checked TLV reader.
+// PEM output and a bounds-checked TLV reader for the certificate and request
+// builders (the structures themselves are written with asn1/der_write.h).
 // Internal to the making code of src/x509.
 #pragma once
 
@@ -11,35 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "asn1/der_write.h"
+
 namespace velt::x509::mk {
 
-using Der = std::vector<uint8_t>;
+using velt::Der;
 
-// ---- Writing ----
-// One TLV with a single-octet identifier.
-Der tlv(uint8_t tag, const uint8_t* value, size_t len);
-inline Der tlv(uint8_t tag, const Der& value) {
-    return tlv(tag, value.data(), value.size());
-}
-inline Der seq(const Der& body) {
-    return tlv(0x30, body);
-}
-// Concatenation.
-inline void add(Der& out, const Der& more) {
-    out.insert(out.end(), more.begin(), more.end());
-}
-// INTEGER of an unsigned big-endian magnitude: leading zero octets removed,
-// one 00 put back when the top bit is set, and 02 01 00 for zero or nothing.
-Der uint_der(const uint8_t* magnitude, size_t len);
-Der uint_der(uint64_t value);
-// OBJECT IDENTIFIER of a name of the OID table or of dotted text; empty when
-// neither gives one.
-Der oid_der(const char* nameOrDotted);
-Der boolean_der(bool value);
-Der null_der();
-// UTCTime for the years 1950 to 2049, GeneralizedTime otherwise (RFC 5280
-// 4.1.2.5), of a normalised broken-down UTC time.
-Der time_der(const struct tm& t);
 // PEM text with CR LF line ends and 64-character lines.
 std::string pem_text(const Der& der, const char* label);
 
