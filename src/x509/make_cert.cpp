@@ -8,6 +8,7 @@
 #include "rsa/rsa.h"
 #include "util/emem.h"
 #include "x509/make_int.h"
+#include "x509/x509.h"
 
 namespace velt::x509 {
 
@@ -15,58 +16,8 @@ using namespace mk;
 
 namespace {
 
-inline constexpr uint8_t kOidSki[] = {0x55, 0x1D, 0x0E};
-
 bool empty(const char* s) {
     return !s || !*s;
-}
-
-// The fields of an issuer certificate the builder needs.
-struct IssuerCert {
-    Der subject;
-    Der spki;
-    bool hasKeyId = false;
-    Der keyId;
-};
-
-// Walks Certificate { TBSCertificate { [0] version, serialNumber,
-// signature, issuer, validity, subject, subjectPublicKeyInfo, ...,
-// [3] extensions } }: 0, or 8 when the shape is wrong.
-long read_issuer(IssuerCert& ic, const Der& der) {
-    Tlv cert, tbs, f;
-    if (!single_element(der.data(), der.size(), &cert) || cert.tag != 0x30) return INVALID_DATA_ERROR;
-    Reader c(cert);
-    if (!c.next(tbs) || tbs.tag != 0x30) return INVALID_DATA_ERROR;
-    Reader t(tbs);
-    if (!t.next(f)) return INVALID_DATA_ERROR;
-    if (f.tag == 0xA0 && !t.next(f)) return INVALID_DATA_ERROR;  // serialNumber
-    Tlv alg, issuer, validity, subject, spki;
-    if (f.tag != 0x02 || !t.next(alg) || !t.next(issuer) || !t.next(validity) || !t.next(subject) ||
-        !t.next(spki) || subject.tag != 0x30 || spki.tag != 0x30)
-        return INVALID_DATA_ERROR;
-    ic.subject = copy(subject);
-    ic.spki = copy(spki);
-    while (t.next(f)) {
-        if (f.tag != 0xA3) continue;
-        Tlv exts, ext;
-        Reader x(f);
-        if (!x.next(exts) || exts.tag != 0x30) return INVALID_DATA_ERROR;
-        Reader e(exts);
-        while (e.next(ext)) {
-            Reader fields(ext);
-            Tlv oid, v;
-            if (ext.tag != 0x30 || !fields.next(oid) || oid.tag != 0x06) return INVALID_DATA_ERROR;
-            if (oid.len != sizeof kOidSki || std::memcmp(oid.value, kOidSki, sizeof kOidSki) != 0) continue;
-            if (!fields.next(v)) return INVALID_DATA_ERROR;
-            if (v.tag == 0x01 && !fields.next(v)) return INVALID_DATA_ERROR;
-            Tlv id;
-            if (v.tag != 0x04 || !single_element(v.value, v.len, &id) || id.tag != 0x04)
-                return INVALID_DATA_ERROR;
-            ic.hasKeyId = true;
-            ic.keyId.assign(id.value, id.value + id.len);
-        }
-    }
-    return 0;
 }
 
 // The subject's public key as a SubjectPublicKeyInfo: an SPKI as it is
@@ -111,6 +62,45 @@ Der chain_der(AsnNode* chain) {
     if (p && n > 0) out.assign(p, p + n);
     if (p) efree_mem(p);
     return out;
+}
+
+// The fields of an issuer certificate the builder needs.
+struct IssuerCert {
+    Der subject;
+    Der spki;
+    bool hasKeyId = false;
+    Der keyId;
+};
+
+// DER of one node and its contents, copied out of a chain.
+Der node_der(const AsnNode* node) {
+    AsnNode* copy = asn_ExtractCurrent(node);
+    Der out = chain_der(copy);
+    asn_Free(&copy);
+    return out;
+}
+
+// The subject, subjectPublicKeyInfo and (when wantKeyId) subjectKeyIdentifier
+// of an issuer certificate, through the certificate reader: 0, or 8 when the
+// certificate has not the shape of one. A missing key identifier leaves
+// hasKeyId false with the reader's detail text.
+long read_issuer(IssuerCert& ic, const Der& der, bool wantKeyId) {
+    AsnNode* cert = asn_ReadBytes(der.data(), der.size());
+    X509Parts parts;
+    long rc = INVALID_DATA_ERROR;
+    if (cert && x509locate(cert, &parts) == 0 && parts.subject) {
+        ic.subject = node_der(parts.subject);
+        ic.spki = node_der(parts.spki);
+        AsnNode* id = wantKeyId ? x509getSubjectKeyIdAsn(cert) : nullptr;
+        if (id) {
+            ic.hasKeyId = true;
+            if (id->data && id->length > 0) ic.keyId.assign(id->data, id->data + id->length);
+            asn_Free(&id);
+        }
+        rc = 0;
+    }
+    asn_Free(&cert);
+    return rc;
 }
 
 // Validity { notBefore, notAfter }: 0 or 6.
@@ -225,7 +215,7 @@ long make_cert(const CertArgs& a) {
             eprintf("Unable to open issuer's certificate file %s", describe(a.issuerCertFile).c_str());
             return OPEN_ERROR;
         }
-        if (read_issuer(issuer, der) != 0) {
+        if (read_issuer(issuer, der, (a.options & kMkAuthKeyId) != 0) != 0) {
             eprintf("Invalid DN in issuer certificate");
             return INVALID_DATA_ERROR;
         }
