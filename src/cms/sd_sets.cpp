@@ -1,36 +1,9 @@
-// DER reader and the SET OF helpers of the signed-data writer.
+// The SET OF helpers of the signed-data writer.
 #include "cms/sd_sets.h"
 
 #include <algorithm>
 
 namespace velt::cms {
-
-bool DerReader::next(DerTlv& out) {
-    if (pos >= n) return false;
-    size_t i = pos;
-    const uint8_t tag = p[i++];
-    if ((tag & 0x1F) == 0x1F || i >= n) return false;
-    size_t len = p[i++];
-    if (len & 0x80) {
-        const size_t k = len & 0x7F;
-        if (k == 0 || k > 4 || k > n - i) return false;
-        len = 0;
-        for (size_t j = 0; j < k; j++) len = (len << 8) | p[i++];
-    }
-    if (len > n - i) return false;
-    out.tag = tag;
-    out.start = p + pos;
-    out.value = p + i;
-    out.len = len;
-    out.total = i + len - pos;
-    pos = i + len;
-    return true;
-}
-
-bool der_parse_one(const uint8_t* p, size_t n, DerTlv& out) {
-    DerReader r(p, n);
-    return r.next(out) && r.at_end();
-}
 
 bool have_duplicate_in_set(const std::vector<Der>& set, const Der& item) {
     return std::find(set.begin(), set.end(), item) != set.end();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "asn1/der_read.h"
 #include "asn1/der_write.h"
 
 namespace velt::x509::mk {
@@ -19,29 +20,17 @@ using velt::Der;
 std::string pem_text(const Der& der, const char* label);
 
 // ---- Reading ----
-struct Tlv {
-    uint8_t tag = 0;
-    const uint8_t* value = nullptr;
-    size_t len = 0;
-    const uint8_t* start = nullptr;  // first octet of the header
-    size_t total = 0;                // header and value
-};
-// Consecutive TLVs of a span; next() is false at the end or on a malformed
-// header (single-octet tags, definite minimal-or-not lengths checked against
-// what remains).
-struct Reader {
-    const uint8_t* data;
-    size_t len;
-    size_t pos = 0;
-    Reader(const uint8_t* d, size_t n) : data(d), len(n) {}
-    explicit Reader(const Tlv& t) : data(t.value), len(t.len) {}
-    bool next(Tlv& out);
-    bool at_end() const { return pos == len; }
+using Tlv = velt::DerTlv;
+// Lengths in up to eight octets, minimal or not: requests and certificates
+// come from other writers.
+struct Reader : velt::DerReader {
+    Reader(const uint8_t* d, size_t n) : DerReader(d, n, sizeof(size_t)) {}
+    explicit Reader(const Tlv& t) : DerReader(t, sizeof(size_t)) {}
 };
 // True when the span holds exactly one well-formed TLV.
 bool single_element(const uint8_t* p, size_t n, Tlv* out = nullptr);
 inline Der copy(const Tlv& t) {
-    return Der(t.start, t.start + t.total);
+    return t.bytes();
 }
 
 }  // namespace velt::x509::mk

@@ -1,11 +1,13 @@
-// The shared DER writer: definite lengths at the short/long boundaries, the
-// INTEGER magnitude rules, and agreement between the vector-returning and
-// appending forms (the latter used with SecureBytes for key material).
+// The shared DER writer and TLV reader: definite lengths at the short/long
+// boundaries, the INTEGER magnitude rules, agreement between the
+// vector-returning and appending forms (the latter used with SecureBytes for
+// key material), and the headers the reader refuses.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "asn1/asn1.h"
+#include "asn1/der_read.h"
 #include "asn1/der_write.h"
 #include "common/test_util.h"
 #include "util/emem.h"
@@ -81,4 +83,49 @@ TEST(DerWrite, NamedValues) {
     EXPECT_EQ(to_hex(velt::der_time(t)), "170d" + to_hex(testutil::bytes_of("491231235959Z")));
     t.tm_year = 2050 - 1900, t.tm_mon = 0, t.tm_mday = 1, t.tm_hour = 0, t.tm_min = 0, t.tm_sec = 0;
     EXPECT_EQ(to_hex(velt::der_time(t)), "180f" + to_hex(testutil::bytes_of("20500101000000Z")));
+}
+
+TEST(DerRead, RefusesMalformedHeaders) {
+    struct Case {
+        const char* hex;
+        size_t maxLen;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"0400", 4, true},
+        {"04", 4, false},                // header cut short
+        {"0402aa", 4, false},            // value past the end
+        {"1f0100", 4, false},            // multi-octet tag
+        {"2480", 4, false},              // indefinite length
+        {"0481", 4, false},              // length octets missing
+        {"048101aa", 4, true},           // long form of a short length
+        {"04850000000001aa", 4, false},  // five length octets
+        {"04850000000001aa", 8, true},   // allowed when the user asks
+        {"0484ffffffff", 4, false},      // huge length, nothing behind it
+        {"0488ffffffffffffffff", 8, false},
+    };
+    for (const Case& c : cases) {
+        testutil::Bytes b = testutil::from_hex(c.hex);
+        velt::DerReader r(b.data(), b.size(), c.maxLen);
+        velt::DerTlv t;
+        EXPECT_EQ(r.next(t) && r.at_end(), c.ok) << c.hex;
+    }
+}
+
+TEST(DerRead, WalksWhatTheWriterWrote) {
+    Der a = velt::der_uint(uint64_t(5)), b = velt::der_octets(Der(200, 7)), c = velt::der_null();
+    Der s = velt::der_seq({&a, &b, &c});
+    velt::DerTlv outer, t;
+    ASSERT_TRUE(velt::der_parse_one(s.data(), s.size(), outer));
+    EXPECT_FALSE(velt::der_parse_one(s.data(), s.size() - 1, outer));
+    ASSERT_TRUE(velt::der_parse_one(s.data(), s.size(), outer));
+    velt::DerReader r(outer);
+    ASSERT_TRUE(r.peek(t));
+    EXPECT_EQ(r.pos, 0u);  // peek does not move
+    for (const Der* want : {&a, &b, &c}) {
+        ASSERT_TRUE(r.next(t));
+        EXPECT_EQ(t.bytes(), *want);
+    }
+    EXPECT_TRUE(r.at_end());
+    EXPECT_FALSE(r.next(t));
 }
