@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK((s.keyUsage & ~kKeyUsageMask) == 0);
     if (s.keyUsage) FUZZ_CHECK(one_element(mk::key_usage_bits(s.keyUsage)));
     if (s.hasSerial) {
-        mk::Der serial = mk::uint_der(s.serial.data(), s.serial.size());
+        mk::Der serial = velt::der_uint(s.serial.data(), s.serial.size());
         FUZZ_CHECK(one_element(serial) && serial.size() >= 3);
         // Minimal and non-negative: no redundant leading octet.
         if (serial[1] < 0x80) {
@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (e.tag == kGnIp) FUZZ_CHECK(e.value.size() == 4 || e.value.size() == 16);
     mk::ExtList list;
     for (const ExtraExtension& x : s.extras) {
-        FUZZ_CHECK(!mk::oid_der(x.oid.c_str()).empty() && one_element(x.der));
-        list.add(mk::oid_der(x.oid.c_str()), x.critical ? 1 : -1, x.der);
+        FUZZ_CHECK(!velt::der_oid(x.oid.c_str()).empty() && one_element(x.der));
+        list.add(velt::der_oid(x.oid.c_str()), x.critical ? 1 : -1, x.der);
     }
     if (!list.empty()) FUZZ_CHECK(one_element(list.sequence()));
     return 0;

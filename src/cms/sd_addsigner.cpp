@@ -82,7 +82,7 @@ long sigdata_add_signer(const char* outFile, const char* inFile, const char* cer
     std::vector<Der> signerInfos = info.signerSet.ident ? items_of(der, info.signerSet) : std::vector<Der>{};
     signerInfos.push_back(signerInfo);
 
-    Der version = der_small_int(uint32_t(set_sdversion_from_signerinfos(signerInfos)));
+    Der version = der_uint(uint32_t(set_sdversion_from_signerinfos(signerInfos)));
     Der algSet = der_set_of(digestAlgs);
     Der encap = encap_content_info(content.data(), content.size(), true);
     const bool withCerts = !(options & kCmsExcludeCerts);

@@ -55,7 +55,7 @@ Der smime_capabilities() {
     Der sha256 = capability("sha256");
     Der kdf3oid = der_oid("kdf3");
     Der kdf3 = der_seq({&kdf3oid, &sha256});
-    Der sixteen = der_small_int(16);
+    Der sixteen = der_uint(16);
     Der kemParams = der_seq({&kdf3, &sixteen});
     Der kemOid = der_oid("kemRSA");
     Der kem = der_seq({&kemOid, &kemParams});
@@ -110,7 +110,7 @@ Der makeSigAlg(const sig::SigAlgRow& row, long options) {
         Der mgfHash = der_seq({&mgfHashOid, &null});
         Der mgfOid = der_oid("pkcs1-MGF");
         Der mgf = der_seq({&mgfOid, &mgfHash});
-        Der salt = der_small_int((options & kCmsPssSaltZero) ? 0 : uint32_t(row.digestLen));
+        Der salt = der_uint((options & kCmsPssSaltZero) ? 0 : uint32_t(row.digestLen));
         Der t0 = der_tlv(0xA0, hashAlg), t1 = der_tlv(0xA1, mgf), t2 = der_tlv(0xA2, salt);
         Der params = der_seq({&t0, &t1, &t2});
         Der oid = der_oid("rsaPSS");

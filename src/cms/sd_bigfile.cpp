@@ -85,7 +85,7 @@ long sigdata_bigfile(const char* outFile, const char* inFile, const char* certLi
                                     0x0D, 0x01, 0x07, 0x02, 0xA0, 0x80, 0x30, 0x80};
     static const uint8_t kEncapOpen[] = {0x30, 0x80, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7,
                                          0x0D, 0x01, 0x07, 0x01, 0xA0, 0x80, 0x24, 0x80};
-    Der version = der_small_int((options & kCmsUseSki) && withCerts ? 3 : 1);
+    Der version = der_uint((options & kCmsUseSki) && withCerts ? 3 : 1);
     Der digestAlgs = der_set_of({digest_alg_id(*s.row, true)});
     rc = w.write(kOpen, sizeof kOpen);
     if (!rc) rc = put(w, version);

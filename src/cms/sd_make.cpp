@@ -151,7 +151,7 @@ long make_signerinfo(Der& out, const SignerSetup& s, const SignInput& in, long o
     }
 
     const bool ski = (options & kCmsUseSki) != 0;
-    Der version = der_small_int(ski ? 3 : 1);
+    Der version = der_uint(ski ? 3 : 1);
     Der sid = ski ? der_tlv(0x80, s.cert.ski) : der_seq({&s.cert.issuer, &s.cert.serial});
     Der signedAttrs;
     if (attrs) {
@@ -190,7 +190,7 @@ long make_sigdata(SplitDer& out, const SignerSetup& s, const SignInput& in, long
     Der signerInfo;
     if (long rc = make_signerinfo(signerInfo, s, in, options)) return rc;
     const bool withCerts = (options & kCmsExcludeCerts) == 0;
-    Der version = der_small_int((options & kCmsUseSki) && withCerts ? 3 : 1);
+    Der version = der_uint((options & kCmsUseSki) && withCerts ? 3 : 1);
     Der digestAlgs = der_set_of({digest_alg_id(*s.row)});
     const bool withContent = in.content && !(options & kCmsExcludeData);
     const size_t n = withContent ? in.contentLen : 0;

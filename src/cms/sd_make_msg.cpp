@@ -118,7 +118,7 @@ long cmsMakeSigDataCertsOnly(const char* outFile, const char* certList, long opt
     if (empty(outFile) || empty(certList)) return BAD_PARAM_ERROR;
     std::vector<Der> certs;
     if (long rc = read_cert_list(certList, certs)) return rc;
-    Der version = der_small_int(1);
+    Der version = der_uint(1);
     Der digestAlgs = der_tlv(0x31, nullptr, 0);
     Der encap = encap_content_info(nullptr, 0, false);
     Der certSet = der_set_of(certs, 0xA0);

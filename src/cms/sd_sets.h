@@ -1,4 +1,4 @@
-// DER building blocks for the signed-data writer and the SET OF helpers
+// The SET OF helpers of the signed-data writer
 // (X.690 11.6: the elements of a SET OF in ascending order of their
 // encodings). Internal to the signed-data writer.
 #pragma once
@@ -7,53 +7,24 @@
 #include <cstdint>
 #include <vector>
 
+#include "asn1/der_read.h"
+#include "asn1/der_write.h"
+
 namespace velt::cms {
 
-using Der = std::vector<uint8_t>;
-
-// ---- Writers: each returns one complete TLV ----
-// The identifier and length octets of a TLV with len content octets.
-Der der_header(uint8_t tag, size_t len);
-Der der_tlv(uint8_t tag, const uint8_t* value, size_t len);
-inline Der der_tlv(uint8_t tag, const Der& value) {
-    return der_tlv(tag, value.data(), value.size());
-}
-// Concatenation of TLVs (the contents of a constructed value).
-Der der_cat(std::initializer_list<const Der*> parts);
-inline Der der_seq(std::initializer_list<const Der*> parts) {
-    return der_tlv(0x30, der_cat(parts));
-}
-Der der_null();
-Der der_small_int(uint32_t v);
-// OBJECT IDENTIFIER of a name in the OID table; empty when unknown.
-Der der_oid(const char* name);
-Der der_octets(const uint8_t* p, size_t n);
-inline Der der_octets(const Der& v) {
-    return der_octets(v.data(), v.size());
-}
-
-// ---- Reader over a span of definite-length DER ----
-struct DerTlv {
-    uint8_t tag = 0;
-    const uint8_t* value = nullptr;
-    size_t len = 0;
-    const uint8_t* start = nullptr;  // first header octet
-    size_t total = 0;                // header and value
-    Der bytes() const { return Der(start, start + total); }
-};
-struct DerReader {
-    const uint8_t* p;
-    size_t n;
-    size_t pos = 0;
-    DerReader(const uint8_t* d, size_t len) : p(d), n(len) {}
-    explicit DerReader(const DerTlv& t) : p(t.value), n(t.len) {}
-    // False at the end or on a malformed header: single-octet tags,
-    // definite lengths of at most four octets checked against what remains.
-    bool next(DerTlv& out);
-    bool at_end() const { return pos == n; }
-};
-// The one TLV filling the span exactly; false otherwise.
-bool der_parse_one(const uint8_t* p, size_t n, DerTlv& out);
+// The shared DER writer and reader, named here for the signed-data code and its tests.
+using velt::Der;
+using velt::der_cat;
+using velt::der_header;
+using velt::der_null;
+using velt::der_octets;
+using velt::der_oid;
+using velt::der_parse_one;
+using velt::der_seq;
+using velt::der_tlv;
+using velt::der_uint;
+using velt::DerReader;
+using velt::DerTlv;
 
 // ---- SET OF helpers ----
 // True when an element with the same encoding is already in the set.

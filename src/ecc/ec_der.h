@@ -1,41 +1,17 @@
-// A small DER reader and writer for the elliptic-curve key structures,
-// internal to src/ecc.
+// The TLV reader under the names the elliptic-curve key code uses, and its
+// small-INTEGER check; internal to src/ecc (writing is asn1/der_write.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "util/emem.h"
+#include "asn1/der_read.h"
 
 namespace velt::ecc::der {
 
-struct Tlv {
-    uint8_t tag = 0;
-    const uint8_t* value = nullptr;
-    size_t len = 0;
-    const uint8_t* start = nullptr;  // first octet of the header
-    size_t total = 0;                // header and value
-};
+using Tlv = velt::DerTlv;
+using Reader = velt::DerReader;
 
-// Consecutive TLVs of a span; next() is false at the end or on a malformed
-// header (single-octet tags, definite lengths checked against what remains).
-struct Reader {
-    const uint8_t* data;
-    size_t len;
-    size_t pos = 0;
-    Reader(const uint8_t* d, size_t n) : data(d), len(n) {}
-    explicit Reader(const Tlv& t) : data(t.value), len(t.len) {}
-    bool next(Tlv& out);
-    bool peek(Tlv& out) const;
-    bool at_end() const { return pos == len; }
-};
-
-// Writers append to out.
-void put_header(SecureBytes& out, uint8_t tag, size_t len);
-void put(SecureBytes& out, uint8_t tag, const uint8_t* v, size_t len);
-// Wraps the octets of body as the value of one TLV.
-void wrap(SecureBytes& out, uint8_t tag, const SecureBytes& body);
-void put_small_int(SecureBytes& out, uint8_t v);
 // An INTEGER whose minimal encoding is 0..255; false otherwise.
 bool read_small_int(const Tlv& t, int& v);
 

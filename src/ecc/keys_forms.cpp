@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "asn1/asn1.h"
+#include "asn1/der_write.h"
 #include "ecc/ec_der.h"
 #include "ecc/keys.h"
 #include "ecc/safecurve.h"
@@ -53,7 +54,7 @@ bool curve_from_oid(EC_curve* c, const der::Tlv& t) {
 
 void put_curve_oid(SecureBytes& out, const EC_curve& c) {
     OidRec rec{};
-    if (EC_curve_oid(c, &rec) == 0) der::put(out, 0x06, rec.oct, size_t(rec.length));
+    if (EC_curve_oid(c, &rec) == 0) der_put(out, 0x06, rec.oct, size_t(rec.length));
 }
 
 // The scalar as exactly the order's byte length (leading zeros kept or
@@ -70,7 +71,7 @@ SecureBytes fixed_scalar(const EC_curve& c, const uint8_t* d, size_t dlen) {
 }
 
 void put_bit_string(SecureBytes& out, uint8_t tag, const uint8_t* v, size_t len) {
-    der::put_header(out, tag, len + 1);
+    der_put_header(out, tag, len + 1);
     out.push_back(0);
     out.insert(out.end(), v, v + len);
 }
@@ -79,21 +80,21 @@ void put_bit_string(SecureBytes& out, uint8_t tag, const uint8_t* v, size_t len)
 SecureBytes ec_private_body(const EC_curve& c, const uint8_t* d, size_t dlen, const uint8_t* q, size_t qlen,
                             bool with_curve) {
     SecureBytes body;
-    der::put_small_int(body, 1);
+    der_put_uint(body, 1);
     SecureBytes s = fixed_scalar(c, d, dlen);
-    der::put(body, 0x04, s.data(), s.size());
+    der_put(body, 0x04, s.data(), s.size());
     if (with_curve) {
         SecureBytes oid;
         put_curve_oid(oid, c);
-        der::wrap(body, 0xA0, oid);
+        der_put(body, 0xA0, oid);
     }
     if (q && qlen) {
         SecureBytes bits;
         put_bit_string(bits, 0x03, q, qlen);
-        der::wrap(body, 0xA1, bits);
+        der_put(body, 0xA1, bits);
     }
     SecureBytes out;
-    der::wrap(out, 0x30, body);
+    der_put(out, 0x30, body);
     return out;
 }
 
@@ -359,26 +360,26 @@ SecureBytes ecPrivateKeyInfoDer(const EC_curve& c, const uint8_t* d, size_t dlen
                                 size_t qlen) {
     SecureBytes inner = ec_private_body(c, d, dlen, q, qlen, false);
     SecureBytes alg;
-    der::put(alg, 0x06, kEcPublicKeyOid, sizeof kEcPublicKeyOid);
+    der_put(alg, 0x06, kEcPublicKeyOid, sizeof kEcPublicKeyOid);
     put_curve_oid(alg, c);
     SecureBytes body;
-    der::put_small_int(body, 0);
-    der::wrap(body, 0x30, alg);
-    der::wrap(body, 0x04, inner);
+    der_put_uint(body, 0);
+    der_put(body, 0x30, alg);
+    der_put(body, 0x04, inner);
     SecureBytes out;
-    der::wrap(out, 0x30, body);
+    der_put(out, 0x30, body);
     return out;
 }
 
 std::vector<uint8_t> ecSpkiDer(const EC_curve& c, const uint8_t* q, size_t qlen) {
     SecureBytes alg;
-    der::put(alg, 0x06, kEcPublicKeyOid, sizeof kEcPublicKeyOid);
+    der_put(alg, 0x06, kEcPublicKeyOid, sizeof kEcPublicKeyOid);
     put_curve_oid(alg, c);
     SecureBytes body;
-    der::wrap(body, 0x30, alg);
+    der_put(body, 0x30, alg);
     put_bit_string(body, 0x03, q, qlen);
     SecureBytes out;
-    der::wrap(out, 0x30, body);
+    der_put(out, 0x30, body);
     return std::vector<uint8_t>(out.begin(), out.end());
 }
 
@@ -387,13 +388,13 @@ SecureBytes safecurvePrivateKeyInfoDer(const safecurve_key& k, int version) {
     SecureBytes out;
     if (!row || k.kind != SAFECURVE_PRIVATE_KEY) return out;
     SecureBytes body, alg, raw;
-    der::put_small_int(body, version == 2 ? 1 : 0);
-    der::put(alg, 0x06, row->oid, 3);
-    der::wrap(body, 0x30, alg);
-    der::put(raw, 0x04, k.priv, k.privlen);
-    der::wrap(body, 0x04, raw);
+    der_put_uint(body, version == 2 ? 1 : 0);
+    der_put(alg, 0x06, row->oid, 3);
+    der_put(body, 0x30, alg);
+    der_put(raw, 0x04, k.priv, k.privlen);
+    der_put(body, 0x04, raw);
     if (version == 2) put_bit_string(body, 0x81, k.pub, k.publen);
-    der::wrap(out, 0x30, body);
+    der_put(out, 0x30, body);
     return out;
 }
 
@@ -401,10 +402,10 @@ std::vector<uint8_t> safecurveSpkiDer(int id, const uint8_t* pub, size_t publen)
     const SafeCurveRow* row = safecurve_by_id(id);
     if (!row) return {};
     SecureBytes body, alg, out;
-    der::put(alg, 0x06, row->oid, 3);
-    der::wrap(body, 0x30, alg);
+    der_put(alg, 0x06, row->oid, 3);
+    der_put(body, 0x30, alg);
     put_bit_string(body, 0x03, pub, publen);
-    der::wrap(out, 0x30, body);
+    der_put(out, 0x30, body);
     return std::vector<uint8_t>(out.begin(), out.end());
 }
 

@@ -5,19 +5,22 @@
 #include <cstring>
 #include <string>
 
+#include "asn1/asn1.h"
 #include "encode/encode.h"
 #include "frame/error.h"
 #include "hash/hash.h"
 #include "pbe/pbe.h"
-#include "pfx/der_out.h"
+#include "asn1/der_write.h"
 #include "pfx/mac.h"
 #include "pfx/pfx.h"
 #include "pfx/pfx_int.h"
 #include "rsa/rsa_pbe.h"
 #include "util/futil.h"
 #include "util/safe_write.h"
+#include "x509/x509.h"
 
 using velt::SecureBytes;
+using namespace velt;
 using namespace velt::pfx;
 
 namespace {
@@ -50,23 +53,35 @@ std::vector<std::string> split_list(const char* list) {
     return out;
 }
 
-// A certificate's DER, checked to be a SEQUENCE of the certificate's shape.
+// DER of one node and its contents, copied out of a chain.
+Der node_der(const AsnNode* node) {
+    AsnNode* copy = asn_ExtractCurrent(node);
+    int64_t n = 0;
+    uint8_t* p = copy ? asn_Store(copy, &n) : nullptr;
+    asn_Free(&copy);
+    Der out;
+    if (p && n > 0) out.assign(p, p + n);
+    if (p) efree_mem(p);
+    return out;
+}
+
+// A certificate's DER and its subjectPublicKeyInfo, read through the
+// certificate reader: 0, the input reader's code, or 8 when it has not the
+// shape of a certificate.
 long read_cert(const std::string& item, Der* der, Der* spki) {
     SecureBytes bytes;
     long rc = read_input(item.c_str(), &bytes);
     if (rc) return rc;
-    // Certificate ::= SEQUENCE { tbsCertificate SEQUENCE { [0] version OPTIONAL, serialNumber,
-    //   signature, issuer, validity, subject, subjectPublicKeyInfo, ... }, signatureAlgorithm, signature }
-    Tlv cert;
-    std::vector<Tlv> top, fields;
-    if (!ber_read(bytes.data(), bytes.size(), &cert) || !cert.seq() || !ber_children(cert, &top) ||
-        top.size() != 3 || !top[0].seq() || !ber_children(top[0], &fields))
-        return INVALID_DATA_ERROR;
-    const size_t first = !fields.empty() && fields[0].is(0x80, true, 0) ? 1 : 0;
-    if (fields.size() < first + 6 || !fields[first + 5].seq()) return INVALID_DATA_ERROR;
-    der->assign(cert.start, cert.start + cert.total);
-    if (spki) spki->assign(fields[first + 5].start, fields[first + 5].start + fields[first + 5].total);
-    return 0;
+    AsnNode* cert = asn_ReadBytes(bytes.data(), bytes.size());
+    X509Parts parts;
+    rc = INVALID_DATA_ERROR;
+    if (cert && x509locate(cert, &parts) == 0 && parts.subject) {
+        *der = node_der(cert);
+        if (spki) *spki = node_der(parts.spki);
+        rc = der->empty() ? long(INVALID_DATA_ERROR) : 0;
+    }
+    asn_Free(&cert);
+    return rc;
 }
 
 // Code points of a friendly name: UTF-8 when the octets are valid UTF-8

@@ -7,7 +7,7 @@
 #include "cms/cms.h"
 #include "encode/encode.h"
 #include "frame/error.h"
-#include "pfx/der_out.h"
+#include "asn1/der_write.h"
 #include "pfx/pfx.h"
 #include "pfx/pfx_int.h"
 #include "rsa/rsa_pbe.h"
@@ -15,6 +15,7 @@
 #include "util/safe_write.h"
 
 using velt::SecureBytes;
+using namespace velt;
 using namespace velt::pfx;
 
 namespace {

@@ -15,49 +15,10 @@ namespace rsader {
 
 const uint8_t kRsaEncryptionOid[9] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
 
-bool Reader::next(Tlv& out) {
-    if (pos >= len) return false;
-    size_t p = pos;
-    uint8_t tag = data[p++];
-    if ((tag & 0x1F) == 0x1F) return false;  // high tag numbers are never used here
-    if (p >= len) return false;
-    size_t l = data[p++];
-    if (l & 0x80) {
-        size_t nb = l & 0x7F;
-        if (nb == 0 || nb > 4 || nb > len - p) return false;  // no indefinite lengths
-        l = 0;
-        for (size_t i = 0; i < nb; ++i) l = (l << 8) | data[p++];
-    }
-    if (l > len - p) return false;
-    out.tag = tag;
-    out.value = data + p;
-    out.len = l;
-    pos = p + l;
-    return true;
-}
-
-void put_header(SecureBytes& out, uint8_t tag, size_t len) {
-    out.push_back(tag);
-    if (len < 0x80) {
-        out.push_back(uint8_t(len));
-        return;
-    }
-    uint8_t tmp[8];
-    size_t n = 0;
-    for (size_t v = len; v; v >>= 8) tmp[n++] = uint8_t(v);
-    out.push_back(uint8_t(0x80 | n));
-    while (n) out.push_back(tmp[--n]);
-}
-
-void put(SecureBytes& out, uint8_t tag, const uint8_t* v, size_t len) {
-    put_header(out, tag, len);
-    out.insert(out.end(), v, v + len);
-}
-
 void put_integer(SecureBytes& out, const BdNumber* b) {
     SecureBytes v = rsaNumberOctets(b);
     if (v[0] & 0x80) v.insert(v.begin(), 0x00);
-    put(out, 0x02, v.data(), v.size());
+    velt::der_put(out, 0x02, v.data(), v.size());
 }
 
 void put_small_integer(SecureBytes& out, uint8_t v) {
@@ -68,10 +29,10 @@ void put_small_integer(SecureBytes& out, uint8_t v) {
 
 void put_rsa_algorithm(SecureBytes& out) {
     SecureBytes alg;
-    put(alg, 0x06, kRsaEncryptionOid, sizeof kRsaEncryptionOid);
+    velt::der_put(alg, 0x06, kRsaEncryptionOid, sizeof kRsaEncryptionOid);
     alg.push_back(0x05);
     alg.push_back(0x00);
-    put(out, 0x30, alg.data(), alg.size());
+    velt::der_put(out, 0x30, alg.data(), alg.size());
 }
 
 // A non-negative INTEGER's content: rejects empty and negative values.
@@ -88,7 +49,8 @@ bool is_rsa_algorithm(const Tlv& alg) {
     Reader r(alg.value, alg.len);
     Tlv oid;
     if (!r.next(oid) || oid.tag != 0x06) return false;
-    if (oid.len != sizeof kRsaEncryptionOid || std::memcmp(oid.value, kRsaEncryptionOid, oid.len) != 0) return false;
+    if (oid.len != sizeof kRsaEncryptionOid || std::memcmp(oid.value, kRsaEncryptionOid, oid.len) != 0)
+        return false;
     Tlv par;
     if (r.next(par)) {
         if (par.tag != 0x05 || par.len != 0) return false;
@@ -131,7 +93,7 @@ std::vector<uint8_t> rsaPublicKeyDer(const RsaKey* key) {
     SecureBytes body, out;
     put_integer(body, key->n);
     put_integer(body, key->e);
-    put(out, 0x30, body.data(), body.size());
+    velt::der_put(out, 0x30, body.data(), body.size());
     return std::vector<uint8_t>(out.begin(), out.end());
 }
 
@@ -140,15 +102,16 @@ std::vector<uint8_t> rsaSpkiDer(const RsaKey* key) {
     if (pk.empty()) return {};
     SecureBytes body, out;
     put_rsa_algorithm(body);
-    put_header(body, 0x03, pk.size() + 1);
+    velt::der_put_header(body, 0x03, pk.size() + 1);
     body.push_back(0x00);
     body.insert(body.end(), pk.begin(), pk.end());
-    put(out, 0x30, body.data(), body.size());
+    velt::der_put(out, 0x30, body.data(), body.size());
     return std::vector<uint8_t>(out.begin(), out.end());
 }
 
 SecureBytes rsaPrivateKeyDer(const RsaKey* key) {
-    if (!key || (key->flags & (kRsaHasPublic | kRsaHasPrivate)) != (kRsaHasPublic | kRsaHasPrivate)) return {};
+    if (!key || (key->flags & (kRsaHasPublic | kRsaHasPrivate)) != (kRsaHasPublic | kRsaHasPrivate))
+        return {};
     SecureBytes body, out;
     put_small_integer(body, 0);
     put_integer(body, key->n);
@@ -163,7 +126,7 @@ SecureBytes rsaPrivateKeyDer(const RsaKey* key) {
     } else {
         for (int i = 0; i < 5; ++i) put_small_integer(body, 0);
     }
-    put(out, 0x30, body.data(), body.size());
+    velt::der_put(out, 0x30, body.data(), body.size());
     return out;
 }
 
@@ -173,8 +136,8 @@ SecureBytes rsaPrivateKeyInfoDer(const RsaKey* key) {
     SecureBytes body, out;
     put_small_integer(body, 0);
     put_rsa_algorithm(body);
-    put(body, 0x04, pk.data(), pk.size());
-    put(out, 0x30, body.data(), body.size());
+    velt::der_put(body, 0x04, pk.data(), pk.size());
+    velt::der_put(out, 0x30, body.data(), body.size());
     return out;
 }
 

@@ -1,10 +1,12 @@
-// A small DER reader and writer for the RSA key structures, internal to the
-// RSA module.
+// The RSA key structures' DER pieces (INTEGERs, the rsaEncryption
+// AlgorithmIdentifier) over the shared TLV reader and writer; internal to
+// the RSA module.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "asn1/der_read.h"
 #include "bigd/bigd.h"
 #include "util/emem.h"
 
@@ -12,25 +14,9 @@ namespace rsader {
 
 extern const uint8_t kRsaEncryptionOid[9];
 
-struct Tlv {
-    uint8_t tag = 0;
-    const uint8_t* value = nullptr;
-    size_t len = 0;
-};
+using Tlv = velt::DerTlv;
+using Reader = velt::DerReader;
 
-// Reads consecutive TLVs of a span; next() is false at the end or on a
-// malformed header (lengths are checked against what remains).
-struct Reader {
-    const uint8_t* data;
-    size_t len;
-    size_t pos = 0;
-    Reader(const uint8_t* d, size_t n) : data(d), len(n) {}
-    bool next(Tlv& out);
-    bool at_end() const { return pos == len; }
-};
-
-void put_header(velt::SecureBytes& out, uint8_t tag, size_t len);
-void put(velt::SecureBytes& out, uint8_t tag, const uint8_t* v, size_t len);
 void put_integer(velt::SecureBytes& out, const BdNumber* b);
 void put_small_integer(velt::SecureBytes& out, uint8_t v);
 void put_rsa_algorithm(velt::SecureBytes& out);

@@ -8,6 +8,7 @@
 #include "rsa/rsa.h"
 #include "util/emem.h"
 #include "x509/make_int.h"
+#include "x509/x509.h"
 
 namespace velt::x509 {
 
@@ -15,58 +16,8 @@ using namespace mk;
 
 namespace {
 
-inline constexpr uint8_t kOidSki[] = {0x55, 0x1D, 0x0E};
-
 bool empty(const char* s) {
     return !s || !*s;
-}
-
-// The fields of an issuer certificate the builder needs.
-struct IssuerCert {
-    Der subject;
-    Der spki;
-    bool hasKeyId = false;
-    Der keyId;
-};
-
-// Walks Certificate { TBSCertificate { [0] version, serialNumber,
-// signature, issuer, validity, subject, subjectPublicKeyInfo, ...,
-// [3] extensions } }: 0, or 8 when the shape is wrong.
-long read_issuer(IssuerCert& ic, const Der& der) {
-    Tlv cert, tbs, f;
-    if (!single_element(der.data(), der.size(), &cert) || cert.tag != 0x30) return INVALID_DATA_ERROR;
-    Reader c(cert);
-    if (!c.next(tbs) || tbs.tag != 0x30) return INVALID_DATA_ERROR;
-    Reader t(tbs);
-    if (!t.next(f)) return INVALID_DATA_ERROR;
-    if (f.tag == 0xA0 && !t.next(f)) return INVALID_DATA_ERROR;  // serialNumber
-    Tlv alg, issuer, validity, subject, spki;
-    if (f.tag != 0x02 || !t.next(alg) || !t.next(issuer) || !t.next(validity) || !t.next(subject) ||
-        !t.next(spki) || subject.tag != 0x30 || spki.tag != 0x30)
-        return INVALID_DATA_ERROR;
-    ic.subject = copy(subject);
-    ic.spki = copy(spki);
-    while (t.next(f)) {
-        if (f.tag != 0xA3) continue;
-        Tlv exts, ext;
-        Reader x(f);
-        if (!x.next(exts) || exts.tag != 0x30) return INVALID_DATA_ERROR;
-        Reader e(exts);
-        while (e.next(ext)) {
-            Reader fields(ext);
-            Tlv oid, v;
-            if (ext.tag != 0x30 || !fields.next(oid) || oid.tag != 0x06) return INVALID_DATA_ERROR;
-            if (oid.len != sizeof kOidSki || std::memcmp(oid.value, kOidSki, sizeof kOidSki) != 0) continue;
-            if (!fields.next(v)) return INVALID_DATA_ERROR;
-            if (v.tag == 0x01 && !fields.next(v)) return INVALID_DATA_ERROR;
-            Tlv id;
-            if (v.tag != 0x04 || !single_element(v.value, v.len, &id) || id.tag != 0x04)
-                return INVALID_DATA_ERROR;
-            ic.hasKeyId = true;
-            ic.keyId.assign(id.value, id.value + id.len);
-        }
-    }
-    return 0;
 }
 
 // The subject's public key as a SubjectPublicKeyInfo: an SPKI as it is
@@ -113,6 +64,45 @@ Der chain_der(AsnNode* chain) {
     return out;
 }
 
+// The fields of an issuer certificate the builder needs.
+struct IssuerCert {
+    Der subject;
+    Der spki;
+    bool hasKeyId = false;
+    Der keyId;
+};
+
+// DER of one node and its contents, copied out of a chain.
+Der node_der(const AsnNode* node) {
+    AsnNode* copy = asn_ExtractCurrent(node);
+    Der out = chain_der(copy);
+    asn_Free(&copy);
+    return out;
+}
+
+// The subject, subjectPublicKeyInfo and (when wantKeyId) subjectKeyIdentifier
+// of an issuer certificate, through the certificate reader: 0, or 8 when the
+// certificate has not the shape of one. A missing key identifier leaves
+// hasKeyId false with the reader's detail text.
+long read_issuer(IssuerCert& ic, const Der& der, bool wantKeyId) {
+    AsnNode* cert = asn_ReadBytes(der.data(), der.size());
+    X509Parts parts;
+    long rc = INVALID_DATA_ERROR;
+    if (cert && x509locate(cert, &parts) == 0 && parts.subject) {
+        ic.subject = node_der(parts.subject);
+        ic.spki = node_der(parts.spki);
+        AsnNode* id = wantKeyId ? x509getSubjectKeyIdAsn(cert) : nullptr;
+        if (id) {
+            ic.hasKeyId = true;
+            if (id->data && id->length > 0) ic.keyId.assign(id->data, id->data + id->length);
+            asn_Free(&id);
+        }
+        rc = 0;
+    }
+    asn_Free(&cert);
+    return rc;
+}
+
 // Validity { notBefore, notAfter }: 0 or 6.
 long validity(Der& out, const ExtSettings& s, long yearsValid) {
     struct tm nb {
@@ -141,9 +131,9 @@ long validity(Der& out, const ExtSettings& s, long yearsValid) {
         na.tm_year += int(yearsValid);
     }
     gt_normalizetm(&na);
-    Der body = time_der(nb);
-    add(body, time_der(na));
-    out = seq(body);
+    Der body = der_time(nb);
+    der_append(body, der_time(na));
+    out = der_tlv(0x30, body);
     return 0;
 }
 
@@ -152,7 +142,7 @@ long cert_extensions(Der& out, const ExtSettings& s, const CsrParts* csr, const 
                      bool emptySubject, long keyUsageFlags, long options) {
     ExtList list;
     if (!(options & kMkNoBasic)) {
-        Der bc = (self || (options & kMkCaTrue)) ? seq(boolean_der(true)) : seq(Der());
+        Der bc = (self || (options & kMkCaTrue)) ? der_tlv(0x30, der_bool(true)) : der_tlv(0x30, Der());
         list.add("basicConstraints", 1, bc);
     }
     uint32_t ku = (s.keyUsage | uint32_t(keyUsageFlags)) & kKeyUsageMask;
@@ -164,26 +154,28 @@ long cert_extensions(Der& out, const ExtSettings& s, const CsrParts* csr, const 
     }
     if (!s.smimeCaps.empty()) {
         Der caps;
-        for (const auto& c : s.smimeCaps) add(caps, c);
-        list.add("sMIMECapabilities", -1, seq(caps));
+        for (const auto& c : s.smimeCaps) der_append(caps, c);
+        list.add("sMIMECapabilities", -1, der_tlv(0x30, caps));
     }
     if (issuer && (options & kMkAuthKeyId))
-        list.add("authorityKeyIdentifier", -1, seq(tlv(0x80, issuer->keyId)));
-    if (s.hasSubjectKeyId) list.add("subjectKeyIdentifier", -1, tlv(0x04, s.subjectKeyId));
-    if (s.hasPolicy) list.add("certificatePolicies", -1, seq(seq(oid_der(s.policyOid.c_str()))));
+        list.add("authorityKeyIdentifier", -1, der_tlv(0x30, der_tlv(0x80, issuer->keyId)));
+    if (s.hasSubjectKeyId) list.add("subjectKeyIdentifier", -1, der_tlv(0x04, s.subjectKeyId));
+    if (s.hasPolicy)
+        list.add("certificatePolicies", -1, der_tlv(0x30, der_tlv(0x30, der_oid(s.policyOid.c_str()))));
     if (s.hasCrlUri) {
-        Der uri = tlv(0x86, reinterpret_cast<const uint8_t*>(s.crlUri.data()), s.crlUri.size());
-        list.add("cRLDistributionPoints", -1, seq(seq(tlv(0xA0, tlv(0xA0, uri)))));
+        Der uri = der_tlv(0x86, reinterpret_cast<const uint8_t*>(s.crlUri.data()), s.crlUri.size());
+        list.add("cRLDistributionPoints", -1,
+                 der_tlv(0x30, der_tlv(0x30, der_tlv(0xA0, der_tlv(0xA0, uri)))));
     }
     if (csr && !csr->altNames.empty()) {
         list.add("subjectAltName", emptySubject ? 1 : -1, csr->altNames);
     } else if (!s.altNames.empty()) {
         list.add("subjectAltName", emptySubject ? 1 : -1, general_names(s));
     }
-    for (const ExtraExtension& x : s.extras) list.add(oid_der(x.oid.c_str()), x.critical ? 1 : -1, x.der);
+    for (const ExtraExtension& x : s.extras) list.add(der_oid(x.oid.c_str()), x.critical ? 1 : -1, x.der);
     long rc = list.check();
     if (rc != 0) return rc;
-    out = list.empty() ? Der() : tlv(0xA3, list.sequence());
+    out = list.empty() ? Der() : der_tlv(0xA3, list.sequence());
     return 0;
 }
 
@@ -223,7 +215,7 @@ long make_cert(const CertArgs& a) {
             eprintf("Unable to open issuer's certificate file %s", describe(a.issuerCertFile).c_str());
             return OPEN_ERROR;
         }
-        if (read_issuer(issuer, der) != 0) {
+        if (read_issuer(issuer, der, (a.options & kMkAuthKeyId) != 0) != 0) {
             eprintf("Invalid DN in issuer certificate");
             return INVALID_DATA_ERROR;
         }
@@ -283,15 +275,15 @@ long make_cert(const CertArgs& a) {
         if (rc != 0) return rc;
     }
     Der tbs;
-    if (!v1) add(tbs, tlv(0xA0, uint_der(uint64_t(2))));
-    add(tbs, s.hasSerial ? uint_der(s.serial.data(), s.serial.size()) : uint_der(uint64_t(a.certNum)));
-    add(tbs, algId);
-    add(tbs, *issuerName);
-    add(tbs, validityDer);
-    add(tbs, subject);
-    add(tbs, spki);
-    add(tbs, exts);
-    tbs = seq(tbs);
+    if (!v1) der_append(tbs, der_tlv(0xA0, der_uint(uint64_t(2))));
+    der_append(tbs, s.hasSerial ? der_uint(s.serial.data(), s.serial.size()) : der_uint(uint64_t(a.certNum)));
+    der_append(tbs, algId);
+    der_append(tbs, *issuerName);
+    der_append(tbs, validityDer);
+    der_append(tbs, subject);
+    der_append(tbs, spki);
+    der_append(tbs, exts);
+    tbs = der_tlv(0x30, tbs);
 
     std::vector<uint8_t> signature;
     rc = signer.sign(tbs.data(), tbs.size(), signature);
@@ -300,11 +292,12 @@ long make_cert(const CertArgs& a) {
         return rc;
     }
     Der body = tbs;
-    add(body, algId);
+    der_append(body, algId);
     Der bits{0};
-    add(bits, signature);
-    add(body, tlv(0x03, bits));
-    return write_output(a.newCertFile, seq(body), (a.options & kMkFormatPem) ? "CERTIFICATE" : nullptr);
+    der_append(bits, signature);
+    der_append(body, der_tlv(0x03, bits));
+    return write_output(a.newCertFile, der_tlv(0x30, body),
+                        (a.options & kMkFormatPem) ? "CERTIFICATE" : nullptr);
 }
 
 }  // namespace

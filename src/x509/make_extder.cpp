@@ -9,14 +9,14 @@ namespace velt::x509::mk {
 
 void ExtList::add(const Der& oid, int critical, const Der& value) {
     Der ext = oid;
-    if (critical >= 0) mk::add(ext, boolean_der(critical != 0));
-    mk::add(ext, tlv(0x04, value));
-    mk::add(body_, seq(ext));
+    if (critical >= 0) der_append(ext, der_bool(critical != 0));
+    der_append(ext, der_tlv(0x04, value));
+    der_append(body_, der_tlv(0x30, ext));
     oids_.push_back(oid);
 }
 
 void ExtList::add_raw(const Der& extension) {
-    mk::add(body_, extension);
+    der_append(body_, extension);
     Tlv e, oid;
     if (single_element(extension.data(), extension.size(), &e)) {
         Reader r(e);
@@ -41,8 +41,8 @@ long ExtList::check() const {
 
 Der general_names(const ExtSettings& s) {
     Der body;
-    for (const AltNameEntry& e : s.altNames) add(body, tlv(uint8_t(0x80 | e.tag), e.value));
-    return seq(body);
+    for (const AltNameEntry& e : s.altNames) der_append(body, der_tlv(uint8_t(0x80 | e.tag), e.value));
+    return der_tlv(0x30, body);
 }
 
 Der key_usage_bits(uint32_t bits) {
@@ -58,13 +58,13 @@ Der key_usage_bits(uint32_t bits) {
     const size_t n = size_t(last / 8 + 1);
     const uint8_t unused = uint8_t(8 * n - size_t(last) - 1);
     uint8_t body[3] = {unused, oct[0], oct[1]};
-    return tlv(0x03, body, n + 1);
+    return der_tlv(0x03, body, n + 1);
 }
 
 Der ext_key_usage(const ExtSettings& s) {
     Der body;
-    for (const std::string& name : s.extKeyUsage) add(body, oid_der(name.c_str()));
-    return seq(body);
+    for (const std::string& name : s.extKeyUsage) der_append(body, der_oid(name.c_str()));
+    return der_tlv(0x30, body);
 }
 
 }  // namespace velt::x509::mk

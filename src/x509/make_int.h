@@ -59,13 +59,13 @@ class ExtList {
   public:
     // critical: -1 no BOOLEAN, 0 explicit FALSE, 1 TRUE.
     void add(const Der& oid, int critical, const Der& value);
-    void add(const char* oidName, int critical, const Der& value) { add(oid_der(oidName), critical, value); }
+    void add(const char* oidName, int critical, const Der& value) { add(der_oid(oidName), critical, value); }
     // A whole Extension SEQUENCE copied from elsewhere.
     void add_raw(const Der& extension);
     bool empty() const { return body_.empty(); }
     // 0, or 6 naming the repeated extension.
     long check() const;
-    Der sequence() const { return seq(body_); }
+    Der sequence() const { return der_tlv(0x30, body_); }
 
   private:
     Der body_;

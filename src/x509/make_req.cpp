@@ -152,21 +152,21 @@ long x509makeCertRequest(const char* newReqFile, const char* privKeyFile, const 
     if (!s.altNames.empty()) list.add("subjectAltName", subject.size() == 2 ? 1 : -1, general_names(s));
     if (s.keyUsage) list.add("keyUsage", -1, key_usage_bits(s.keyUsage));
     if (!s.extKeyUsage.empty()) list.add("extKeyUsage", s.extKeyUsageCritical ? 1 : -1, ext_key_usage(s));
-    for (const ExtraExtension& x : s.extras) list.add(oid_der(x.oid.c_str()), x.critical ? 1 : -1, x.der);
+    for (const ExtraExtension& x : s.extras) list.add(der_oid(x.oid.c_str()), x.critical ? 1 : -1, x.der);
     rc = list.check();
     if (rc != 0) return rc;
 
-    Der info = uint_der(uint64_t(0));
-    add(info, subject);
-    add(info, signer.spki());
+    Der info = der_uint(uint64_t(0));
+    der_append(info, subject);
+    der_append(info, signer.spki());
     if (!list.empty()) {
-        Der attr = oid_der("extensionRequest");
-        add(attr, tlv(0x31, list.sequence()));
-        add(info, tlv(0xA0, seq(attr)));
+        Der attr = der_oid("extensionRequest");
+        der_append(attr, der_tlv(0x31, list.sequence()));
+        der_append(info, der_tlv(0xA0, der_tlv(0x30, attr)));
     } else if (!(options & kMkReqNoAttrs)) {
-        add(info, Der{0xA0, 0x00});
+        der_append(info, Der{0xA0, 0x00});
     }
-    info = seq(info);
+    info = der_tlv(0x30, info);
     std::vector<uint8_t> signature;
     rc = signer.sign(info.data(), info.size(), signature);
     if (rc != 0) {
@@ -175,11 +175,12 @@ long x509makeCertRequest(const char* newReqFile, const char* privKeyFile, const 
     }
     const Der algId = signer.alg_id();
     Der body = info;
-    add(body, algId);
+    der_append(body, algId);
     Der bits{0};
-    add(bits, signature);
-    add(body, tlv(0x03, bits));
-    return write_output(newReqFile, seq(body), (options & kMkFormatBin) ? nullptr : "CERTIFICATE REQUEST");
+    der_append(bits, signature);
+    der_append(body, der_tlv(0x03, bits));
+    return write_output(newReqFile, der_tlv(0x30, body),
+                        (options & kMkFormatBin) ? nullptr : "CERTIFICATE REQUEST");
 }
 
 }  // namespace velt::x509

@@ -48,9 +48,9 @@ bool is_rsassa_pss_key(const SecureBytes& der) {
 }
 
 Der hash_alg(const sig::SigAlgRow& row) {
-    Der body = oid_der(row.hashName);
-    add(body, null_der());
-    return seq(body);
+    Der body = der_oid(row.hashName);
+    der_append(body, der_null());
+    return der_tlv(0x30, body);
 }
 
 }  // namespace
@@ -151,23 +151,23 @@ long Signer::open(const char* keyText, const char* password, const char* rsaFail
 }
 
 Der Signer::alg_id() const {
-    Der body = oid_der(row_->oidName);
+    Der body = der_oid(row_->oidName);
     if (sig::sigIdIsPss(row_->id)) {
         // RSASSA-PSS-params { [0] hashAlgorithm, [1] maskGenAlgorithm
         // (MGF1 with the same hash), [2] saltLength, [3] trailerField },
         // every field written.
-        Der mgf = oid_der("pkcs1-MGF");
-        add(mgf, hash_alg(*row_));
+        Der mgf = der_oid("pkcs1-MGF");
+        der_append(mgf, hash_alg(*row_));
         const uint64_t salt = (options_ & kSaltLenZero) ? 0 : row_->digestLen;
-        Der params = tlv(0xA0, hash_alg(*row_));
-        add(params, tlv(0xA1, seq(mgf)));
-        add(params, tlv(0xA2, uint_der(salt)));
-        add(params, tlv(0xA3, uint_der(uint64_t(1))));
-        add(body, seq(params));
+        Der params = der_tlv(0xA0, hash_alg(*row_));
+        der_append(params, der_tlv(0xA1, der_tlv(0x30, mgf)));
+        der_append(params, der_tlv(0xA2, der_uint(salt)));
+        der_append(params, der_tlv(0xA3, der_uint(uint64_t(1))));
+        der_append(body, der_tlv(0x30, params));
     } else if (!sig::sigIdIsEcc(row_->id)) {
-        add(body, null_der());
+        der_append(body, der_null());
     }
-    return seq(body);
+    return der_tlv(0x30, body);
 }
 
 long Signer::sign(const uint8_t* data, size_t n, std::vector<uint8_t>& out) {

@@ -8,11 +8,12 @@
 #include "hash/hash.h"
 #include "morvanevelt.h"
 #include "pfx/ber.h"
-#include "pfx/der_out.h"
+#include "asn1/der_write.h"
 #include "pfx/pfx_int.h"
 #include "pfx_fixture.h"
 
 using namespace pfxtest;
+using namespace velt;
 using namespace velt::pfx;
 
 namespace {

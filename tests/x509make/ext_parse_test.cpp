@@ -34,15 +34,15 @@ TEST(X509MakeExt, SerialNumbersAreMinimalNonNegativeIntegers) {
         ExtSettings s;
         ASSERT_EQ(parse(s, (std::string("serialNumber=") + c.value).c_str()), 0) << c.value;
         ASSERT_TRUE(s.hasSerial);
-        EXPECT_EQ(to_hex(mk::uint_der(s.serial.data(), s.serial.size())), c.der) << c.value;
+        EXPECT_EQ(to_hex(velt::der_uint(s.serial.data(), s.serial.size())), c.der) << c.value;
     }
     for (const char* bad : {"123", "#x", "#d", "#d12a", "12g4", "#y12", ""}) {
         ExtSettings s;
         EXPECT_EQ(parse(s, (std::string("serialNumber=") + bad).c_str()), BAD_PARAM_ERROR) << bad;
     }
-    EXPECT_EQ(to_hex(mk::uint_der(uint64_t(0))), "020100");
-    EXPECT_EQ(to_hex(mk::uint_der(uint64_t(0x80))), "02020080");
-    EXPECT_EQ(to_hex(mk::uint_der(~uint64_t(0))), "020900ffffffffffffffff");
+    EXPECT_EQ(to_hex(velt::der_uint(uint64_t(0))), "020100");
+    EXPECT_EQ(to_hex(velt::der_uint(uint64_t(0x80))), "02020080");
+    EXPECT_EQ(to_hex(velt::der_uint(~uint64_t(0))), "020900ffffffffffffffff");
 }
 
 TEST(X509MakeExt, KeyUsageNamesAndBits) {
