@@ -1,14 +1,17 @@
 // The prepared-key cache behind ECDSA and EdDSA signing and verification:
 // key strings give the same values and codes as the files they came from,
 // keys of the wrong kind still fail as before, the cache stays bounded, and
-// a forked child starts without the parent's entries.
+// a forked child starts without the parent's entries, and threads that race
+// for the same entries all get right answers.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/test_util.h"
@@ -171,4 +174,40 @@ TEST(EcKeyCache, ForkedChildStartsEmpty) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(ecCacheSize(), 2u);
+}
+
+TEST(EcKeyCache, ThreadsShareAndRaceForEntries) {
+    // Four threads sign and verify, from an empty cache, with key strings all
+    // of them share and with one of their own each, so first uses, the
+    // per-key verification tables built on a second use, and evictions race.
+    ecCacheClear();
+    struct Case {
+        Key key;
+        const Row* row;
+        std::string want;
+    };
+    std::vector<Case> cases;
+    for (int i = 0; i < 6; ++i) {
+        const Row& row = kRows[i % 2 == 0 ? 0 : 3];  // P-256 and Ed25519, both deterministic here
+        Case c{make_key(row.type, 100 + i), &row, ""};
+        c.want = sign(c.key.priv_file, row.alg, row.options);  // read from the file, not the cache
+        ASSERT_EQ(c.want.rfind("error", 0), std::string::npos) << c.want;
+        cases.push_back(c);
+    }
+    ecCacheClear();
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            const size_t order[3] = {0, 1, size_t(2 + t)};  // 0 and 1 are shared
+            for (int i = 0; i < 30; ++i) {
+                const Case& c = cases[order[i % 3]];
+                if (sign(c.key.priv, c.row->alg, c.row->options) != c.want) ++wrong;
+                if (verify(c.want, c.key.pub, c.row->alg) != 0) ++wrong;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_LE(ecCacheSize(), kEcCacheEntries);
 }
