@@ -97,35 +97,30 @@ void pbeKDF1(uint8_t* out, size_t n, const uint8_t* password, size_t pwLen, cons
     memcpy(out, t, n < hlen ? n : hlen);
 }
 
-void pkcs12_derive(uint8_t* out, size_t n, const uint8_t* bmpPassword, size_t pwLen, const uint8_t* salt,
-                   size_t saltLen, uint32_t count, int id) {
-    constexpr size_t u = 20, v = 64;
+namespace {
+
+// The PKCS #12 derivation with a digest of u octets over v-octet blocks.
+// digest(A, D, I) computes A = H(D || I); again(A) computes A = H(A).
+template <class Digest, class Again>
+void pkcs12_derive_core(uint8_t* out, size_t n, const uint8_t* bmpPassword, size_t pwLen, const uint8_t* salt,
+                        size_t saltLen, uint32_t count, int id, size_t u, size_t v, Digest digest,
+                        Again again) {
     // I = S || P, each its input repeated to a whole number of v-octet blocks.
     const size_t slen = (saltLen + v - 1) / v * v, plen = (pwLen + v - 1) / v * v;
-    SecureBytes I(slen + plen);
+    SecureBytes I(slen + plen), D(v, uint8_t(id)), B(v);
     for (size_t i = 0; i < slen; i++) I[i] = salt[i % saltLen];
     for (size_t i = 0; i < plen; i++) I[slen + i] = bmpPassword[i % pwLen];
-    uint8_t D[v], A[u], B[v];
-    velt::WipeOnExit wipe_a(A, sizeof A), wipe_b(B, sizeof B);
-    memset(D, id, v);
+    uint8_t A[kMaxDigest];
+    velt::WipeOnExit wipe_a(A, sizeof A);
     if (count < 1) count = 1;
     for (size_t done = 0; done < n;) {
-        Sha1Ctx c;
-        sha1_init(c);
-        sha1_update(c, D, v);
-        sha1_update(c, I.data(), I.size());
-        sha1_final(c, A);
-        for (uint32_t j = 1; j < count; j++) {
-            sha1_init(c);
-            sha1_update(c, A, u);
-            sha1_final(c, A);
-        }
-        ewipe(&c, sizeof c);
+        digest(A, D, I);
+        for (uint32_t j = 1; j < count; j++) again(A);
         size_t take = n - done < u ? n - done : u;
         memcpy(out + done, A, take);
         done += take;
         if (done >= n) break;
-        // I_j = (I_j + B + 1) mod 2^512 for every v-octet block of I.
+        // I_j = (I_j + B + 1) mod 2^(8v) for every v-octet block of I.
         for (size_t i = 0; i < v; i++) B[i] = A[i % u];
         for (size_t j = 0; j < I.size(); j += v) {
             unsigned carry = 1;
@@ -136,6 +131,53 @@ void pkcs12_derive(uint8_t* out, size_t n, const uint8_t* bmpPassword, size_t pw
             }
         }
     }
+}
+
+}  // namespace
+
+void pkcs12_derive(uint8_t* out, size_t n, const uint8_t* bmpPassword, size_t pwLen, const uint8_t* salt,
+                   size_t saltLen, uint32_t count, int id) {
+    // SHA-1 directly: the derivation iterates thousands of one-block digests.
+    Sha1Ctx c;
+    pkcs12_derive_core(
+        out, n, bmpPassword, pwLen, salt, saltLen, count, id, 20, 64,
+        [&c](uint8_t* A, const SecureBytes& D, const SecureBytes& I) {
+            sha1_init(c);
+            sha1_update(c, D.data(), D.size());
+            sha1_update(c, I.data(), I.size());
+            sha1_final(c, A);
+        },
+        [&c](uint8_t* A) {
+            sha1_init(c);
+            sha1_update(c, A, 20);
+            sha1_final(c, A);
+        });
+    ewipe(&c, sizeof c);
+}
+
+void pkcs12_derive_hash(long alg, uint8_t* out, size_t n, const uint8_t* bmpPassword, size_t pwLen,
+                        const uint8_t* salt, size_t saltLen, uint32_t count, int id) {
+    if (alg == kSha1) {
+        pkcs12_derive(out, n, bmpPassword, pwLen, salt, saltLen, count, id);
+        return;
+    }
+    Hasher h;
+    h.init(alg);
+    const size_t u = h.length();
+    const size_t v = (alg == kSha384 || alg == kSha512) ? 128 : 64;
+    pkcs12_derive_core(
+        out, n, bmpPassword, pwLen, salt, saltLen, count, id, u, v,
+        [&h, alg](uint8_t* A, const SecureBytes& D, const SecureBytes& I) {
+            h.init(alg);
+            h.update(D.data(), D.size());
+            h.update(I.data(), I.size());
+            h.final(A);
+        },
+        [&h, alg, u](uint8_t* A) {
+            h.init(alg);
+            h.update(A, u);
+            h.final(A);
+        });
 }
 
 long pbe_MakePkcs12KeySHA(uint8_t* out, size_t n, PbeRec* pbe, int id) {

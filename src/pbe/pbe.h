@@ -189,6 +189,10 @@ long pbe_MakePkcs12KeySHA(uint8_t* out, size_t n, PbeRec* pbe, int id);
 // The same over raw inputs; password already in the PKCS #12 form.
 void pkcs12_derive(uint8_t* out, size_t n, const uint8_t* bmpPassword, size_t pwLen, const uint8_t* salt,
                    size_t saltLen, uint32_t count, int id);
+// The same over any of SHA-1, SHA-224, SHA-256, SHA-384 and SHA-512 (alg a
+// hash id): u is the digest length, v 64 octets (128 for SHA-384 and SHA-512).
+void pkcs12_derive_hash(long alg, uint8_t* out, size_t n, const uint8_t* bmpPassword, size_t pwLen,
+                        const uint8_t* salt, size_t saltLen, uint32_t count, int id);
 // scrypt (RFC 7914): 0, or 14 null, 6 zero value, 11 out of range, 5 memory.
 long scrypt(uint8_t* dk, long dkLen, const uint8_t* password, long pwLen, const uint8_t* salt, long saltLen,
             uint64_t N, uint64_t r, uint64_t p);

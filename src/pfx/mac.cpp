@@ -6,6 +6,7 @@
 #include "frame/error.h"
 #include "hash/hash.h"
 #include "pfx/mac.h"
+#include "pbe/pbe.h"
 #include "pfx/pfx_int.h"
 #include "rng/rng.h"
 #include "util/ct.h"

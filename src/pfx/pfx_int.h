@@ -69,12 +69,6 @@ uint32_t fresh_count();
 // code (the reader's, or 8 when the content is not recognised).
 long read_input(const char* fileOrString, SecureBytes* der);
 
-// The PKCS #12 key derivation (RFC 7292 appendix B.2) over any of SHA-1,
-// SHA-224, SHA-256, SHA-384 and SHA-512: u is the digest length, v is 64
-// octets (128 for SHA-384 and SHA-512). bmpPassword is already in the
-// two-octet form.
-void pkcs12_derive_hash(long alg, uint8_t* out, size_t n, const uint8_t* bmpPassword, size_t pwLen,
-                        const uint8_t* salt, size_t saltLen, uint32_t count, int id);
 // The two-octet form of a password (each octet c as 00 c, then 00 00).
 SecureBytes bmp_password(const char* password);
 

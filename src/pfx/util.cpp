@@ -103,49 +103,4 @@ SecureBytes bmp_password(const char* password) {
     return bmp;
 }
 
-void pkcs12_derive_hash(long alg, uint8_t* out, size_t n, const uint8_t* bmpPassword, size_t pwLen,
-                        const uint8_t* salt, size_t saltLen, uint32_t count, int id) {
-    if (alg == hash::kSha1) {
-        pkcs12_derive(out, n, bmpPassword, pwLen, salt, saltLen, count, id);
-        return;
-    }
-    hash::Hasher h;
-    h.init(alg);
-    const size_t u = h.length();
-    const size_t v = (alg == hash::kSha384 || alg == hash::kSha512) ? 128 : 64;
-    // I = S || P, each its input repeated to a whole number of v-octet blocks.
-    const size_t slen = (saltLen + v - 1) / v * v, plen = (pwLen + v - 1) / v * v;
-    SecureBytes I(slen + plen), D(v, uint8_t(id)), B(v);
-    for (size_t i = 0; i < slen; i++) I[i] = salt[i % saltLen];
-    for (size_t i = 0; i < plen; i++) I[slen + i] = bmpPassword[i % pwLen];
-    uint8_t A[hash::kMaxDigest];
-    WipeOnExit wipe_a(A, sizeof A);
-    if (count < 1) count = 1;
-    for (size_t done = 0; done < n;) {
-        h.init(alg);
-        h.update(D.data(), v);
-        h.update(I.data(), I.size());
-        h.final(A);
-        for (uint32_t j = 1; j < count; j++) {
-            h.init(alg);
-            h.update(A, u);
-            h.final(A);
-        }
-        const size_t take = n - done < u ? n - done : u;
-        std::memcpy(out + done, A, take);
-        done += take;
-        if (done >= n) break;
-        // I_j = (I_j + B + 1) mod 2^(8v) for every v-octet block of I.
-        for (size_t i = 0; i < v; i++) B[i] = A[i % u];
-        for (size_t j = 0; j < I.size(); j += v) {
-            unsigned carry = 1;
-            for (size_t k = v; k-- > 0;) {
-                carry += unsigned(I[j + k]) + B[k];
-                I[j + k] = uint8_t(carry);
-                carry >>= 8;
-            }
-        }
-    }
-}
-
 }  // namespace velt::pfx

@@ -7,6 +7,7 @@
 #include "frame/error.h"
 #include "hash/hash.h"
 #include "morvanevelt.h"
+#include "pbe/pbe.h"
 #include "pfx/ber.h"
 #include "asn1/der_write.h"
 #include "pfx/pfx_int.h"
