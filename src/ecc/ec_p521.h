@@ -25,43 +25,43 @@ class P521Field : public MontField<9> {
         one[0] = 1;
     }
 
-    // r = x mod p for x = lo + hi * 2^576 below 2^1042 (lo and hi of nine
-    // limbs each): (x mod 2^521) + (x >> 521), folded once more, then one
-    // masked subtraction of p.
+    // r = x mod p for x = lo + hi * 2^576 with x < 2^1042 - 2^522 (any
+    // product of two values below 2^521, or any x below 2^576):
+    // s = (x mod 2^521) + (x >> 521) is at most 2^522 - 3, below 2p. With
+    // t = s + 1: when t reaches 2^521, s >= p and s - p = t mod 2^521;
+    // otherwise s < p already. Two carry chains and one masked select.
     VELT_EC_INLINE void fold(limb* r, const limb* lo, const limb* hi) const {
-        limb s[N];
-        u128 c = 0;
+        limb s[N], t[N];
+        unsigned char c = 0;
 #pragma GCC unroll 18
         for (size_t i = 0; i < N; ++i) {
             // Bits 521 + 64 i .. of x: from lo[8] upward and hi.
             limb w0 = ((i == 0 ? lo[8] : hi[i - 1]) >> 9) | (hi[i] << 55);
             limb low = i < 8 ? lo[i] : lo[8] & 0x1ff;
-            c = u128(low) + w0 + (c >> 64);
-            s[i] = limb(c);
+            unsigned long long v;
+            c = _addcarry_u64(c, low, w0, &v);
+            s[i] = v;
         }
-        // s < 2^522: fold its bit 521 once more, then s < 2^521 + 1.
-        limb top = s[8] >> 9;
-        s[8] &= 0x1ff;
-        c = u128(s[0]) + top;
-        s[0] = limb(c);
+        c = 1;
 #pragma GCC unroll 18
-        for (size_t i = 1; i < N; ++i) {
-            c = u128(s[i]) + (c >> 64);
-            s[i] = limb(c);
+        for (size_t i = 0; i < N; ++i) {
+            unsigned long long v;
+            c = _addcarry_u64(c, s[i], 0, &v);
+            t[i] = v;
         }
-        // s <= p: s = p maps to 0.
-        limb t[N];
-        limb borrow = sub_raw(t, s, m);
-        fe_select<N>(r, ct::mask_from_bit(borrow), s, t);
+        limb ge = ct::mask_from_bit(t[8] >> 9);
+        t[8] &= 0x1ff;
+        fe_select<N>(r, ge, t, s);
     }
 
     void mul(limb* r, const limb* a, const limb* b) const {
-        limb x[2 * N] = {0};
         if constexpr (Adx) {
+            limb x[2 * N];  // every limb written by the kernel
             p521_mul_wide_adx(x, a, b);
             fold(r, x, x + N);
             return;
         }
+        limb x[2 * N] = {0};
 #pragma GCC unroll 18
         for (size_t i = 0; i < N; ++i) {
             u128 c = 0;

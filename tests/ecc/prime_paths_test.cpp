@@ -92,3 +92,65 @@ TEST(PrimeFieldPaths, FixedBaseTableBuiltOnceUnderConcurrentFirstUse) {
     for (auto& t : threads) t.join();
     for (const auto& r : got) EXPECT_EQ(std::memcmp(&r, &want, sizeof r), 0);
 }
+
+TEST(PrimeFieldPaths, P521ReductionMatchesOpenssl) {
+    // Both P-521 kernels share one reduction; check it against BN_mod_mul
+    // and BN_nnmod where its final correction is decided: entering values
+    // around p and 2^521 and the top of nine limbs, products of p - 1 and of
+    // values near 2^520, and random operands.
+    EC_curve c = curve("secp521r1");
+    P521Field<false> port;
+    P521Field<true> adx;
+    port.init(c.p);
+    adx.init(c.p);
+    bool has_adx = velt::cpu::has(velt::cpu::kBmi2 | velt::cpu::kAdx);
+    BnPtr p = to_bn(c.p, 9), want(BN_new());
+    CtxPtr ctx(BN_CTX_new());
+    auto from_p = [&](long delta) {
+        BnPtr v = to_bn(c.p, 9);
+        if (delta < 0)
+            BN_sub_word(v.get(), limb(-delta));
+        else
+            BN_add_word(v.get(), limb(delta));
+        std::vector<limb> out(9, 0);
+        from_bn(out.data(), v.get());
+        return out;
+    };
+    std::vector<std::vector<limb>> in;
+    for (long d : {-2L, -1L, 0L, 1L, 2L}) in.push_back(from_p(d));
+    in.push_back(std::vector<limb>(9, ~limb(0)));  // 2^576 - 1
+    std::vector<limb> half(9, 0);
+    half[8] = limb(1) << 8;  // 2^520
+    in.push_back(half);
+    for (const auto& x : in) {
+        limb r[9];
+        port.to_mont(r, x.data());
+        BN_nnmod(want.get(), to_bn(x.data(), 9).get(), p.get(), ctx.get());
+        EXPECT_EQ(BN_cmp(to_bn(r, 9).get(), want.get()), 0);
+    }
+    std::vector<std::vector<limb>> ops = {from_p(-1), from_p(-2), half, std::vector<limb>(9, 0)};
+    for (int round = 0; round < 500; ++round) {
+        std::vector<limb> a(9), b(9);
+        RAND_bytes(reinterpret_cast<unsigned char*>(a.data()), 72);
+        RAND_bytes(reinterpret_cast<unsigned char*>(b.data()), 72);
+        a[8] &= 0x1ff;
+        b[8] &= 0x1ff;
+        if (round < 16) {
+            a = ops[size_t(round) % 4];
+            b = ops[size_t(round) / 4];
+        }
+        if (BN_cmp(to_bn(a.data(), 9).get(), p.get()) >= 0 || BN_cmp(to_bn(b.data(), 9).get(), p.get()) >= 0)
+            continue;
+        BN_mod_mul(want.get(), to_bn(a.data(), 9).get(), to_bn(b.data(), 9).get(), p.get(), ctx.get());
+        limb r[9];
+        port.mul(r, a.data(), b.data());
+        EXPECT_EQ(BN_cmp(to_bn(r, 9).get(), want.get()), 0) << round;
+        if (has_adx) {
+            adx.mul(r, a.data(), b.data());
+            EXPECT_EQ(BN_cmp(to_bn(r, 9).get(), want.get()), 0) << round;
+        }
+        BN_mod_mul(want.get(), to_bn(a.data(), 9).get(), to_bn(a.data(), 9).get(), p.get(), ctx.get());
+        port.sqr(r, a.data());
+        EXPECT_EQ(BN_cmp(to_bn(r, 9).get(), want.get()), 0) << round;
+    }
+}
