@@ -18,10 +18,19 @@ std::vector<std::string> lines_of(const std::string& path) {
     return v;
 }
 
+// Truly random samples fail the FIPS 140-2 tests about once in 1,250 (the
+// same rate as /dev/urandom's output), so a run passes when one of three
+// fresh samples does: a broken generator fails all three.
+long rng_test_passes(const char* report) {
+    long r = 1;
+    for (int i = 0; i < 3 && r == 1; ++i) r = RNG_Test(report, 0);
+    return r;
+}
+
 TEST(Fips140, RngTestPassesWithReport) {
-    EXPECT_EQ(RNG_Test(nullptr, 0), 0);
+    EXPECT_EQ(rng_test_passes(nullptr), 0);
     std::string path = testutil::temp_path("fips.txt");
-    ASSERT_EQ(RNG_Test(path.c_str(), 0), 0);
+    ASSERT_EQ(rng_test_passes(path.c_str()), 0);
     std::vector<std::string> l = lines_of(path);
     ASSERT_EQ(l.size(), 120u);
     EXPECT_EQ(l[0].rfind("FIPS140-2 test for 20000 bits (2500 bytes) at ", 0), 0u) << l[0];
